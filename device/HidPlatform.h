@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "HidTransport.h"
+
+namespace zelv4 {
+
+// Vendor and product as the HID class reports them; Size is set by the caller (12).
+struct HidAttributes {
+    std::uint32_t Size = 0;
+    std::uint16_t VendorID = 0;
+    std::uint16_t ProductID = 0;
+    std::uint16_t VersionNumber = 0;
+};
+
+// The capability record of a HID interface, in the layout the HID class reports it.
+struct HidCaps {
+    std::uint16_t Usage = 0;
+    std::uint16_t UsagePage = 0;
+    std::uint16_t InputReportByteLength = 0;
+    std::uint16_t OutputReportByteLength = 0;
+    std::uint16_t FeatureReportByteLength = 0;
+    std::uint16_t NumberLinkCollectionNodes = 0;
+    std::uint16_t NumberInputButtonCaps = 0;
+    std::uint16_t NumberInputValueCaps = 0;
+    std::uint16_t NumberInputDataIndices = 0;
+    std::uint16_t NumberOutputButtonCaps = 0;
+    std::uint16_t NumberOutputValueCaps = 0;
+    std::uint16_t NumberOutputDataIndices = 0;
+    std::uint16_t NumberFeatureButtonCaps = 0;
+    std::uint16_t NumberFeatureValueCaps = 0;
+    std::uint16_t NumberFeatureDataIndices = 0;
+};
+
+// One opened HID interface. Closing is destruction.
+class HidDeviceHandle : public HidTransport {
+public:
+    virtual bool GetAttributes(HidAttributes& attributes) = 0;
+    // Reads the interface's parsed report description; false when it cannot be had.
+    virtual bool GetPreparsedData() = 0;
+    // Fills the capabilities from the data read by GetPreparsedData; false on failure.
+    virtual bool GetCaps(HidCaps& caps) = 0;
+};
+
+// The present HID interfaces, in the platform's order.
+class HidInterfaceList {
+public:
+    virtual ~HidInterfaceList() = default;
+    // False when there is no interface at this index: the listing ends.
+    virtual bool EnumInterface(unsigned index) = 0;
+    // The interface's device path; empty when the detail query fails.
+    virtual std::optional<std::string> InterfacePath(unsigned index) = 0;
+};
+
+enum class HidOpenError { None, PermissionDenied, Failed };
+
+// One platform need: the HID interfaces and opening them.
+class HidPlatform {
+public:
+    virtual ~HidPlatform() = default;
+    // Null when no list can be had.
+    virtual std::unique_ptr<HidInterfaceList> GetClassDevices() = 0;
+    // Opens without asking for exclusive access; null on failure, with the reason.
+    virtual std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenError& error) = 0;
+};
+
+}  // namespace zelv4

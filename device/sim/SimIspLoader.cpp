@@ -1,0 +1,74 @@
+#include "SimIspLoader.h"
+
+#include <algorithm>
+
+namespace zelv4 {
+
+SimIspLoader::SimIspLoader(std::size_t featureReportLength) : m_length(featureReportLength)
+{
+    m_flash.fill(0xFF);
+}
+
+bool SimIspLoader::SetFeature(const std::uint8_t* report, std::size_t length)
+{
+    ++m_setCount;
+    SimTransfer transfer{SimTransfer::Kind::Set, length, std::vector<std::uint8_t>(report, report + length), false};
+    bool ok = m_inIsp && length == m_length && m_setCount != m_failSetAt && length >= ISP_REPORT_SIZE &&
+              report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID;
+    if (ok)
+        ok = Execute(report);
+    transfer.ok = ok;
+    m_transfers.push_back(std::move(transfer));
+    return ok;
+}
+
+bool SimIspLoader::Execute(const std::uint8_t* report)
+{
+    const std::size_t address =
+        (std::size_t{report[ISP_OFFSET_ADDRESS_HIGH]} << 8) | report[ISP_OFFSET_ADDRESS_LOW];
+    const bool addressValid = address % ISP_BLOCK_SIZE == 0 && address + ISP_BLOCK_SIZE <= ISP_IMAGE_SIZE;
+    m_readPending = false;
+    switch (report[ISP_OFFSET_COMMAND]) {
+    case ISP_CMD_MASS_ERASE:
+        m_flash.fill(0xFF);
+        return true;
+    case ISP_CMD_WRITE_BLOCK:
+        if (!addressValid)
+            return false;
+        for (std::size_t i = 0; i < ISP_BLOCK_SIZE; ++i)
+            m_flash[address + i] &= report[ISP_OFFSET_DATA + i];
+        return true;
+    case ISP_CMD_READ_BLOCK:
+        if (!addressValid)
+            return false;
+        m_readPending = true;
+        m_readAddress = address;
+        return true;
+    case ISP_CMD_EXIT_ISP:
+        m_inIsp = false;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool SimIspLoader::GetFeature(std::uint8_t* report, std::size_t length)
+{
+    ++m_getCount;
+    const bool ok = m_inIsp && length == m_length && m_getCount != m_failGetAt && length >= ISP_REPORT_SIZE &&
+                    report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID && m_readPending;
+    if (ok) {
+        report[ISP_OFFSET_COMMAND] = ISP_CMD_READ_BLOCK;
+        report[ISP_OFFSET_ADDRESS_HIGH] = static_cast<std::uint8_t>(m_readAddress >> 8);
+        report[ISP_OFFSET_ADDRESS_LOW] = static_cast<std::uint8_t>(m_readAddress & 0xFF);
+        std::fill(report + ISP_OFFSET_DATA_LENGTH, report + ISP_OFFSET_DATA, std::uint8_t{0});
+        std::copy_n(m_flash.begin() + static_cast<std::ptrdiff_t>(m_readAddress), ISP_BLOCK_SIZE,
+                    report + ISP_OFFSET_DATA);
+        std::fill(report + ISP_OFFSET_DATA + ISP_BLOCK_SIZE, report + length, std::uint8_t{0});
+        m_readPending = false;
+    }
+    m_transfers.push_back({SimTransfer::Kind::Get, length, std::vector<std::uint8_t>(report, report + length), ok});
+    return ok;
+}
+
+}  // namespace zelv4
