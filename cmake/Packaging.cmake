@@ -1,0 +1,52 @@
+# Desktop integration, the man page, and CPack's .deb packages (one per component:
+# `cli` for zelv4-isp and the udev rule, `gui` for the window and its desktop files).
+
+set(ZELV4_RES_DIR ${PROJECT_SOURCE_DIR}/res)
+
+install(FILES ${ZELV4_RES_DIR}/org.zelv4.Writer.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
+install(FILES ${ZELV4_RES_DIR}/org.zelv4.Writer.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT gui)
+foreach(size 16 24 32 48 64 128 256)
+  if(EXISTS ${ZELV4_RES_DIR}/icons/${size}x${size}/zelv4-writer.png)
+    install(FILES ${ZELV4_RES_DIR}/icons/${size}x${size}/zelv4-writer.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT gui)
+  endif()
+endforeach()
+
+# The man page is generated from zelv4-isp's own --help and --version.
+find_program(HELP2MAN help2man)
+if(HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
+  set(ZELV4_MANPAGE ${CMAKE_BINARY_DIR}/zelv4-isp.1)
+  add_custom_command(
+    OUTPUT ${ZELV4_MANPAGE}
+    COMMAND ${HELP2MAN} --no-info --section=1
+            "--name=program the flash of a ZEL-V4 through its USB ISP loader"
+            --output=${ZELV4_MANPAGE} $<TARGET_FILE:zelv4-isp>
+    DEPENDS zelv4-isp
+    COMMENT "Generating the zelv4-isp man page")
+  add_custom_target(zelv4_manpage ALL DEPENDS ${ZELV4_MANPAGE})
+  install(FILES ${ZELV4_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zelv4-writer)
+set(CPACK_PACKAGE_VENDOR "zelv4-writer developers")
+set(CPACK_PACKAGE_CONTACT "zelv4-writer developers <devel@zelv4.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_CLI_PACKAGE_NAME zelv4-isp)
+set(CPACK_DEBIAN_GUI_PACKAGE_NAME zelv4-writer)
+set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "fonts-arphic-uming")
+set(CPACK_COMPONENT_CLI_DISPLAY_NAME "Command line")
+set(CPACK_COMPONENT_CLI_DESCRIPTION "zelv4-isp: erase, write, verify, read and release a ZEL-V4 from scripts")
+set(CPACK_COMPONENT_GUI_DISPLAY_NAME "Window")
+set(CPACK_COMPONENT_GUI_DESCRIPTION "zelv4-writer: the ZEL-V4 HID Writer dialog")
+set(CPACK_COMPONENT_GUI_DEPENDS cli)
+set(CPACK_COMPONENTS_ALL cli gui)
+include(CPack)
