@@ -1,0 +1,42 @@
+#pragma once
+
+#include "DialogFields.h"
+#include "IspDeviceAccess.h"
+#include "IspReportBuffers.h"
+#include "OperationResult.h"
+#include "ProgressSink.h"
+#include "WindowServices.h"
+
+namespace zelv4 {
+
+// The click handlers of the main window, written once over the window's services
+// and the device access so the window and the command line run the same steps.
+// Each runs to its end and returns what happened; none prints.
+class IspOperations {
+public:
+    IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports, IspDeviceAccess& device);
+
+    // Null: no progress reported (the window's case).
+    void SetProgressSink(ProgressSink* sink);
+
+    OperationResult OnOpenFile();
+    OperationResult OnMassErase();
+    OperationResult OnWrite();
+    OperationResult OnVerify();
+    OperationResult OnRead();
+    OperationResult OnExitIsp();
+    OperationResult OnReadProtect();  // the hidden button does nothing
+    OperationResult OnAuto();
+    OperationResult OnReconnect();
+
+private:
+    class Run;
+
+    WindowServices& m_window;
+    DialogFields& m_fields;
+    IspReportBuffers& m_reports;
+    IspDeviceAccess& m_device;
+    ProgressSink* m_progress = nullptr;
+};
+
+}  // namespace zelv4

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ImageFile.h"
+#include "WindowServices.h"
+
+namespace zelv4 {
+
+enum class OperationKind { OpenFile, MassErase, Write, Verify, Read, ExitIsp, ReadProtect, Auto, Reconnect };
+
+// How an operation ended. Each failure kind stands for one cause, so a front end can
+// map it to an exit code without looking at the message texts.
+enum class OperationOutcome {
+    Succeeded,
+    Cancelled,        // the user cancelled a file dialog (Read); nothing was shown
+    ImageOpenFailed,  // the firmware file could not be loaded (or the path was empty)
+    DumpOpenFailed,   // the dump file could not be created
+    DumpWriteFailed,  // writing or closing the dump file failed
+    NoDevice,         // no ISP device was open when the requests were due, or none on the bus
+    TimedOut,         // Auto: a signature device was seen but the ISP device never came
+    TransferFailed,   // the device was open and a HID call failed
+    VerifyMismatch,   // a byte read back differs from the image
+};
+
+// Which box showed a message: the application-caption box, the window's own box
+// with an empty caption (Auto's time-out), or the plain box without an icon.
+enum class MessageCaption { Application, WindowEmpty, Plain };
+
+struct ShownMessage {
+    std::string text;
+    MessageIcon icon = MessageIcon::None;
+    MessageCaption caption = MessageCaption::Application;
+
+    bool operator==(const ShownMessage&) const = default;
+};
+
+// First byte where the chip and the image differ.
+struct VerifyDifference {
+    std::size_t address = 0;
+    std::uint8_t chipByte = 0;
+    std::uint8_t fileByte = 0;
+};
+
+struct OperationResult {
+    OperationKind kind = OperationKind::ReadProtect;
+    OperationOutcome outcome = OperationOutcome::Succeeded;
+
+    // Every box the operation showed, in order (the device search's plain box is
+    // shown by the device layer and is not listed).
+    std::vector<ShownMessage> messages;
+
+    // The block whose request failed, or that held the first difference.
+    std::optional<std::size_t> failingBlock;
+    // Blocks completed in the last block phase (written, verified or stored).
+    std::size_t blocksDone = 0;
+    std::optional<VerifyDifference> difference;
+
+    // Set whenever an image was loaded (or its load was attempted).
+    std::optional<ImageLoadResult> image;
+    std::optional<std::uint16_t> checksum;  // of the loaded image
+    std::string imagePath;
+    std::string dumpPath;  // Read: the file chosen in the save dialog
+
+    // Whether an ISP device was open when the requests went out.
+    bool deviceFound = false;
+    // Device nodes the search skipped for lack of permission (NoDevice, TimedOut).
+    std::vector<std::string> deniedPaths;
+    // Auto: number of one-second waits made; Re-connect and Auto: the bus count.
+    std::size_t waitAttempts = 0;
+    std::optional<int> busDeviceCount;
+
+    // Auto: verification passed but the leave-ISP request then failed
+    // ("Reset Fail !!!" after "ButtonAuto Function OK !!!"). outcome stays Succeeded.
+    bool resetFailed = false;
+
+    bool Succeeded() const { return outcome == OperationOutcome::Succeeded && !resetFailed; }
+    // The text of the operation's outcome box (the last one shown), empty when none.
+    std::string LastMessage() const { return messages.empty() ? std::string() : messages.back().text; }
+};
+
+}  // namespace zelv4
