@@ -4,21 +4,22 @@
 #include <string>
 
 #include "FirmwareImage.h"
+#include "HexReader.h"
 
 namespace zelv4 {
 
 enum class ImageFormat { Hex, Binary };
 
-// What the HEX reader accepted without failing the load, so that the command line
-// can warn about it. The window ignores it.
-struct HexTolerance {
-    std::size_t badChecksumRecords = 0;  // records whose checksum byte is wrong
-    std::size_t nonHexCharacters = 0;    // characters inside records that are not hex digits
-    std::size_t droppedBytes = 0;        // data bytes addressed beyond the image
-    std::size_t ignoredRecords = 0;      // records of types other than 0 and 1
+// Hostile-input limits. A binary image is the first 20480 bytes of the file and no
+// more is read (so /dev/zero is fine). A full image as HEX is about 57 KB with
+// 16-byte records and 270 KB with 1-byte records; past this much input without an
+// end-of-file record the file is not firmware for this chip.
+inline constexpr std::size_t BINARY_MAX_INPUT_BYTES = ISP_IMAGE_SIZE;
+inline constexpr std::size_t HEX_MAX_INPUT_BYTES = 16 * 1024 * 1024;
 
-    bool Any() const { return badChecksumRecords || nonHexCharacters || droppedBytes || ignoredRecords; }
-};
+// The reader a path selects: HEX when it contains ".hex" or ".HEX" anywhere
+// (case-sensitive, so ".Hex" is binary; a directory "x.hex/" counts too).
+ImageFormat ImageFormatForPath(const std::string& path);
 
 struct ImageLoadResult {
     bool ok = false;
