@@ -26,4 +26,20 @@ void SetPlainMessageHandler(std::function<void(const std::string&)> handler);
 void FindIspDevice();
 void CloseIspDevice();
 
+// Interfaces the last search skipped because opening them was refused for lack of
+// permission, in the order they were met.
+const std::vector<std::string>& IspDeniedPaths();
+
+// At most this many HID interfaces are examined per search.
+inline constexpr unsigned ISP_MAX_HID_INTERFACES = 20;
+
+// The status texts of the search, exactly as they are kept in g_strStatus.
+inline constexpr const char* ISP_STATUS_CONNECT_OK = "ZEL-V4 HID device connect ok";
+inline constexpr const char* ISP_STATUS_PREPARSED_FAIL = "Get HID PREPARED DATA fail! \n";
+
+// The GUID status text (UTF-8) for a GUID, and the device information text for a
+// capability record, as the search writes them.
+std::string FormatHidGuidStatus();
+std::string FormatDeviceInformation(const HidAttributes& attributes, const HidCaps& caps);
+
 }  // namespace zelv4

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "IspDeviceAccess.h"
+
+namespace zelv4 {
+
+class DevicePlatform;
+
+// The operations' view of the device connection and the bus scan, run on one
+// platform. Constructing it points the process-wide search and scan at that
+// platform; the platform must outlive it.
+class DeviceAccessAdapter : public IspDeviceAccess {
+public:
+    explicit DeviceAccessAdapter(DevicePlatform& platform);
+
+    bool IsOpen() const override;
+    HidTransport* Device() override;
+    std::uint16_t FeatureReportLength() const override;
+
+    void FindIspDevice() override;
+    void CloseIspDevice() override;
+
+    int CountBusDevices() override;
+
+    std::vector<std::string> DeniedPaths() const override;
+
+private:
+    DevicePlatform& m_platform;
+};
+
+}  // namespace zelv4
