@@ -1,0 +1,511 @@
+#include "IspOperations.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "FirmwareImage.h"
+#include "ImageFile.h"
+#include "IspConstants.h"
+#include "IspRequests.h"
+
+namespace zelv4 {
+
+namespace {
+
+// Outcome texts, exactly as the user sees them.
+constexpr const char* kOpenFileError = "Open file error !!";
+constexpr const char* kMassEraseOk = "MassErase Function OK !";
+constexpr const char* kMassEraseFail = "MassErase Function Fail !!!";
+constexpr const char* kWriteOk = "Write Command Succeeded !";
+constexpr const char* kWriteFail = "Write Function Fail !!!";
+constexpr const char* kVerifyOk = "Verify Succeeded !";
+constexpr const char* kVerifyFail = "Verify Fail !!!";
+constexpr const char* kReadOk = "Read Succeeded !";
+constexpr const char* kReadFail = "Read Fail !!!";
+constexpr const char* kExitIspOk = "Exit USB ISP Function OK !!!";
+constexpr const char* kExitIspFail = "Exit USB ISP Function Fail !!!";
+constexpr const char* kDeviceNotFound = "Device not found !!";
+constexpr const char* kTimeOut = "Time Out !! Please check device and try again.";
+constexpr const char* kAutoOk = "ButtonAuto Function OK !!!";
+constexpr const char* kResetFail = "Reset Fail !!!";
+constexpr const char* kDeviceFound = "ZEL-V4 Found !";
+
+constexpr const char* kImageFilter = "Hex Files (*.hex)|*.hex|Binary Files (*.bin)|*.bin|All Files (*.*)|*.*";
+constexpr const char* kDumpFilter = "Dump Files (*.dmp)|*.dmp|All Files (*.*)|*.*||";
+constexpr const char* kDumpDefaultExtension = "*.dmp";
+// The save dialog's name buffer holds 2562 bytes, terminator included.
+constexpr std::size_t ISP_DUMP_PATH_MAX = 2561;
+
+// Auto waits for the ISP device after a signature device was seen on the bus.
+constexpr unsigned ISP_WAIT_ATTEMPTS = 31;
+constexpr unsigned ISP_WAIT_MILLISECONDS = 1000;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using DumpFile = std::unique_ptr<std::FILE, FileCloser>;
+
+std::span<const std::uint8_t> ImageBlock(const FirmwareImage& image, std::size_t block)
+{
+    return std::span<const std::uint8_t>(image).subspan(block * ISP_BLOCK_SIZE, ISP_BLOCK_SIZE);
+}
+
+}  // namespace
+
+// The state of one operation while it runs: the result it builds and the window,
+// device and progress calls it makes on the way.
+class IspOperations::Run {
+public:
+    Run(IspOperations& owner, OperationKind kind) : m_ops(owner) { result.kind = kind; }
+
+    OperationResult result;
+
+    void Message(const std::string& text, MessageIcon icon)
+    {
+        m_ops.m_window.MessageBox(text, icon);
+        result.messages.push_back({text, icon, MessageCaption::Application});
+    }
+
+    void WindowMessage(const std::string& text, MessageIcon icon)
+    {
+        m_ops.m_window.WindowMessageBox(text, "", icon);
+        result.messages.push_back({text, icon, MessageCaption::WindowEmpty});
+    }
+
+    void Progress(OperationPhase phase, std::size_t done, std::size_t total)
+    {
+        if (m_ops.m_progress != nullptr)
+            m_ops.m_progress->OnProgress({phase, done, total});
+    }
+
+    void PhaseEnd(OperationPhase phase, bool succeeded)
+    {
+        if (m_ops.m_progress != nullptr)
+            m_ops.m_progress->OnPhaseEnd(phase, succeeded);
+    }
+
+    void Find()
+    {
+        Progress(OperationPhase::FindDevice, 0, 1);
+        m_ops.m_device.FindIspDevice();
+        const bool found = m_ops.m_device.IsOpen();
+        if (found)
+            Progress(OperationPhase::FindDevice, 1, 1);
+        PhaseEnd(OperationPhase::FindDevice, found);
+    }
+
+    // Opens the device when none is open. Callers go on without one: their first
+    // request then fails.
+    void EnsureDevice()
+    {
+        if (!m_ops.m_device.IsOpen())
+            Find();
+        result.deviceFound = m_ops.m_device.IsOpen();
+        if (!result.deviceFound)
+            result.deniedPaths = m_ops.m_device.DeniedPaths();
+    }
+
+    int CountBus()
+    {
+        Progress(OperationPhase::BusScan, 0, 1);
+        const int count = m_ops.m_device.CountBusDevices();
+        Progress(OperationPhase::BusScan, 1, 1);
+        PhaseEnd(OperationPhase::BusScan, count > 0);
+        result.busDeviceCount = count;
+        return count;
+    }
+
+    bool LoadImage(FirmwareImage& image)
+    {
+        Progress(OperationPhase::LoadImage, 0, 1);
+        result.imagePath = m_ops.m_fields.m_strFile;
+        result.image = LoadImageFile(result.imagePath, image);
+        const bool ok = result.image->ok;
+        if (ok) {
+            result.checksum = ImageChecksum(image);
+            Progress(OperationPhase::LoadImage, 1, 1);
+        }
+        PhaseEnd(OperationPhase::LoadImage, ok);
+        return ok;
+    }
+
+    // A request failed: with no device open that is the missing device, not the chip.
+    void TransferFailed()
+    {
+        result.outcome = result.deviceFound ? OperationOutcome::TransferFailed : OperationOutcome::NoDevice;
+    }
+
+    bool SingleRequest(OperationPhase phase, bool (*request)(HidTransport*, std::uint16_t, IspReportBuffers&))
+    {
+        Progress(phase, 0, 1);
+        const bool ok = request(m_ops.m_device.Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports);
+        if (ok)
+            Progress(phase, 1, 1);
+        PhaseEnd(phase, ok);
+        return ok;
+    }
+
+    bool WriteBlocks(const FirmwareImage& image, bool withLength)
+    {
+        result.blocksDone = 0;
+        Progress(OperationPhase::Write, 0, ISP_BLOCK_COUNT);
+        for (std::size_t block = 0; block < ISP_BLOCK_COUNT; ++block) {
+            if (!IspWriteBlock(m_ops.m_device.Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports, block,
+                               ImageBlock(image, block), withLength)) {
+                result.failingBlock = block;
+                PhaseEnd(OperationPhase::Write, false);
+                return false;
+            }
+            result.blocksDone = block + 1;
+            Progress(OperationPhase::Write, block + 1, ISP_BLOCK_COUNT);
+        }
+        PhaseEnd(OperationPhase::Write, true);
+        return true;
+    }
+
+    // Stops at the first failed exchange or the first differing byte; no block after
+    // it is read. Sets the outcome on failure.
+    bool VerifyBlocks(const FirmwareImage& image)
+    {
+        result.blocksDone = 0;
+        Progress(OperationPhase::Verify, 0, ISP_BLOCK_COUNT);
+        std::uint8_t chip[ISP_BLOCK_SIZE];
+        for (std::size_t block = 0; block < ISP_BLOCK_COUNT; ++block) {
+            if (!IspReadBlock(m_ops.m_device.Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports, block,
+                              chip)) {
+                result.failingBlock = block;
+                TransferFailed();
+                PhaseEnd(OperationPhase::Verify, false);
+                return false;
+            }
+            const auto expected = ImageBlock(image, block);
+            for (std::size_t i = 0; i < ISP_BLOCK_SIZE; ++i) {
+                if (chip[i] != expected[i]) {
+                    result.failingBlock = block;
+                    result.difference = VerifyDifference{block * ISP_BLOCK_SIZE + i, chip[i], expected[i]};
+                    result.outcome = OperationOutcome::VerifyMismatch;
+                    PhaseEnd(OperationPhase::Verify, false);
+                    return false;
+                }
+            }
+            result.blocksDone = block + 1;
+            Progress(OperationPhase::Verify, block + 1, ISP_BLOCK_COUNT);
+        }
+        PhaseEnd(OperationPhase::Verify, true);
+        return true;
+    }
+
+private:
+    IspOperations& m_ops;
+};
+
+IspOperations::IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports,
+                             IspDeviceAccess& device)
+    : m_window(window), m_fields(fields), m_reports(reports), m_device(device)
+{
+}
+
+void IspOperations::SetProgressSink(ProgressSink* sink)
+{
+    m_progress = sink;
+}
+
+OperationResult IspOperations::OnOpenFile()
+{
+    Run run(*this, OperationKind::OpenFile);
+    FileDialogOptions options;
+    options.filter = kImageFilter;
+    options.hideReadOnly = true;
+    options.overwritePrompt = true;
+    options.ownedByWindow = false;
+    const std::optional<std::string> chosen = m_window.RunOpenFileDialog(options);
+
+    m_window.CollectFields();
+    // A cancelled dialog empties the path, so the load below fails and says so.
+    m_fields.m_strFile = chosen.value_or(std::string());
+    m_fields.m_strChecksum = "";
+    m_window.ShowFields();
+
+    FirmwareImage image{};
+    if (!run.LoadImage(image)) {
+        run.Message(kOpenFileError, MessageIcon::Error);
+        run.result.outcome = OperationOutcome::ImageOpenFailed;
+        return run.result;
+    }
+    m_fields.m_strChecksum = ChecksumText(*run.result.checksum);
+    m_window.ShowFields();
+    return run.result;
+}
+
+OperationResult IspOperations::OnMassErase()
+{
+    Run run(*this, OperationKind::MassErase);
+    m_window.ShowFields();
+    m_window.DisableButtons();
+    run.EnsureDevice();
+
+    if (run.SingleRequest(OperationPhase::Erase, IspMassErase)) {
+        run.Message(kMassEraseOk, MessageIcon::Information);
+    } else {
+        run.TransferFailed();
+        run.Message(kMassEraseFail, MessageIcon::Error);
+    }
+
+    m_device.CloseIspDevice();
+    m_window.CollectFields();
+    m_window.EnableButtons();
+    return run.result;
+}
+
+OperationResult IspOperations::OnWrite()
+{
+    Run run(*this, OperationKind::Write);
+    FirmwareImage image{};
+    if (!run.LoadImage(image)) {
+        // Nothing has been disabled yet, so nothing is re-enabled either.
+        run.Message(kOpenFileError, MessageIcon::Error);
+        run.result.outcome = OperationOutcome::ImageOpenFailed;
+        return run.result;
+    }
+    m_window.ShowFields();
+    m_window.DisableButtons();
+    run.EnsureDevice();
+
+    if (run.WriteBlocks(image, true)) {
+        run.Message(kWriteOk, MessageIcon::Information);
+    } else {
+        run.TransferFailed();
+        run.Message(kWriteFail, MessageIcon::Error);
+    }
+
+    m_device.CloseIspDevice();
+    m_window.CollectFields();
+    m_window.EnableButtons();
+    return run.result;
+}
+
+OperationResult IspOperations::OnVerify()
+{
+    Run run(*this, OperationKind::Verify);
+    FirmwareImage image{};
+    if (!run.LoadImage(image)) {
+        run.Message(kOpenFileError, MessageIcon::Error);
+        run.result.outcome = OperationOutcome::ImageOpenFailed;
+        return run.result;
+    }
+    m_window.ShowFields();
+    m_window.DisableButtons();
+    run.EnsureDevice();
+
+    // A failed read and a differing byte show the same text; the result tells them apart.
+    if (run.VerifyBlocks(image))
+        run.Message(kVerifyOk, MessageIcon::Information);
+    else
+        run.Message(kVerifyFail, MessageIcon::Error);
+
+    m_device.CloseIspDevice();
+    m_window.CollectFields();
+    m_window.EnableButtons();
+    return run.result;
+}
+
+OperationResult IspOperations::OnRead()
+{
+    Run run(*this, OperationKind::Read);
+    m_window.DisableButtons();
+    m_window.CollectFields();
+
+    FileDialogOptions options;
+    options.defaultExtension = kDumpDefaultExtension;
+    options.filter = kDumpFilter;
+    options.hideReadOnly = true;
+    options.overwritePrompt = true;
+    options.ownedByWindow = true;
+    options.maxPathLength = ISP_DUMP_PATH_MAX;
+    const std::optional<std::string> chosen = m_window.RunSaveFileDialog(options);
+
+    DumpFile dump;
+    if (!chosen) {
+        run.result.outcome = OperationOutcome::Cancelled;
+    } else {
+        run.result.dumpPath = *chosen;
+        // Created (or truncated) before the device is sought, so a run without a
+        // device leaves an empty file.
+        dump.reset(std::fopen(chosen->c_str(), "wb"));
+        if (!dump) {
+            run.result.outcome = OperationOutcome::DumpOpenFailed;
+            run.Message(kOpenFileError, MessageIcon::Error);
+        }
+    }
+
+    if (dump) {
+        run.EnsureDevice();
+        run.Progress(OperationPhase::Read, 0, ISP_BLOCK_COUNT);
+        std::uint8_t block[ISP_BLOCK_SIZE];
+        bool ok = true;
+        for (std::size_t k = 0; k < ISP_BLOCK_COUNT; ++k) {
+            if (!IspReadBlock(m_device.Device(), m_device.FeatureReportLength(), m_reports, k, block)) {
+                run.result.failingBlock = k;
+                run.TransferFailed();
+                ok = false;
+                break;
+            }
+            // Every block is pushed to the file at once, so a full disk shows up here
+            // and not as a false success after the last block.
+            if (std::fwrite(block, 1, sizeof block, dump.get()) != sizeof block || std::fflush(dump.get()) != 0) {
+                run.result.failingBlock = k;
+                run.result.outcome = OperationOutcome::DumpWriteFailed;
+                ok = false;
+                break;
+            }
+            run.result.blocksDone = k + 1;
+            run.Progress(OperationPhase::Read, k + 1, ISP_BLOCK_COUNT);
+        }
+        if (ok && std::fclose(dump.release()) != 0) {
+            run.result.outcome = OperationOutcome::DumpWriteFailed;
+            ok = false;
+        }
+        run.PhaseEnd(OperationPhase::Read, ok);
+        if (ok)
+            run.Message(kReadOk, MessageIcon::Information);
+        else
+            run.Message(kReadFail, MessageIcon::Error);
+    }
+
+    m_device.CloseIspDevice();
+    dump.reset();
+    m_window.EnableButtons();
+    return run.result;
+}
+
+OperationResult IspOperations::OnExitIsp()
+{
+    Run run(*this, OperationKind::ExitIsp);
+    if (!m_device.IsOpen())
+        run.Find();
+    run.result.deviceFound = m_device.IsOpen();
+    if (!run.result.deviceFound) {
+        // Reported before anything is disabled.
+        run.result.deniedPaths = m_device.DeniedPaths();
+        run.result.outcome = OperationOutcome::NoDevice;
+        run.Message(kExitIspFail, MessageIcon::Error);
+    } else {
+        m_window.DisableButtons();
+        if (run.SingleRequest(OperationPhase::ExitIsp, IspExitIsp)) {
+            run.Message(kExitIspOk, MessageIcon::Information);
+        } else {
+            run.TransferFailed();
+            run.Message(kExitIspFail, MessageIcon::Error);
+        }
+    }
+
+    m_device.CloseIspDevice();
+    m_window.EnableButtons();
+    return run.result;
+}
+
+OperationResult IspOperations::OnReadProtect()
+{
+    return Run(*this, OperationKind::ReadProtect).result;
+}
+
+OperationResult IspOperations::OnAuto()
+{
+    Run run(*this, OperationKind::Auto);
+    m_window.CollectFields();
+    if (m_fields.m_strFile.empty()) {
+        run.result.outcome = OperationOutcome::ImageOpenFailed;
+        run.Message(kOpenFileError, MessageIcon::Error);
+        return run.result;
+    }
+    m_window.ShowFields();
+    m_window.DisableButtons();
+
+    // Each step either succeeds and falls through to the next, or sets the outcome,
+    // shows its message and skips to the common end.
+    [&] {
+        if (!m_device.IsOpen())
+            run.Find();
+        if (!m_device.IsOpen()) {
+            // The chip may be attached but not yet in ISP mode: wait for the ISP
+            // device only when something on the bus answers the signature.
+            if (run.CountBus() == 0) {
+                run.result.deniedPaths = m_device.DeniedPaths();
+                run.result.outcome = OperationOutcome::NoDevice;
+                run.Message(kDeviceNotFound, MessageIcon::Error);
+                return;
+            }
+            run.Progress(OperationPhase::WaitForDevice, 0, ISP_WAIT_ATTEMPTS);
+            for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen(); ++attempt) {
+                m_window.Sleep(ISP_WAIT_MILLISECONDS);
+                m_device.FindIspDevice();
+                run.result.waitAttempts = attempt + 1;
+                run.Progress(OperationPhase::WaitForDevice, attempt + 1, ISP_WAIT_ATTEMPTS);
+            }
+            run.PhaseEnd(OperationPhase::WaitForDevice, m_device.IsOpen());
+            if (!m_device.IsOpen()) {
+                run.result.deniedPaths = m_device.DeniedPaths();
+                run.result.outcome = OperationOutcome::TimedOut;
+                run.WindowMessage(kTimeOut, MessageIcon::Error);
+                return;
+            }
+        }
+        run.result.deviceFound = true;
+
+        FirmwareImage image{};
+        if (!run.LoadImage(image)) {
+            run.result.outcome = OperationOutcome::ImageOpenFailed;
+            run.Message(kOpenFileError, MessageIcon::Error);
+            return;
+        }
+        if (!run.SingleRequest(OperationPhase::Erase, IspMassErase)) {
+            run.TransferFailed();
+            run.Message(kMassEraseFail, MessageIcon::Error);
+            return;
+        }
+        // Byte 4 is left as an earlier Write left it (0 before any Write).
+        if (!run.WriteBlocks(image, false)) {
+            run.TransferFailed();
+            run.Message(kWriteFail, MessageIcon::Error);
+            return;
+        }
+        if (!run.VerifyBlocks(image)) {
+            run.Message(kVerifyFail, MessageIcon::Error);
+            return;
+        }
+        run.Message(kAutoOk, MessageIcon::Information);
+        // The run counts as done even if the chip then fails to leave ISP mode.
+        if (!run.SingleRequest(OperationPhase::ExitIsp, IspExitIsp)) {
+            run.result.resetFailed = true;
+            run.Message(kResetFail, MessageIcon::Error);
+        }
+    }();
+
+    m_device.CloseIspDevice();
+    m_window.CollectFields();
+    m_window.EnableButtons();
+    return run.result;
+}
+
+OperationResult IspOperations::OnReconnect()
+{
+    Run run(*this, OperationKind::Reconnect);
+    // The search's outcome does not change the message; only the bus count does.
+    if (!m_device.IsOpen())
+        run.Find();
+    run.result.deviceFound = m_device.IsOpen();
+    if (run.CountBus() > 0) {
+        run.Message(kDeviceFound, MessageIcon::Information);
+    } else {
+        run.result.deniedPaths = m_device.DeniedPaths();
+        run.result.outcome = OperationOutcome::NoDevice;
+        run.Message(kDeviceNotFound, MessageIcon::Error);
+    }
+    m_device.CloseIspDevice();
+    return run.result;
+}
+
+}  // namespace zelv4
