@@ -11,6 +11,9 @@ namespace zelv4 {
 struct UsbPortConnection {
     bool connected = false;  // a device is attached to the port
     bool isHub = false;      // the attached device is a hub
+    // From the attached device's device descriptor; 0 when nothing is attached.
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
 };
 
 // The standard setup packet of a control request sent through a hub port.
@@ -22,6 +25,14 @@ struct UsbSetupPacket {
     std::uint16_t wLength = 0;
 };
 
+// Why a descriptor request brought no bytes back.
+enum class UsbRequestError {
+    None,
+    NotOpened,         // the device could not be opened: it was not asked
+    PermissionDenied,  // as NotOpened, for lack of access rights to its node
+    Failed,            // the device was asked and the request failed
+};
+
 // One opened hub, asked about its ports. Closing is destruction.
 class UsbHub {
 public:
@@ -29,8 +40,10 @@ public:
     virtual std::optional<unsigned> PortCount() = 0;
     // Ports count from 1.
     virtual std::optional<UsbPortConnection> ConnectionInformation(unsigned port) = 0;
-    // The bytes the device returned for a GET_DESCRIPTOR; empty on failure.
-    virtual std::optional<std::vector<std::uint8_t>> GetDescriptor(unsigned port, const UsbSetupPacket& setup) = 0;
+    // The descriptor bytes the device returned for a GET_DESCRIPTOR; no value on
+    // failure, with the reason in error.
+    virtual std::optional<std::vector<std::uint8_t>> GetDescriptor(unsigned port, const UsbSetupPacket& setup,
+                                                                   UsbRequestError& error) = 0;
     // The name that OpenHub takes for the hub attached to this port.
     virtual std::optional<std::string> DownstreamHubName(unsigned port) = 0;
 };

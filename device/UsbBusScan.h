@@ -1,8 +1,68 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "UsbBusPlatform.h"
+
 namespace zelv4 {
-class UsbBusPlatform;
+
+// The signature a ZEL-V4 answers on the bus: string descriptor 0xFF asked with a
+// language id of its own.
+inline constexpr std::u16string_view PRODUCT_SIGNATURE = u"ZEL-V4";
+inline constexpr std::uint8_t SIGNATURE_DESC_INDEX = 0xFF;
+inline constexpr std::uint16_t SIGNATURE_LANGID = 0x6576;
+inline constexpr std::uint16_t SIGNATURE_REPLY_LENGTH = 255;
+
+// Host controllers looked for: 0 to 9.
+inline constexpr unsigned USB_MAX_HOST_CONTROLLERS = 10;
+// USB allows at most five hubs in a chain below the root hub; a deeper hub is a
+// loop in the platform's answers or a broken tree, and is not scanned.
+inline constexpr unsigned USB_MAX_HUB_TIERS_BELOW_ROOT = 5;
+// A hub descriptor's port count is one byte.
+inline constexpr unsigned USB_MAX_HUB_PORTS = 255;
+
+// Process-wide count of signature matches of the last scan.
 extern int g_nBusMatches;
+
+// Which platform the scan runs on; the front end sets it once at start.
 void SetUsbBusPlatform(UsbBusPlatform* platform);
+
+// What the scan met at one place of the bus, for front ends that list it.
+enum class UsbBusEventKind {
+    HubScanned,         // a hub was opened; portCount is set
+    HubFailed,          // a hub could not be opened or would not give its port count
+    HubTooDeep,         // a hub deeper than USB allows; not scanned
+    PortFailed,         // the port's connection information could not be had
+    PortEmpty,          // nothing attached
+    PortHub,            // a hub is attached: never asked itself, its ports are scanned
+    DeviceAnswered,     // asked; the reply passed the checks; text is set
+    DeviceReplyRejected,// asked; the reply failed the descriptor checks; reply is set
+    DeviceNoAnswer,     // asked; the request failed
+    DeviceNotAsked,     // the device could not be opened; error says why
+};
+
+struct UsbBusEvent {
+    UsbBusEventKind kind = UsbBusEventKind::PortEmpty;
+    unsigned controller = 0;
+    std::string hubName;         // the hub scanned, or the hub the port belongs to
+    std::vector<unsigned> ports; // ports from the root hub down to this port; empty for the root hub
+    unsigned portCount = 0;
+    UsbPortConnection connection;
+    std::vector<std::uint8_t> reply;
+    std::u16string text;
+    bool matched = false;        // the text is the product signature
+    UsbRequestError error = UsbRequestError::None;
+};
+
+using UsbBusObserver = std::function<void(const UsbBusEvent&)>;
+
+// Counts the devices anywhere on the bus that answer the signature request with
+// PRODUCT_SIGNATURE. The observer, when given, hears of every hub and port met.
 int CountBusDevices();
+int CountBusDevices(const UsbBusObserver& observer);
+
 }  // namespace zelv4

@@ -19,7 +19,7 @@ std::unique_ptr<SimMachine> SimMachine::CreateDefault(const std::optional<Firmwa
         machine->Loader().Flash() = *flash;
     machine->m_hid.Add(SimHidInterface::IspLoader(DEFAULT_ISP_PATH, machine->m_loader));
     machine->m_hid.Add(SimHidInterface::Other(DEFAULT_OTHER_PATH, OTHER_VENDOR_ID, OTHER_PRODUCT_ID));
-    // The USB tree of the default machine is added below.
+    machine->m_usb.AddDefaultBus();
     return machine;
 }
 

@@ -1,0 +1,235 @@
+#include "UsbBusScan.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+namespace zelv4 {
+
+int g_nBusMatches = 0;
+
+namespace {
+
+UsbBusPlatform* s_busPlatform = nullptr;
+
+constexpr std::uint8_t USB_DIR_IN_STANDARD_DEVICE = 0x80;
+constexpr std::uint8_t USB_REQUEST_GET_DESCRIPTOR = 6;
+constexpr std::uint8_t USB_DESCRIPTOR_TYPE_STRING = 3;
+
+// Where the scan is: which controller, and for the observer's sake nothing else
+// than what it needs to say where a port is.
+struct ScanState {
+    UsbBusPlatform& platform;
+    const UsbBusObserver* observer;
+    unsigned controller = 0;
+};
+
+// One hub being scanned: its name, the ports leading to it from the root hub, and
+// how many hubs lie between it and the root hub.
+struct HubPlace {
+    std::string name;
+    std::vector<unsigned> ports;
+    unsigned tier = 0;
+};
+
+// What became of one signature request, for the observer.
+struct SignatureAnswer {
+    std::vector<std::uint8_t> reply;
+    UsbRequestError error = UsbRequestError::None;
+    bool replyRejected = false;
+};
+
+void Report(const ScanState& state, UsbBusEvent event)
+{
+    if (state.observer == nullptr || !*state.observer) {
+        return;
+    }
+    event.controller = state.controller;
+    (*state.observer)(event);
+}
+
+UsbBusEvent PortEvent(UsbBusEventKind kind, const HubPlace& hub, unsigned port)
+{
+    UsbBusEvent event;
+    event.kind = kind;
+    event.hubName = hub.name;
+    event.ports = hub.ports;
+    event.ports.push_back(port);
+    return event;
+}
+
+bool IsProductSignature(std::u16string_view text)
+{
+    // Both sides end at their first zero unit; the device's text may carry one.
+    const auto end = text.find(u'\0');
+    if (end != std::u16string_view::npos) {
+        text = text.substr(0, end);
+    }
+    return text == PRODUCT_SIGNATURE;
+}
+
+std::optional<std::string> ReadRootHubName(UsbHostController& controller)
+{
+    return controller.RootHubName();
+}
+
+std::optional<std::u16string> QueryProductSignature(UsbHub& hub, unsigned port, SignatureAnswer& answer)
+{
+    UsbSetupPacket setup;
+    setup.bmRequest = USB_DIR_IN_STANDARD_DEVICE;
+    setup.bRequest = USB_REQUEST_GET_DESCRIPTOR;
+    setup.wValue = static_cast<std::uint16_t>((USB_DESCRIPTOR_TYPE_STRING << 8) | SIGNATURE_DESC_INDEX);
+    setup.wIndex = SIGNATURE_LANGID;
+    setup.wLength = SIGNATURE_REPLY_LENGTH;
+
+    answer.error = UsbRequestError::None;
+    auto reply = hub.GetDescriptor(port, setup, answer.error);
+    if (!reply) {
+        if (answer.error == UsbRequestError::None) {
+            answer.error = UsbRequestError::Failed;
+        }
+        return std::nullopt;
+    }
+    answer.reply = std::move(*reply);
+    const auto& bytes = answer.reply;
+
+    // A string descriptor whose length byte is exactly what came back, in whole
+    // UTF-16 units; anything else is some other device's idea of an answer.
+    if (bytes.size() < 2 || bytes[1] != USB_DESCRIPTOR_TYPE_STRING || bytes[0] != bytes.size() ||
+        bytes[0] % 2 != 0) {
+        answer.replyRejected = true;
+        return std::nullopt;
+    }
+    std::u16string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    }
+    return text;
+}
+
+std::optional<std::string> ReadDownstreamHubName(UsbHub& hub, unsigned port)
+{
+    return hub.DownstreamHubName(port);
+}
+
+void ScanHub(const ScanState& state, const HubPlace& place);
+
+void ScanHubPorts(const ScanState& state, UsbHub& hub, unsigned portCount, const HubPlace& place)
+{
+    for (unsigned port = 1; port <= portCount; ++port) {
+        const auto info = hub.ConnectionInformation(port);
+        if (!info) {
+            Report(state, PortEvent(UsbBusEventKind::PortFailed, place, port));
+            continue;
+        }
+
+        if (info->connected && !info->isHub) {
+            SignatureAnswer answer;
+            const auto text = QueryProductSignature(hub, port, answer);
+            auto event = PortEvent(UsbBusEventKind::DeviceAnswered, place, port);
+            event.connection = *info;
+            event.error = answer.error;
+            event.reply = std::move(answer.reply);
+            if (text) {
+                event.text = *text;
+                event.matched = IsProductSignature(*text);
+                if (event.matched) {
+                    ++g_nBusMatches;
+                }
+            } else if (answer.replyRejected) {
+                event.kind = UsbBusEventKind::DeviceReplyRejected;
+            } else if (answer.error == UsbRequestError::NotOpened ||
+                       answer.error == UsbRequestError::PermissionDenied) {
+                event.kind = UsbBusEventKind::DeviceNotAsked;
+            } else {
+                event.kind = UsbBusEventKind::DeviceNoAnswer;
+            }
+            Report(state, std::move(event));
+        } else if (!info->isHub) {
+            Report(state, PortEvent(UsbBusEventKind::PortEmpty, place, port));
+        }
+
+        // A hub's port is followed whatever its connection status says.
+        if (info->isHub) {
+            auto event = PortEvent(UsbBusEventKind::PortHub, place, port);
+            event.connection = *info;
+            Report(state, std::move(event));
+
+            HubPlace downstream;
+            downstream.ports = place.ports;
+            downstream.ports.push_back(port);
+            downstream.tier = place.tier + 1;
+            if (downstream.tier > USB_MAX_HUB_TIERS_BELOW_ROOT) {
+                auto tooDeep = PortEvent(UsbBusEventKind::HubTooDeep, place, port);
+                tooDeep.connection = *info;
+                Report(state, std::move(tooDeep));
+                continue;
+            }
+            auto name = ReadDownstreamHubName(hub, port);
+            if (name) {
+                downstream.name = std::move(*name);
+                ScanHub(state, downstream);
+            }
+        }
+    }
+}
+
+void ScanHub(const ScanState& state, const HubPlace& place)
+{
+    UsbBusEvent event;
+    event.hubName = place.name;
+    event.ports = place.ports;
+
+    const auto hub = state.platform.OpenHub(place.name);
+    const auto portCount = hub ? hub->PortCount() : std::nullopt;
+    if (!portCount) {
+        event.kind = UsbBusEventKind::HubFailed;
+        Report(state, std::move(event));
+        return;
+    }
+    event.kind = UsbBusEventKind::HubScanned;
+    event.portCount = std::min(*portCount, USB_MAX_HUB_PORTS);
+    Report(state, event);
+    ScanHubPorts(state, *hub, event.portCount, place);
+}
+
+void ScanHostController(const ScanState& state, UsbHostController& controller)
+{
+    auto name = ReadRootHubName(controller);
+    if (name) {
+        HubPlace root;
+        root.name = std::move(*name);
+        ScanHub(state, root);
+    }
+}
+
+}  // namespace
+
+void SetUsbBusPlatform(UsbBusPlatform* platform)
+{
+    s_busPlatform = platform;
+}
+
+int CountBusDevices()
+{
+    return CountBusDevices(UsbBusObserver{});
+}
+
+int CountBusDevices(const UsbBusObserver& observer)
+{
+    g_nBusMatches = 0;
+    if (s_busPlatform == nullptr) {
+        return g_nBusMatches;
+    }
+    ScanState state{*s_busPlatform, &observer};
+    for (unsigned index = 0; index < USB_MAX_HOST_CONTROLLERS; ++index) {
+        const auto controller = s_busPlatform->OpenHostController(index);
+        if (controller) {
+            state.controller = index;
+            ScanHostController(state, *controller);
+        }
+    }
+    return g_nBusMatches;
+}
+
+}  // namespace zelv4
