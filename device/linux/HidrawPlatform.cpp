@@ -1,0 +1,188 @@
+#include "HidrawPlatform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include "HidReportDescriptor.h"
+
+namespace zelv4 {
+
+namespace {
+
+constexpr const char* HIDRAW_PREFIX = "hidraw";
+// hidraw refuses feature transfers longer than this (HID_MAX_BUFFER_SIZE).
+constexpr std::size_t HIDRAW_MAX_TRANSFER = 4096;
+constexpr unsigned HIDRAW_MAX_NODES = 4096;
+
+// "hidraw12" -> 12; nothing for other names.
+std::optional<unsigned> NodeNumber(const std::string& name)
+{
+    const std::string prefix = HIDRAW_PREFIX;
+    if (name.size() <= prefix.size() || name.size() > prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    unsigned number = 0;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return std::nullopt;
+        number = number * 10 + static_cast<unsigned>(name[i] - '0');
+    }
+    return number;
+}
+
+std::string BaseName(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+class HidrawList : public HidInterfaceList {
+public:
+    HidrawList(std::vector<std::string> names, std::string sysClassDir, std::string devDir)
+        : m_names(std::move(names)), m_sysClassDir(std::move(sysClassDir)), m_devDir(std::move(devDir))
+    {
+    }
+
+    bool EnumInterface(unsigned index) override { return index < m_names.size(); }
+
+    std::optional<std::string> InterfacePath(unsigned index) override
+    {
+        if (index >= m_names.size())
+            return std::nullopt;
+        // The node went away since the listing: the detail query fails.
+        if (::access((m_sysClassDir + "/" + m_names[index]).c_str(), F_OK) != 0)
+            return std::nullopt;
+        return m_devDir + "/" + m_names[index];
+    }
+
+private:
+    std::vector<std::string> m_names;
+    std::string m_sysClassDir;
+    std::string m_devDir;
+};
+
+class HidrawHandle : public HidDeviceHandle {
+public:
+    HidrawHandle(int fd, std::string sysDeviceDir) : m_fd(fd), m_sysDeviceDir(std::move(sysDeviceDir)) {}
+    ~HidrawHandle() override { ::close(m_fd); }
+    HidrawHandle(const HidrawHandle&) = delete;
+    HidrawHandle& operator=(const HidrawHandle&) = delete;
+
+    bool SetFeature(const std::uint8_t* report, std::size_t length) override
+    {
+        if (length == 0 || length > HIDRAW_MAX_TRANSFER)
+            return false;
+        std::vector<std::uint8_t> buffer(report, report + length);
+        const int sent = ::ioctl(m_fd, HIDIOCSFEATURE(length), buffer.data());
+        return sent >= 0 && static_cast<std::size_t>(sent) == length;
+    }
+
+    bool GetFeature(std::uint8_t* report, std::size_t length) override
+    {
+        if (length == 0 || length > HIDRAW_MAX_TRANSFER)
+            return false;
+        const int received = ::ioctl(m_fd, HIDIOCGFEATURE(length), report);
+        return received >= 0 && static_cast<std::size_t>(received) == length;
+    }
+
+    bool GetAttributes(HidAttributes& attributes) override
+    {
+        hidraw_devinfo info{};
+        if (::ioctl(m_fd, HIDIOCGRAWINFO, &info) < 0)
+            return false;
+        attributes.VendorID = static_cast<std::uint16_t>(info.vendor);
+        attributes.ProductID = static_cast<std::uint16_t>(info.product);
+        attributes.VersionNumber = ReadVersion();
+        return true;
+    }
+
+    bool GetPreparsedData() override
+    {
+        m_caps.reset();
+        int size = 0;
+        if (::ioctl(m_fd, HIDIOCGRDESCSIZE, &size) < 0 || size <= 0 ||
+            static_cast<std::size_t>(size) > HID_DESCRIPTOR_MAX_BYTES)
+            return false;
+        hidraw_report_descriptor descriptor{};
+        descriptor.size = static_cast<std::uint32_t>(size);
+        if (::ioctl(m_fd, HIDIOCGRDESC, &descriptor) < 0)
+            return false;
+        m_caps = ParseHidReportDescriptor(std::span<const std::uint8_t>(descriptor.value, descriptor.size));
+        return m_caps.has_value();
+    }
+
+    bool GetCaps(HidCaps& caps) override
+    {
+        if (!m_caps)
+            return false;
+        caps = *m_caps;
+        return true;
+    }
+
+private:
+    // bcdDevice of the USB device the interface belongs to; 0 when the interface is
+    // not on USB or sysfs does not say.
+    std::uint16_t ReadVersion() const
+    {
+        std::ifstream file(m_sysDeviceDir + "/device/../../bcdDevice");
+        std::string text;
+        if (!(file >> text) || text.empty() || text.size() > 4)
+            return 0;
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(text.c_str(), &end, 16);
+        return *end == '\0' ? static_cast<std::uint16_t>(value) : 0;
+    }
+
+    int m_fd;
+    std::string m_sysDeviceDir;
+    std::optional<HidCaps> m_caps;
+};
+
+}  // namespace
+
+HidrawPlatform::HidrawPlatform(std::string sysClassDir, std::string devDir)
+    : m_sysClassDir(std::move(sysClassDir)), m_devDir(std::move(devDir))
+{
+}
+
+std::unique_ptr<HidInterfaceList> HidrawPlatform::GetClassDevices()
+{
+    DIR* dir = ::opendir(m_sysClassDir.c_str());
+    // No hidraw class at all (module not loaded) is an empty list, not a failure.
+    std::vector<std::pair<unsigned, std::string>> nodes;
+    if (dir != nullptr) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (const auto number = NodeNumber(name); number && nodes.size() < HIDRAW_MAX_NODES)
+                nodes.emplace_back(*number, name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(nodes.begin(), nodes.end());
+    std::vector<std::string> names;
+    names.reserve(nodes.size());
+    for (auto& node : nodes)
+        names.push_back(std::move(node.second));
+    return std::make_unique<HidrawList>(std::move(names), m_sysClassDir, m_devDir);
+}
+
+std::unique_ptr<HidDeviceHandle> HidrawPlatform::Open(const std::string& path, HidOpenError& error)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        error = (errno == EACCES || errno == EPERM) ? HidOpenError::PermissionDenied : HidOpenError::Failed;
+        return nullptr;
+    }
+    error = HidOpenError::None;
+    return std::make_unique<HidrawHandle>(fd, m_sysClassDir + "/" + BaseName(path));
+}
+
+}  // namespace zelv4

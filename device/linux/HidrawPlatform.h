@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "HidPlatform.h"
+
+namespace zelv4 {
+
+// HID interfaces through hidraw: /sys/class/hidraw lists them, /dev/hidrawN opens
+// them, and the report descriptor stands in for the preparsed data.
+class HidrawPlatform : public HidPlatform {
+public:
+    // The roots are for tests; the defaults are the system's.
+    explicit HidrawPlatform(std::string sysClassDir = "/sys/class/hidraw", std::string devDir = "/dev");
+
+    std::unique_ptr<HidInterfaceList> GetClassDevices() override;
+    std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenError& error) override;
+
+private:
+    std::string m_sysClassDir;
+    std::string m_devDir;
+};
+
+}  // namespace zelv4

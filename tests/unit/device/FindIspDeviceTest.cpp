@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DeviceAccessAdapter.h"
+#include "IspConstants.h"
+#include "IspDeviceConnection.h"
+#include "SimMachine.h"
+
+namespace zelv4 {
+namespace {
+
+constexpr const char* GUID_STATUS =
+    "\xE7\xB3\xBB\xE7\xB5\xB1\xE4\xB8\xAD" "HID\xE9\xA1\x9E\xE7\x9A\x84" "GUID\xE6\xA8\x99\xE8\xAD\x98\xE7\x82\xBA"
+    " : 4d1e55b2-f16f-11cf-88cb-001111000030\n";
+
+// Every test starts from a closed device and a machine of its own.
+class FindIspDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CloseIspDevice();
+        g_IspCaps = HidCaps{};
+        SetHidPlatform(&machine.Hid());
+        SetPlainMessageHandler([this](const std::string& text) { boxes.push_back(text); });
+    }
+    void TearDown() override
+    {
+        CloseIspDevice();
+        SetHidPlatform(nullptr);
+        SetPlainMessageHandler(nullptr);
+    }
+
+    SimHidInterface Isp(const std::string& path, std::uint16_t featureLength = ISP_REPORT_SIZE)
+    {
+        SimHidInterface result = SimHidInterface::IspLoader(path, machine.LoaderPtr());
+        result.caps.FeatureReportByteLength = featureLength;
+        return result;
+    }
+    SimHidInterface Other(const std::string& path) { return SimHidInterface::Other(path, 0x046D, 0xC31C, 9); }
+
+    SimMachine machine;
+    std::vector<std::string> boxes;
+};
+
+TEST_F(FindIspDeviceTest, NoInterfacesLeavesDeviceClosedWithGuidStatus)
+{
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_strStatus, GUID_STATUS);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
+}
+
+TEST_F(FindIspDeviceTest, MatchOpensDeviceWithCapsAndInformationText)
+{
+    machine.HidInterfaces().Add(Other("sim:a"));
+    machine.HidInterfaces().Add(Isp("sim:b"));
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
+    EXPECT_EQ(g_strStatus,
+              "Hid Device Information: \n VID: 0x040B \n PID: 0x6876 \n Usage: 0x0001 \n Usagepage: 0xFF00 \n "
+              "InputReportByteLength:  0 \n OutputReportByteLength: 0 \n FeatureReportByteLength: 41 \n "
+              "NumberLinkCollectionNodes: 1 \n NumberInputButtonCaps: 0 \n NumberInputValueCaps: 0 \n "
+              "NumberOutputButtonCaps: 0 \n NumberOutputValueCaps: 0 \n NumberFeatureButtonCaps: 0 \n "
+              "NumberFeatureValueCaps: 1 \n");
+
+    // The handle reaches the loader behind the interface.
+    std::vector<std::uint8_t> erase(ISP_REPORT_SIZE, 0);
+    erase[ISP_OFFSET_COMMAND] = ISP_CMD_MASS_ERASE;
+    EXPECT_TRUE(g_hIspDevice->SetFeature(erase.data(), erase.size()));
+    EXPECT_EQ(machine.Loader().Transfers().size(), 1u);
+
+    CloseIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
+    EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
+}
+
+TEST_F(FindIspDeviceTest, LaterMatchReplacesEarlierAndReleasesIt)
+{
+    machine.HidInterfaces().Add(Isp("sim:first", 41));
+    machine.HidInterfaces().Add(Other("sim:other"));
+    machine.HidInterfaces().Add(Isp("sim:second", 65));
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 65);
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
+}
+
+TEST_F(FindIspDeviceTest, OnlyTwentyInterfacesAreExamined)
+{
+    for (int i = 0; i < 20; ++i)
+        machine.HidInterfaces().Add(Other("sim:other" + std::to_string(i)));
+    machine.HidInterfaces().Add(Isp("sim:late"));
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
+
+    // The same device one place earlier is found.
+    machine.HidInterfaces().Interfaces().erase(machine.HidInterfaces().Interfaces().begin());
+    FindIspDevice();
+    EXPECT_NE(g_hIspDevice, nullptr);
+}
+
+TEST_F(FindIspDeviceTest, InterfacesThatCannotBeOpenedAreSkippedAndDeniedOnesRemembered)
+{
+    SimHidInterface broken = Other("sim:broken");
+    broken.openFailure = SimHidInterface::OpenFailure::Failed;
+    SimHidInterface denied = Isp("sim:denied");
+    denied.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    machine.HidInterfaces().Add(broken);
+    machine.HidInterfaces().Add(denied);
+    machine.HidInterfaces().Add(Isp("sim:ok"));
+    FindIspDevice();
+    EXPECT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(IspDeniedPaths(), std::vector<std::string>{"sim:denied"});
+
+    // Each search starts its own record.
+    machine.HidInterfaces().Interfaces()[1].openFailure = SimHidInterface::OpenFailure::None;
+    CloseIspDevice();
+    FindIspDevice();
+    EXPECT_TRUE(IspDeniedPaths().empty());
+}
+
+TEST_F(FindIspDeviceTest, DetailFailureEndsSearchKeepingEarlierMatch)
+{
+    machine.HidInterfaces().Add(Isp("sim:first", 41));
+    SimHidInterface noDetail = Other("sim:nodetail");
+    noDetail.detailFails = true;
+    machine.HidInterfaces().Add(noDetail);
+    machine.HidInterfaces().Add(Isp("sim:after", 65));
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
+    EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
+}
+
+TEST_F(FindIspDeviceTest, AttributesFailureEndsSearchAndClosesThatHandle)
+{
+    SimHidInterface noAttributes = Other("sim:noattr");
+    noAttributes.attributesFail = true;
+    machine.HidInterfaces().Add(noAttributes);
+    machine.HidInterfaces().Add(Isp("sim:after"));
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
+    EXPECT_EQ(g_strStatus, GUID_STATUS);
+
+    // A match before it stays.
+    machine.HidInterfaces().Interfaces().insert(machine.HidInterfaces().Interfaces().begin(), Isp("sim:before", 33));
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 33);
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
+}
+
+TEST_F(FindIspDeviceTest, PreparsedFailureShowsPlainBoxAndKeepsHandleAndOldCaps)
+{
+    g_IspCaps.FeatureReportByteLength = 17;  // from some earlier search
+    SimHidInterface noPreparsed = Isp("sim:isp", 41);
+    noPreparsed.preparsedFails = true;
+    machine.HidInterfaces().Add(noPreparsed);
+    machine.HidInterfaces().Add(Isp("sim:after", 65));
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 17);
+    EXPECT_EQ(g_strStatus, "Get HID PREPARED DATA fail! \n");
+    EXPECT_EQ(boxes, std::vector<std::string>{"Get HID PREPARED DATA fail! \n"});
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
+    EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
+}
+
+TEST_F(FindIspDeviceTest, CapsFailureKeepsConnectOkStatusAndOldCaps)
+{
+    g_IspCaps.FeatureReportByteLength = 17;
+    SimHidInterface noCaps = Isp("sim:isp", 41);
+    noCaps.capsFail = true;
+    machine.HidInterfaces().Add(noCaps);
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_strStatus, "ZEL-V4 HID device connect ok");
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 17);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(FindIspDeviceTest, CapsKeepLastValueWhenLaterSearchFindsNothing)
+{
+    machine.HidInterfaces().Add(Isp("sim:isp", 41));
+    FindIspDevice();
+    CloseIspDevice();
+    machine.HidInterfaces().Interfaces().clear();
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
+}
+
+TEST_F(FindIspDeviceTest, IspInterfaceAppearsAfterScriptedSearchesAndLeavesWithIspMode)
+{
+    SimHidInterface late = Isp("sim:isp");
+    late.appearsAfterSearches = 2;
+    machine.HidInterfaces().Add(late);
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+
+    std::vector<std::uint8_t> leave(ISP_REPORT_SIZE, 0);
+    leave[ISP_OFFSET_COMMAND] = ISP_CMD_EXIT_ISP;
+    EXPECT_TRUE(g_hIspDevice->SetFeature(leave.data(), leave.size()));
+    CloseIspDevice();
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(machine.HidInterfaces().Searches(), 4u);
+}
+
+TEST_F(FindIspDeviceTest, AdapterForwardsToTheProcessWideState)
+{
+    auto defaultMachine = SimMachine::CreateDefault();
+    DeviceAccessAdapter access(*defaultMachine);
+    EXPECT_FALSE(access.IsOpen());
+    EXPECT_EQ(access.Device(), nullptr);
+    access.FindIspDevice();
+    ASSERT_TRUE(access.IsOpen());
+    EXPECT_EQ(access.Device(), g_hIspDevice.get());
+    EXPECT_EQ(access.FeatureReportLength(), 41);
+    EXPECT_TRUE(access.DeniedPaths().empty());
+    access.CloseIspDevice();
+    EXPECT_FALSE(access.IsOpen());
+    EXPECT_EQ(defaultMachine->HidInterfaces().LiveHandles(), 0);
+}
+
+TEST(SimDefaultMachine, CarriesGivenFlashAndOneNonMatchingInterface)
+{
+    FirmwareImage flash{};
+    flash[0] = 0x12;
+    flash[ISP_IMAGE_SIZE - 1] = 0x34;
+    auto machine = SimMachine::CreateDefault(flash);
+    EXPECT_EQ(machine->Loader().Flash(), flash);
+    const auto& interfaces = machine->HidInterfaces().Interfaces();
+    ASSERT_EQ(interfaces.size(), 2u);
+    EXPECT_EQ(interfaces[0].path, SimMachine::DEFAULT_ISP_PATH);
+    EXPECT_EQ(interfaces[0].caps.FeatureReportByteLength, 41);
+    EXPECT_EQ(interfaces[0].loader.get(), &machine->Loader());
+    EXPECT_NE(interfaces[1].vendorId, ISP_VENDOR_ID);
+}
+
+}  // namespace
+}  // namespace zelv4
