@@ -1,10 +1,10 @@
-#include "DevicePlatform.h"
+#include "LinuxPlatform.h"
 
 namespace zelv4 {
 
 std::unique_ptr<DevicePlatform> CreateOsPlatform()
 {
-    return nullptr;
+    return std::make_unique<LinuxPlatform>();
 }
 
 }  // namespace zelv4

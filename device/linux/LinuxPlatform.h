@@ -1,0 +1,20 @@
+#pragma once
+
+#include "DevicePlatform.h"
+#include "HidrawPlatform.h"
+#include "LibusbBusPlatform.h"
+
+namespace zelv4 {
+
+// Linux: hidraw for the ISP device, libusb for the bus scan.
+class LinuxPlatform : public DevicePlatform {
+public:
+    HidPlatform& Hid() override { return m_hid; }
+    UsbBusPlatform& UsbBus() override { return m_usb; }
+
+private:
+    HidrawPlatform m_hid;
+    LibusbBusPlatform m_usb;
+};
+
+}  // namespace zelv4
