@@ -1,0 +1,84 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DeviceAccessAdapter.h"
+#include "DialogFields.h"
+#include "FirmwareImage.h"
+#include "IspOperations.h"
+#include "IspReportBuffers.h"
+#include "RecordingWindow.h"
+#include "ScratchDir.h"
+#include "SimMachine.h"
+
+namespace zelv4::test {
+
+// The operations wired to a recording window and a simulated machine, with the
+// real device search and bus scan in between.
+struct OpsHarness {
+    explicit OpsHarness(std::unique_ptr<SimMachine> simMachine = SimMachine::CreateDefault())
+        : machine(std::move(simMachine)), adapter(*machine), window(log), device(adapter, log),
+          ops(window, fields, reports, device)
+    {
+    }
+    ~OpsHarness() { adapter.CloseIspDevice(); }
+
+    SimIspLoader& Loader() { return machine->Loader(); }
+
+    // The device is closed and every handle released after an operation.
+    bool DeviceClosed() const { return !adapter.IsOpen() && machine->HidInterfaces().LiveHandles() == 0; }
+
+    std::vector<SimTransfer> Sets() const
+    {
+        std::vector<SimTransfer> sets;
+        for (const SimTransfer& transfer : machine->Loader().Transfers())
+            if (transfer.kind == SimTransfer::Kind::Set)
+                sets.push_back(transfer);
+        return sets;
+    }
+
+    std::unique_ptr<SimMachine> machine;
+    DeviceAccessAdapter adapter;
+    EventLog log;
+    RecordingWindow window;
+    RecordingDevice device;
+    DialogFields fields;
+    IspReportBuffers reports;
+    IspOperations ops;
+};
+
+// A full image with no two neighbouring blocks alike.
+inline FirmwareImage PatternImage()
+{
+    FirmwareImage image{};
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>((i * 7 + i / 256 + 3) & 0xFF);
+    return image;
+}
+
+inline std::string ImageBytes(const FirmwareImage& image)
+{
+    return std::string(reinterpret_cast<const char*>(image.data()), image.size());
+}
+
+// A machine with no ISP interface and nothing on the bus.
+inline std::unique_ptr<SimMachine> EmptyMachine()
+{
+    return std::make_unique<SimMachine>();
+}
+
+// The chip is attached and answers the signature, but its ISP interface is listed
+// only from search `appearsAfterSearches` on (never, with a large number).
+inline std::unique_ptr<SimMachine> LateIspMachine(unsigned appearsAfterSearches)
+{
+    auto machine = std::make_unique<SimMachine>();
+    SimHidInterface isp = SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, machine->LoaderPtr());
+    isp.appearsAfterSearches = appearsAfterSearches;
+    machine->HidInterfaces().Add(isp);
+    machine->UsbTree().AddDefaultBus();
+    return machine;
+}
+
+}  // namespace zelv4::test
