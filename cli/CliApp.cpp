@@ -16,7 +16,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.require_subcommand(1);
     app.fallthrough();
 
+    app.add_option_function<std::string>("--sim", [&context](const std::string& state) {
+           context.simulated = true;
+           if (!state.empty())
+               context.simStatePath = state;
+       }, "Run on a built-in simulated machine; with =STATE, keep its flash in that file")->expected(0, 1);
     AddImageCommands(app, context);
+    AddDeviceCommands(app, context);
 
     try {
         app.parse(argc, argv);

@@ -23,6 +23,8 @@ struct CliContext {
     bool simulated = false;
     // --sim=STATE: keep the simulated flash in this file between runs.
     std::optional<std::string> simStatePath;
+    // The machine the commands run on, made on first use by PlatformFor().
+    std::shared_ptr<DevicePlatform> platform;
 };
 
 }  // namespace zelv4

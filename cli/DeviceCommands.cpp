@@ -1,0 +1,125 @@
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+
+#include "CliCommands.h"
+#include "CliContext.h"
+#include "CliPlatform.h"
+#include "DevicePlatform.h"
+#include "HidPlatform.h"
+#include "IspConstants.h"
+#include "IspDeviceConnection.h"
+
+namespace zelv4 {
+
+namespace {
+
+// Where the packaged rule lives and how to put it in force.
+constexpr const char* UDEV_RULE_NAME = "70-zelv4-writer.rules";
+constexpr const char* UDEV_RULE_HINT =
+    "  The udev rule %s gives the logged-in user access to the ZEL-V4. Install it\n"
+    "  (from res/ in the source tree, or /usr/lib/udev/rules.d when packaged) as root:\n"
+    "    cp res/%s /etc/udev/rules.d/\n"
+    "    udevadm control --reload-rules && udevadm trigger\n"
+    "  then unplug the chip and plug it in again.\n";
+
+std::string Hex4(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", value & 0xFFFF);
+    return text;
+}
+
+// Looks at one interface the way the search does, without keeping it open.
+void DescribeInterface(CliContext& context, HidPlatform& hid, const std::string& path, bool& anyDenied)
+{
+    std::ostream& out = context.out;
+    HidOpenError error = HidOpenError::None;
+    const std::unique_ptr<HidDeviceHandle> handle = hid.Open(path, error);
+    if (!handle) {
+        if (error == HidOpenError::PermissionDenied) {
+            out << "    cannot open: permission denied\n";
+            anyDenied = true;
+        } else {
+            out << "    cannot open: skipped by the search\n";
+        }
+        return;
+    }
+    HidAttributes attributes;
+    attributes.Size = 12;
+    if (!handle->GetAttributes(attributes)) {
+        out << "    attributes unreadable: the search stops here\n";
+        return;
+    }
+    const bool matches = attributes.VendorID == ISP_VENDOR_ID && attributes.ProductID == ISP_PRODUCT_ID;
+    out << "    id " << Hex4(attributes.VendorID) << ":" << Hex4(attributes.ProductID) << " version "
+        << Hex4(attributes.VersionNumber) << (matches ? "  ZEL-V4 ISP device\n" : "  not a ZEL-V4 ISP device\n");
+    HidCaps caps;
+    if (!handle->GetPreparsedData())
+        out << "    report descriptor unreadable\n";
+    else if (!handle->GetCaps(caps))
+        out << "    capabilities unreadable\n";
+    else
+        out << "    feature report length " << caps.FeatureReportByteLength << "\n";
+}
+
+void ListDevices(CliContext& context)
+{
+    std::ostream& out = context.out;
+    DevicePlatform* platform = PlatformFor(context);
+    if (platform == nullptr) {
+        context.err << "No device backend on this system.\n";
+        context.exitCode = 1;
+        return;
+    }
+    HidPlatform& hid = platform->Hid();
+    out << "HID interfaces:\n";
+    bool anyDenied = false;
+    const std::unique_ptr<HidInterfaceList> list = hid.GetClassDevices();
+    unsigned index = 0;
+    if (!list) {
+        out << "  the HID interfaces cannot be listed\n";
+    } else {
+        for (; list->EnumInterface(index); ++index) {
+            const std::optional<std::string> path = list->InterfacePath(index);
+            out << "  [" << index << "] " << (path ? *path : std::string("(no path)")) << "\n";
+            if (index >= ISP_MAX_HID_INTERFACES)
+                out << "    past the first " << ISP_MAX_HID_INTERFACES << ": not examined by the search\n";
+            if (!path)
+                out << "    interface details unreadable: the search stops here\n";
+            else
+                DescribeInterface(context, hid, *path, anyDenied);
+        }
+        if (index == 0)
+            out << "  none\n";
+    }
+    // The search itself, as an operation would run it.
+    SetHidPlatform(&hid);
+    SetPlainMessageHandler([&out](const std::string& text) { out << text; });
+    FindIspDevice();
+    if (g_hIspDevice)
+        out << "ISP device: found, feature report length " << g_IspCaps.FeatureReportByteLength << "\n";
+    else
+        out << "ISP device: not found\n";
+    CloseIspDevice();
+    SetPlainMessageHandler(nullptr);
+
+    if (anyDenied) {
+        out << "Some interfaces could not be opened: permission denied.\n";
+        char hint[512];
+        std::snprintf(hint, sizeof hint, UDEV_RULE_HINT, UDEV_RULE_NAME, UDEV_RULE_NAME);
+        out << hint;
+    }
+}
+
+}  // namespace
+
+void AddDeviceCommands(CLI::App& app, CliContext& context)
+{
+    CLI::App* list = app.add_subcommand("list", "List the HID interfaces the ISP device search examines, and the "
+                                                "USB devices the bus scan asks");
+    list->callback([&context] { ListDevices(context); });
+}
+
+}  // namespace zelv4
