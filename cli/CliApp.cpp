@@ -22,6 +22,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                context.simStatePath = state;
        }, "Run on a built-in simulated machine; with =STATE, keep its flash in that file")->expected(0, 1);
     AddImageCommands(app, context);
+    AddOperationCommands(app, context);
     AddDeviceCommands(app, context);
 
     try {

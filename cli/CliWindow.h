@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "WindowServices.h"
+
+namespace zelv4 {
+
+// The window's services on a terminal: a message box becomes a line (information on
+// stdout, errors and the plain box on stderr), a file dialog answers with the path
+// the command was given, and the window's fields and buttons have nothing to show.
+class CliWindow : public WindowServices {
+public:
+    CliWindow(std::ostream& out, std::ostream& err);
+
+    // What both file dialogs answer; none: as if the user cancelled.
+    void SetDialogAnswer(std::optional<std::string> path);
+
+    void ShowFields() override {}
+    void CollectFields() override {}
+    void DisableButtons() override {}
+    void EnableButtons() override {}
+
+    void MessageBox(const std::string& text, MessageIcon icon) override;
+    void WindowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
+
+    std::optional<std::string> RunOpenFileDialog(const FileDialogOptions& options) override;
+    std::optional<std::string> RunSaveFileDialog(const FileDialogOptions& options) override;
+
+    void Sleep(unsigned milliseconds) override;
+
+private:
+    std::ostream& m_out;
+    std::ostream& m_err;
+    std::optional<std::string> m_dialogAnswer;
+};
+
+}  // namespace zelv4
