@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QObject>
+
+class FileDialogFilterTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void nameFilters_data();
+    void nameFilters();
+    void defaultSuffix_data();
+    void defaultSuffix();
+};

@@ -1,0 +1,18 @@
+// zelv4-writer: the dialog application on the real device.
+#include <QApplication>
+
+#include "CIspWriterApp.h"
+#include "DeviceAccessAdapter.h"
+#include "DevicePlatform.h"
+
+int main(int argc, char* argv[])
+{
+    // QApplication takes the toolkit's own options (-platform, -display, ...);
+    // the program ignores everything else on its command line.
+    QApplication application(argc, argv);
+    const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform();
+    zelv4::DeviceAccessAdapter device(*platform);
+    zelv4::CIspWriterApp theApp(device);
+    theApp.InitInstance();
+    return 0;
+}

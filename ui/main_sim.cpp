@@ -1,0 +1,17 @@
+// zelv4-writer-sim: the same window over the simulated machine (a ZEL-V4 in ISP
+// mode), for screenshots and for trying the window without a chip.
+#include <QApplication>
+
+#include "CIspWriterApp.h"
+#include "DeviceAccessAdapter.h"
+#include "SimMachine.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    const std::unique_ptr<zelv4::SimMachine> machine = zelv4::SimMachine::CreateDefault();
+    zelv4::DeviceAccessAdapter device(*machine);
+    zelv4::CIspWriterApp theApp(device);
+    theApp.InitInstance();
+    return 0;
+}
