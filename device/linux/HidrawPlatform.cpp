@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -22,6 +23,8 @@ constexpr const char* HIDRAW_PREFIX = "hidraw";
 // hidraw refuses feature transfers longer than this (HID_MAX_BUFFER_SIZE).
 constexpr std::size_t HIDRAW_MAX_TRANSFER = 4096;
 constexpr unsigned HIDRAW_MAX_NODES = 4096;
+// How far up from a hidraw node its USB device is looked for.
+constexpr unsigned SYSFS_MAX_ANCESTORS = 16;
 
 // "hidraw12" -> 12; nothing for other names.
 std::optional<unsigned> NodeNumber(const std::string& name)
@@ -128,17 +131,28 @@ public:
     }
 
 private:
-    // bcdDevice of the USB device the interface belongs to; 0 when the interface is
-    // not on USB or sysfs does not say.
+    // bcdDevice of the USB device the interface belongs to: the nearest ancestor of
+    // the hidraw node in sysfs that has one. 0 when the interface is not on USB.
     std::uint16_t ReadVersion() const
     {
-        std::ifstream file(m_sysDeviceDir + "/device/../../bcdDevice");
-        std::string text;
-        if (!(file >> text) || text.empty() || text.size() > 4)
+        std::error_code error;
+        const std::filesystem::path link = std::filesystem::read_symlink(m_sysDeviceDir, error);
+        if (error)
             return 0;
-        char* end = nullptr;
-        const unsigned long value = std::strtoul(text.c_str(), &end, 16);
-        return *end == '\0' ? static_cast<std::uint16_t>(value) : 0;
+        std::filesystem::path dir = (std::filesystem::path(m_sysDeviceDir).parent_path() / link).lexically_normal();
+        for (unsigned level = 0; level < SYSFS_MAX_ANCESTORS && dir.has_relative_path(); ++level) {
+            dir = dir.parent_path();
+            std::ifstream file(dir / "bcdDevice");
+            std::string text;
+            if (!(file >> text))
+                continue;
+            if (text.empty() || text.size() > 4)
+                return 0;
+            char* end = nullptr;
+            const unsigned long value = std::strtoul(text.c_str(), &end, 16);
+            return *end == '\0' ? static_cast<std::uint16_t>(value) : 0;
+        }
+        return 0;
     }
 
     int m_fd;
