@@ -24,6 +24,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     AddImageCommands(app, context);
     AddOperationCommands(app, context);
     AddDeviceCommands(app, context);
+    AddBusCommands(app, context);
 
     try {
         app.parse(argc, argv);
