@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CliApp.h"
+#include "HexRecords.h"
+#include "IspConstants.h"
+#include "ScratchDir.h"
+
+namespace zelv4 {
+namespace {
+
+using test::HEX_END;
+using test::HexData;
+using test::HexRecord;
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunZelv4(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "zelv4-isp");
+    std::vector<const char*> argv;
+    for (const auto& arg : args)
+        argv.push_back(arg.c_str());
+    std::ostringstream out, err;
+    CliRun run;
+    run.code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+std::size_t Lines(const std::string& text)
+{
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class ImageCommandsTest : public ::testing::Test {
+protected:
+    test::ScratchDir dir;
+};
+
+TEST_F(ImageCommandsTest, ChecksumPrintsTheWindowText)
+{
+    std::vector<std::uint8_t> data(12, 0xE5);  // 12 * 0xE5 = 0xABC
+    const std::string path = dir.Write("fw.hex", HexData(0x1000, data) + "\n" + HEX_END + "\n");
+    const CliRun run = RunZelv4({"checksum", path});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, " ABCh\n");
+    EXPECT_EQ(run.err, "");
+
+    const CliRun empty = RunZelv4({"checksum", dir.Write("empty.bin", "")});
+    EXPECT_EQ(empty.code, 0);
+    EXPECT_EQ(empty.out, "   0h\n");
+}
+
+TEST_F(ImageCommandsTest, ChecksumWarnsOncePerKindOfTolerance)
+{
+    const std::string hex = HexRecord(0x04, 0, {0, 0}) + "\n" + HexRecord(0x04, 0, {0, 0}) + "\n" +
+                            ":0100000042FF\n:0100010042FF\n" + HexData(0x4FFF, {1, 2, 3}) + "\n:01000200zz00\n" +
+                            HEX_END + "\n";
+    const CliRun run = RunZelv4({"checksum", dir.Write("t.hex", hex)});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(Lines(run.out), 1u);
+    EXPECT_EQ(Lines(run.err), 4u) << run.err;
+    EXPECT_NE(run.err.find("checksum"), std::string::npos);
+    EXPECT_NE(run.err.find("2 data byte(s)"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("not hex digits"), std::string::npos);
+    EXPECT_NE(run.err.find("2 record(s) of types"), std::string::npos) << run.err;
+}
+
+TEST_F(ImageCommandsTest, UnloadableFileSaysOpenFileErrorAndWhy)
+{
+    for (const std::string& path : {dir.Path("missing.hex"), std::string(), dir.Write("cut.hex", ":1000")}) {
+        SCOPED_TRACE(path);
+        for (const char* command : {"checksum", "image"}) {
+            std::vector<std::string> args{command, path};
+            if (std::string(command) == "image")
+                args.insert(args.end(), {"-o", dir.Path("never.bin")});
+            const CliRun run = RunZelv4(args);
+            EXPECT_EQ(run.code, 3);
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err.rfind("Open file error !!\n", 0), 0u) << run.err;
+            EXPECT_EQ(Lines(run.err), 2u) << run.err;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("never.bin"))) << "no output for a file that did not load";
+}
+
+TEST_F(ImageCommandsTest, ImageWritesExactly20480Bytes)
+{
+    const std::string path = dir.Write("fw.HEX", HexData(0x4FFC, {1, 2, 3, 4}) + "\r\n" + HEX_END + "\r\n");
+    const std::string out = dir.Path("out.bin");
+    const CliRun run = RunZelv4({"image", path, "-o", out});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const std::string written = test::ScratchDir::Read(out);
+    ASSERT_EQ(written.size(), ISP_IMAGE_SIZE);
+    EXPECT_EQ(written.substr(0x4FFC), std::string("\x01\x02\x03\x04", 4));
+    EXPECT_EQ(written.substr(0, 0x4FFC), std::string(0x4FFC, '\0'));
+}
+
+TEST_F(ImageCommandsTest, OutputThatCannotBeWrittenFails)
+{
+    const std::string path = dir.Write("fw.bin", "abc");
+    if (std::filesystem::exists("/dev/full")) {
+        const CliRun full = RunZelv4({"image", path, "-o", "/dev/full"});
+        EXPECT_EQ(full.code, 3);
+        EXPECT_NE(full.err.find("/dev/full"), std::string::npos) << full.err;
+    }
+    const CliRun noDir = RunZelv4({"image", path, "-o", dir.Path("no/such/dir.bin")});
+    EXPECT_EQ(noDir.code, 3);
+    EXPECT_NE(noDir.err.find("No such file"), std::string::npos) << noDir.err;
+}
+
+TEST_F(ImageCommandsTest, MissingArgumentsAreUsageErrors)
+{
+    EXPECT_EQ(RunZelv4({"checksum"}).code, 2);
+    EXPECT_EQ(RunZelv4({"image", dir.Write("fw.bin", "abc")}).code, 2) << "-o is required";
+}
+
+}  // namespace
+}  // namespace zelv4
