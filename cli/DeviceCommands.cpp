@@ -5,7 +5,9 @@
 
 #include "CliCommands.h"
 #include "CliContext.h"
+#include "CliExitCodes.h"
 #include "CliPlatform.h"
+#include "DeviceCommands.h"
 #include "DevicePlatform.h"
 #include "HidPlatform.h"
 #include "IspConstants.h"
@@ -66,14 +68,22 @@ void DescribeInterface(CliContext& context, HidPlatform& hid, const std::string&
 
 void ListDevices(CliContext& context)
 {
-    std::ostream& out = context.out;
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr) {
         context.err << "No device backend on this system.\n";
-        context.exitCode = 1;
+        context.exitCode = EXIT_NO_DEVICE;
         return;
     }
-    HidPlatform& hid = platform->Hid();
+    PrintHidInterfaces(context, *platform);
+    PrintBusScan(context, *platform);
+}
+
+}  // namespace
+
+void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
+{
+    std::ostream& out = context.out;
+    HidPlatform& hid = platform.Hid();
     out << "HID interfaces:\n";
     bool anyDenied = false;
     const std::unique_ptr<HidInterfaceList> list = hid.GetClassDevices();
@@ -112,8 +122,6 @@ void ListDevices(CliContext& context)
         out << hint;
     }
 }
-
-}  // namespace
 
 void AddDeviceCommands(CLI::App& app, CliContext& context)
 {

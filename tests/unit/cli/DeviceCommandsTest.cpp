@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CliApp.h"
+#include "CliContext.h"
+#include "DeviceCommands.h"
+#include "IspConstants.h"
+#include "IspDeviceConnection.h"
+#include "SimMachine.h"
+
+namespace zelv4 {
+namespace {
+
+std::string RunList(std::vector<const char*> args, int& code)
+{
+    args.insert(args.begin(), "zelv4-isp");
+    std::ostringstream out, err;
+    code = RunCli(static_cast<int>(args.size()), args.data(), out, err);
+    return out.str() + err.str();
+}
+
+TEST(ListCommand, SimulatedMachineShowsBothInterfacesAndFindsTheIspDevice)
+{
+    for (const auto& args : {std::vector<const char*>{"list", "--sim"}, std::vector<const char*>{"--sim", "list"}}) {
+        int code = -1;
+        const std::string text = RunList(args, code);
+        EXPECT_EQ(code, 0);
+        EXPECT_NE(text.find("[0] sim:hid0\n    id 040b:6876 version 0100  ZEL-V4 ISP device\n"
+                            "    feature report length 41\n"),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("[1] sim:hid1\n    id 046d:c31c version 0000  not a ZEL-V4 ISP device\n"), std::string::npos)
+            << text;
+        EXPECT_NE(text.find("ISP device: found, feature report length 41\n"), std::string::npos) << text;
+        EXPECT_EQ(text.find("permission denied"), std::string::npos) << text;
+    }
+    EXPECT_EQ(g_hIspDevice, nullptr);
+}
+
+// The HID part of the listing on a scripted machine.
+class HidListing : public ::testing::Test {
+protected:
+    std::string List()
+    {
+        std::ostringstream out, err;
+        CliContext context(out, err);
+        PrintHidInterfaces(context, machine);
+        return out.str();
+    }
+    SimMachine machine;
+};
+
+TEST_F(HidListing, SaysWhyInterfacesCouldNotBeOpenedAndNamesTheUdevRule)
+{
+    SimHidInterface denied = SimHidInterface::IspLoader("sim:denied", machine.LoaderPtr());
+    denied.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    SimHidInterface broken = SimHidInterface::Other("sim:broken", 0x1234, 0x5678);
+    broken.openFailure = SimHidInterface::OpenFailure::Failed;
+    machine.HidInterfaces().Add(denied);
+    machine.HidInterfaces().Add(broken);
+    const std::string text = List();
+    EXPECT_NE(text.find("[0] sim:denied\n    cannot open: permission denied\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[1] sim:broken\n    cannot open: skipped by the search\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ISP device: not found\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("70-zelv4-writer.rules"), std::string::npos) << text;
+    EXPECT_NE(text.find("udevadm control --reload-rules"), std::string::npos) << text;
+}
+
+TEST_F(HidListing, MarksInterfacesPastTheSearchLimitAndFailedQueries)
+{
+    SimHidInterface noDetail = SimHidInterface::Other("sim:nodetail", 0x1234, 0x5678);
+    noDetail.detailFails = true;
+    machine.HidInterfaces().Add(noDetail);
+    SimHidInterface noDescriptor = SimHidInterface::IspLoader("sim:nodesc", machine.LoaderPtr());
+    noDescriptor.preparsedFails = true;
+    machine.HidInterfaces().Add(noDescriptor);
+    for (unsigned i = 2; i <= ISP_MAX_HID_INTERFACES; ++i)
+        machine.HidInterfaces().Add(SimHidInterface::Other("sim:other" + std::to_string(i), 0x1234, 0x5678));
+    const std::string text = List();
+    EXPECT_NE(text.find("[0] (no path)\n    interface details unreadable"), std::string::npos) << text;
+    EXPECT_NE(text.find("[1] sim:nodesc\n    id 040b:6876 version 0100  ZEL-V4 ISP device\n"
+                        "    report descriptor unreadable\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("[19] sim:other19\n    past the first"), std::string::npos) << text;
+    EXPECT_NE(text.find("[20] sim:other20\n    past the first 20: not examined by the search\n"), std::string::npos)
+        << text;
+    // The search ends at the first interface, so it finds nothing.
+    EXPECT_NE(text.find("ISP device: not found\n"), std::string::npos) << text;
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
+}
+
+// udev matches attribute values as strings: ids must be lower-case hex, and the
+// rule must cover both the hidraw node and the USB device node.
+TEST(UdevRule, GrantsSeatAccessToTheHidrawAndUsbNodesOfTheZelV4)
+{
+    std::ifstream file(std::string(ZELV4_SOURCE_DIR) + "/res/70-zelv4-writer.rules");
+    ASSERT_TRUE(file);
+    std::vector<std::string> rules;
+    for (std::string line; std::getline(file, line);)
+        if (!line.empty() && line[0] != '#')
+            rules.push_back(line);
+    ASSERT_EQ(rules.size(), 2u);
+    EXPECT_NE(rules[0].find("SUBSYSTEM==\"hidraw\""), std::string::npos);
+    EXPECT_NE(rules[0].find("ATTRS{idVendor}==\"040b\""), std::string::npos);
+    EXPECT_NE(rules[0].find("ATTRS{idProduct}==\"6876\""), std::string::npos);
+    EXPECT_NE(rules[1].find("SUBSYSTEM==\"usb\""), std::string::npos);
+    EXPECT_NE(rules[1].find("{idVendor}==\"040b\""), std::string::npos);
+    EXPECT_NE(rules[1].find("{idProduct}==\"6876\""), std::string::npos);
+    for (const std::string& rule : rules)
+        EXPECT_NE(rule.find("TAG+=\"uaccess\""), std::string::npos) << rule;
+}
+
+}  // namespace
+}  // namespace zelv4
