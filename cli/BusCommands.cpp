@@ -134,7 +134,9 @@ void PrintEvent(std::ostream& out, const UsbBusEvent& event, bool& anyDenied)
     }
 }
 
-void Probe(CliContext& context)
+}  // namespace
+
+void RunProbe(CliContext& context)
 {
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr) {
@@ -163,8 +165,6 @@ void Probe(CliContext& context)
     context.exitCode = EXIT_NO_DEVICE;
 }
 
-}  // namespace
-
 void PrintBusScan(CliContext& context, DevicePlatform& platform)
 {
     std::ostream& out = context.out;
@@ -183,7 +183,7 @@ void PrintBusScan(CliContext& context, DevicePlatform& platform)
 void AddBusCommands(CLI::App& app, CliContext& context)
 {
     app.add_subcommand("probe", "Scan the USB bus for devices that answer the ZEL-V4 signature")
-        ->callback([&context] { Probe(context); });
+        ->callback([&context] { RunProbe(context); });
 }
 
 }  // namespace zelv4

@@ -17,5 +17,7 @@ void AddBusCommands(CLI::App& app, CliContext& context);
 
 // The bus scan as `list` shows it: every hub and every device asked, and the count.
 void PrintBusScan(CliContext& context, DevicePlatform& platform);
+// `probe` on the context's machine: "ZEL-V4 Found !" or "Device not found !!".
+void RunProbe(CliContext& context);
 
 }  // namespace zelv4
