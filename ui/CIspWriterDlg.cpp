@@ -1,6 +1,9 @@
 #include "CIspWriterDlg.h"
 
+#include <algorithm>
+
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -30,6 +33,7 @@ constexpr int TEMPLATE_WIDTH = 250;
 constexpr int TEMPLATE_HEIGHT = 152;
 constexpr int DIALOG_FONT_POINTS = 9;
 constexpr int STATIC_LINE_HEIGHT = 8;  // dialog units of one text line
+constexpr int MIN_STATIC_STRETCH = 60;  // percent
 constexpr const char* DIALOG_CAPTION = "ZEL-V4 HID Writer Ver 0.03b";
 constexpr const char* CHIP_NAME = "ZEL-V4";
 constexpr const char* ICON_RESOURCE = ":/zelv4-writer.png";  // icon group 128 (IDI_APP)
@@ -162,7 +166,22 @@ QLabel* CIspWriterDlg::AddStatic(int id, const QString& text, int x, int y, int 
     // last characters instead of losing whole words to an invisible second line.
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(height >= 2 * STATIC_LINE_HEIGHT);
-    label->setGeometry(m_units.ToPixels(x, y, width, height));
+    const QRect box = m_units.ToPixels(x, y, width, height);
+    label->setGeometry(box);
+    // The template font has proportional Latin letters; the substitute's are all
+    // half-width, so "File:" is wider than its box. Narrow such a one-line text
+    // until it fits, down to a readable limit.
+    const int textWidth = QFontMetrics(label->font()).horizontalAdvance(text);
+    if (!label->wordWrap() && textWidth > box.width()) {
+        // Glyph advances round to pixels, so step down from the estimate until it fits.
+        QFont narrow = label->font();
+        for (int stretch = std::min(99, box.width() * 100 / textWidth); stretch >= MIN_STATIC_STRETCH; --stretch) {
+            narrow.setStretch(stretch);
+            if (QFontMetrics(narrow).horizontalAdvance(text) <= box.width())
+                break;
+        }
+        label->setFont(narrow);
+    }
     if (id > 0)
         Register(id, label);
     return label;
