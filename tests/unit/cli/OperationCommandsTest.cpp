@@ -7,6 +7,7 @@
 
 #include "CliApp.h"
 #include "CliExitCodes.h"
+#include "CliWindow.h"
 #include "ScratchDir.h"
 #include "../ops/OpsHarness.h"
 
@@ -108,6 +109,23 @@ TEST_F(OperationCommands, MissingPathIsAUsageError)
 {
     EXPECT_EQ(Zelv4Isp({"--sim", "write"}).code, EXIT_USAGE);
     EXPECT_EQ(Zelv4Isp({"--sim", "read"}).code, EXIT_USAGE);
+}
+
+TEST(CliWindow, SendsInformationToStdoutAndEverythingElseToStderr)
+{
+    std::ostringstream out, err;
+    CliWindow window(out, err);
+    window.MessageBox("Verify Succeeded !", MessageIcon::Information);
+    window.MessageBox("Verify Fail !!!", MessageIcon::Error);
+    window.MessageBox("Get HID PREPARED DATA fail! \n", MessageIcon::None);
+    window.WindowMessageBox("Time Out !! Please check device and try again.", "", MessageIcon::Error);
+    EXPECT_EQ(out.str(), "Verify Succeeded !\n");
+    EXPECT_EQ(err.str(), "Verify Fail !!!\nGet HID PREPARED DATA fail!\nTime Out !! Please check device and try again.\n");
+
+    window.SetDialogAnswer("flash.dmp");
+    EXPECT_EQ(window.RunSaveFileDialog({}), "flash.dmp");
+    window.SetDialogAnswer(std::nullopt);
+    EXPECT_EQ(window.RunOpenFileDialog({}), std::nullopt);
 }
 
 // The exit code follows from the result alone, for every way an operation ends.
