@@ -181,6 +181,19 @@ TEST_F(ImageFileTest, DirectoriesFailForBothReaders)
     }
 }
 
+TEST_F(ImageFileTest, ReadErrorFailsRatherThanGivingAZeroImage)
+{
+    // Opens fine, but reading at offset 0 fails (nothing is mapped there), even for root.
+    if (!std::filesystem::exists("/proc/self/mem"))
+        GTEST_SKIP() << "no /proc/self/mem";
+    std::filesystem::create_symlink("/proc/self/mem", dir.Path("mem.hex"));
+    for (const std::string& path : {std::string("/proc/self/mem"), dir.Path("mem.hex")}) {
+        const auto result = Load(path);
+        EXPECT_FALSE(result) << path;
+        EXPECT_NE(result.reason.find("cannot read"), std::string::npos) << result.reason;
+    }
+}
+
 TEST_F(ImageFileTest, UnreadableFileFails)
 {
     const std::string path = dir.Write("secret.bin", "abc");
