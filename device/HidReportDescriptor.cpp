@@ -66,7 +66,10 @@ std::optional<HidCaps> ParseHidReportDescriptor(std::span<const std::uint8_t> de
     std::array<Counts, KIND_COUNT> counts{};
     bool usesReportIds = false;
     bool dataBeforeReportId = false;
-    std::optional<std::uint32_t> usage;  // the local usage pending for the next main item
+    // The local usage pending for the next main item. A plain flag and value rather than
+    // std::optional: GCC's -O2 flow analysis misreports the optional as uninitialised.
+    bool haveUsage = false;
+    std::uint32_t usage = 0;
     unsigned depth = 0;
     std::uint32_t collections = 0;
     bool haveTopUsage = false;
@@ -125,7 +128,7 @@ std::optional<HidCaps> ParseHidReportDescriptor(std::span<const std::uint8_t> de
                 if (depth == HID_DESCRIPTOR_MAX_COLLECTION_DEPTH)
                     return std::nullopt;
                 if (depth == 0 && !haveTopUsage && (data & 0xFF) == COLLECTION_APPLICATION) {
-                    const std::uint32_t full = usage.value_or(0);
+                    const std::uint32_t full = haveUsage ? usage : 0;
                     caps.Usage = static_cast<std::uint16_t>(full & 0xFFFF);
                     caps.UsagePage = full > 0xFFFF ? static_cast<std::uint16_t>(full >> 16) : global.usagePage;
                     haveTopUsage = true;
@@ -141,7 +144,7 @@ std::optional<HidCaps> ParseHidReportDescriptor(std::span<const std::uint8_t> de
             default:
                 return std::nullopt;
             }
-            usage.reset();  // local items last until the next main item
+            haveUsage = false;  // local items last until the next main item
             break;
         case GLOBAL:
             switch (tag) {
@@ -180,9 +183,10 @@ std::optional<HidCaps> ParseHidReportDescriptor(std::span<const std::uint8_t> de
             }
             break;
         case LOCAL:
-            if (tag == TAG_USAGE && !usage) {
+            if (tag == TAG_USAGE && !haveUsage) {
                 // A 4-byte usage carries its own page in the high half.
                 usage = size == 4 ? data : (std::uint32_t{global.usagePage} << 16) | (data & 0xFFFF);
+                haveUsage = true;
             }
             break;
         case RESERVED:
