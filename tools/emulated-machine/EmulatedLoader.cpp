@@ -1,0 +1,250 @@
+#include "EmulatedLoader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <numeric>
+
+namespace zelv4 {
+
+namespace {
+
+constexpr std::uint8_t ERASED = 0xFF;
+// A weak cell keeps this bit inverted from what is programmed into it.
+constexpr std::uint8_t CORRUPT_BIT = 0x01;
+
+constexpr std::size_t OFFSET_REPORT_ID = 0;
+constexpr std::size_t OFFSET_COMMAND = 1;
+constexpr std::size_t OFFSET_ADDRESS_HIGH = 2;
+constexpr std::size_t OFFSET_ADDRESS_LOW = 3;
+constexpr std::size_t OFFSET_DATA_LENGTH = 4;
+constexpr std::size_t OFFSET_DATA = 9;
+// The loader's reports carry this report ID (its descriptor declares none).
+constexpr std::uint8_t REPORT_ID = 0x00;
+
+std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+}  // namespace
+
+void EmulatedLoader::BlockOrder::Add(unsigned block, unsigned transfer)
+{
+    const unsigned expected = last ? *last + 1 : 0;
+    if (inOrder && block != expected) {
+        inOrder = false;
+        firstBreak = Format("block %u at transfer #%u, expected block %u", block, transfer, expected);
+    }
+    if (!first)
+        first = block;
+    last = block;
+    ++count;
+}
+
+std::string EmulatedLoader::BlockOrder::Text() const
+{
+    if (count == 0)
+        return "none";
+    if (!inOrder)
+        return "OUT OF ORDER: " + firstBreak;
+    return Format("ascending %u-%u", *first, *last);
+}
+
+EmulatedLoader::EmulatedLoader(std::size_t featureLength, std::FILE* log)
+    : m_featureLength(featureLength), m_log(log), m_flash(FLASH_SIZE, ERASED)
+{
+}
+
+void EmulatedLoader::SetCorruptAddress(std::size_t address)
+{
+    std::lock_guard lock(m_mutex);
+    m_corruptAddress = address;
+    if (address < m_flash.size())
+        m_flash[address] ^= CORRUPT_BIT;
+}
+
+void EmulatedLoader::LoadFlash(const std::vector<std::uint8_t>& flash)
+{
+    std::lock_guard lock(m_mutex);
+    m_flash = flash;
+    m_flash.resize(FLASH_SIZE, ERASED);
+    if (m_corruptAddress && *m_corruptAddress < m_flash.size())
+        m_flash[*m_corruptAddress] ^= CORRUPT_BIT;
+}
+
+std::vector<std::uint8_t> EmulatedLoader::Flash() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_flash;
+}
+
+unsigned EmulatedLoader::Violations() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_violations;
+}
+
+std::string EmulatedLoader::Hex(const std::uint8_t* bytes, std::size_t count)
+{
+    std::string text;
+    text.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i)
+        text += Format("%02x", bytes[i]);
+    return text;
+}
+
+void EmulatedLoader::Log(const std::string& line)
+{
+    if (m_log != nullptr) {
+        std::fprintf(m_log, "#%04u %s\n", m_transfers, line.c_str());
+        std::fflush(m_log);
+    }
+}
+
+void EmulatedLoader::Reject(const std::string& why)
+{
+    ++m_rejected;
+    ++m_violations;
+    Log("  REJECTED: " + why);
+}
+
+// The hidraw layer hands the device exactly what the caller passed: the length must
+// be the device's feature report length and byte 0 its report ID.
+bool EmulatedLoader::CheckTransfer(const char* direction, const std::uint8_t* report, std::size_t length)
+{
+    ++m_transfers;
+    std::string line = std::string(direction) + Format(" len=%u", static_cast<unsigned>(length));
+    if (length > 0)
+        line += Format(" id=%02x", report[OFFSET_REPORT_ID]);
+    if (length > OFFSET_COMMAND && direction[0] == 'S')
+        line += Format(" cmd=%02x", report[OFFSET_COMMAND]);
+    m_lastTransfer = Format("#%04u ", m_transfers) + line;
+    if (length != m_featureLength) {
+        Log(line);
+        Reject(Format("length %u, the feature report is %u bytes", static_cast<unsigned>(length),
+                      static_cast<unsigned>(m_featureLength)));
+        return false;
+    }
+    if (report[OFFSET_REPORT_ID] != REPORT_ID) {
+        Log(line);
+        Reject(Format("report ID %02x, the device has only report ID %02x", report[OFFSET_REPORT_ID], REPORT_ID));
+        return false;
+    }
+    if (m_left) {
+        Log(line);
+        Reject("the loader has left ISP mode");
+        return false;
+    }
+    return true;
+}
+
+long EmulatedLoader::SetFeature(const std::uint8_t* report, std::size_t length)
+{
+    std::lock_guard lock(m_mutex);
+    if (!CheckTransfer("SET", report, length))
+        return -EPIPE;
+    const std::string head = m_lastTransfer.substr(6);
+    switch (report[OFFSET_COMMAND]) {
+    case CMD_ERASE:
+        ++m_erases;
+        Log(head + " erase");
+        m_flash.assign(FLASH_SIZE, ERASED);
+        if (m_corruptAddress && *m_corruptAddress < FLASH_SIZE)
+            m_flash[*m_corruptAddress] ^= CORRUPT_BIT;
+        m_pendingRead.reset();
+        m_lastTransfer += " erase";
+        return static_cast<long>(length);
+    case CMD_WRITE: {
+        const std::size_t address = (std::size_t{report[OFFSET_ADDRESS_HIGH]} << 8) | report[OFFSET_ADDRESS_LOW];
+        Log(head + Format(" write addr=0x%04x b4=%02x", static_cast<unsigned>(address), report[OFFSET_DATA_LENGTH]) +
+            " data=" + Hex(report + OFFSET_DATA, BLOCK_SIZE));
+        m_lastTransfer += Format(" write addr=0x%04x", static_cast<unsigned>(address));
+        if (address % BLOCK_SIZE != 0 || address + BLOCK_SIZE > FLASH_SIZE) {
+            Reject(Format("write address 0x%04x is not the start of a block", static_cast<unsigned>(address)));
+            return -EPIPE;
+        }
+        ++m_writes;
+        m_writeOrder.Add(static_cast<unsigned>(address / BLOCK_SIZE), m_transfers);
+        std::memcpy(m_flash.data() + address, report + OFFSET_DATA, BLOCK_SIZE);
+        if (m_corruptAddress && *m_corruptAddress >= address && *m_corruptAddress < address + BLOCK_SIZE)
+            m_flash[*m_corruptAddress] ^= CORRUPT_BIT;
+        m_pendingRead.reset();
+        return static_cast<long>(length);
+    }
+    case CMD_READ: {
+        const std::size_t address = (std::size_t{report[OFFSET_ADDRESS_HIGH]} << 8) | report[OFFSET_ADDRESS_LOW];
+        Log(head + Format(" read-request addr=0x%04x", static_cast<unsigned>(address)));
+        m_lastTransfer += Format(" read-request addr=0x%04x", static_cast<unsigned>(address));
+        if (address % BLOCK_SIZE != 0 || address + BLOCK_SIZE > FLASH_SIZE) {
+            Reject(Format("read address 0x%04x is not the start of a block", static_cast<unsigned>(address)));
+            return -EPIPE;
+        }
+        ++m_readRequests;
+        m_readOrder.Add(static_cast<unsigned>(address / BLOCK_SIZE), m_transfers);
+        m_pendingRead = address;
+        return static_cast<long>(length);
+    }
+    case CMD_LEAVE:
+        ++m_leaves;
+        Log(head + " leave-isp");
+        m_lastTransfer += " leave-isp";
+        m_left = true;
+        return static_cast<long>(length);
+    default:
+        Log(head);
+        Reject(Format("unknown command %02x", report[OFFSET_COMMAND]));
+        return -EPIPE;
+    }
+}
+
+long EmulatedLoader::GetFeature(std::uint8_t* report, std::size_t length)
+{
+    std::lock_guard lock(m_mutex);
+    if (!CheckTransfer("GET", report, length))
+        return -EPIPE;
+    const std::string head = m_lastTransfer.substr(6);
+    if (!m_pendingRead) {
+        Log(head);
+        Reject("no read request before this report");
+        return -EPIPE;
+    }
+    const std::size_t address = *m_pendingRead;
+    m_pendingRead.reset();
+    std::memset(report, 0, length);
+    report[OFFSET_REPORT_ID] = REPORT_ID;
+    report[OFFSET_COMMAND] = CMD_READ;
+    report[OFFSET_ADDRESS_HIGH] = static_cast<std::uint8_t>(address >> 8);
+    report[OFFSET_ADDRESS_LOW] = static_cast<std::uint8_t>(address & 0xFF);
+    report[OFFSET_DATA_LENGTH] = static_cast<std::uint8_t>(BLOCK_SIZE);
+    std::memcpy(report + OFFSET_DATA, m_flash.data() + address, BLOCK_SIZE);
+    ++m_readReplies;
+    Log(head + Format(" read-reply addr=0x%04x", static_cast<unsigned>(address)) + " data=" +
+        Hex(report + OFFSET_DATA, BLOCK_SIZE));
+    m_lastTransfer += Format(" read-reply addr=0x%04x", static_cast<unsigned>(address));
+    return static_cast<long>(length);
+}
+
+std::string EmulatedLoader::Summary() const
+{
+    std::lock_guard lock(m_mutex);
+    const unsigned sum = std::accumulate(m_flash.begin(), m_flash.end(), 0u);
+    std::string text;
+    text += Format("feature-length: %u\n", static_cast<unsigned>(m_featureLength));
+    text += Format("transfers: %u\n", m_transfers);
+    text += Format("rejected: %u\n", m_rejected);
+    text += Format("violations: %u\n", m_violations);
+    text += Format("erase: %u\n", m_erases);
+    text += Format("write: %u\n", m_writes);
+    text += Format("read-request: %u\n", m_readRequests);
+    text += Format("read-reply: %u\n", m_readReplies);
+    text += Format("leave-isp: %u\n", m_leaves);
+    text += "write-order: " + m_writeOrder.Text() + "\n";
+    text += "read-order: " + m_readOrder.Text() + "\n";
+    text += "last-transfer: " + m_lastTransfer + "\n";
+    text += Format("flash-checksum: %04X\n", sum & 0xFFFF);
+    return text;
+}
+
+}  // namespace zelv4
