@@ -8,6 +8,7 @@
 #include "CliExitCodes.h"
 #include "CliPlatform.h"
 #include "DevicePlatform.h"
+#include "PermissionHint.h"
 #include "UsbBusScan.h"
 
 namespace zelv4 {
@@ -139,11 +140,8 @@ void PrintEvent(std::ostream& out, const UsbBusEvent& event, bool& anyDenied)
 void RunProbe(CliContext& context)
 {
     DevicePlatform* platform = PlatformFor(context);
-    if (platform == nullptr) {
-        context.err << "No device backend on this system.\n";
-        context.exitCode = EXIT_NO_DEVICE;
+    if (platform == nullptr)
         return;
-    }
     unsigned denied = 0;
     SetUsbBusPlatform(&platform->UsbBus());
     const int found = CountBusDevices([&denied](const UsbBusEvent& event) {
@@ -151,18 +149,22 @@ void RunProbe(CliContext& context)
             ++denied;
     });
     SetUsbBusPlatform(nullptr);
+    context.report.Details()["bus_device_count"] = found;
+    context.report.Details()["denied_devices"] = denied;
 
     if (found > 0) {
         context.out << "ZEL-V4 Found !\n";
         context.exitCode = EXIT_OK;
+        context.report.SetOutcome("succeeded", "ZEL-V4 Found !");
         return;
     }
     context.err << "Device not found !!\n";
     if (denied > 0) {
-        context.err << denied << " USB device(s) could not be asked: permission denied. "
-                    << "The udev rule 70-zelv4-writer.rules grants access; `zelv4-isp list` tells how to install it.\n";
+        // Any device may be behind a refused node, not only a ZEL-V4: still "not found".
+        context.err << denied << " USB device(s) could not be asked: permission denied.\n" << UdevRuleHint();
     }
     context.exitCode = EXIT_NO_DEVICE;
+    context.report.SetOutcome("no-device", "Device not found !!");
 }
 
 void PrintBusScan(CliContext& context, DevicePlatform& platform)
@@ -173,6 +175,7 @@ void PrintBusScan(CliContext& context, DevicePlatform& platform)
     SetUsbBusPlatform(&platform.UsbBus());
     const int found = CountBusDevices([&](const UsbBusEvent& event) { PrintEvent(out, event, anyDenied); });
     SetUsbBusPlatform(nullptr);
+    context.report.Details()["bus_device_count"] = found;
     out << "Bus scan: " << found << (found == 1 ? " device answers" : " devices answer") << " the ZEL-V4 signature\n";
     if (anyDenied) {
         out << "Some USB devices could not be asked: permission denied. The udev rule 70-zelv4-writer.rules "

@@ -2,45 +2,153 @@
 
 #include <CLI/CLI.hpp>
 
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "CliCommands.h"
 #include "CliContext.h"
+#include "CliExitCodes.h"
+#include "CliPlatform.h"
 #include "Version.h"
 
 namespace zelv4 {
 
+namespace {
+
+constexpr const char* SIM_STATE_PREFIX = "--sim=";
+constexpr const char* SIM_STATE_OPTION = "--sim-state";
+
+// `--sim` is a plain flag, so `write --sim image.hex` can never take the image for
+// a state file; only the one token `--sim=STATE` carries a path. It becomes the
+// hidden `--sim-state STATE` before the parser sees it.
+std::vector<std::string> RewriteArguments(int argc, const char* const* argv)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            args.insert(args.end(), argv + i, argv + argc);
+            break;
+        }
+        if (arg.rfind(SIM_STATE_PREFIX, 0) == 0) {
+            args.push_back(SIM_STATE_OPTION);
+            args.push_back(arg.substr(std::string(SIM_STATE_PREFIX).size()));
+        } else {
+            args.push_back(arg);
+        }
+    }
+    return args;
+}
+
+// --json is known before parsing, so that even a parse error is reported as JSON.
+bool WantsJson(const std::vector<std::string>& args)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--")
+            return false;
+        if (arg == "--json")
+            return true;
+    }
+    return false;
+}
+
+// The subcommand the arguments name, also when they do not parse.
+std::optional<std::string> NamedCommand(CLI::App& app, const std::vector<std::string>& args)
+{
+    std::set<std::string> names;
+    for (const CLI::App* command : app.get_subcommands({}))
+        names.insert(command->get_name());
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == SIM_STATE_OPTION) {
+            ++i;
+            continue;
+        }
+        if (args[i] == "--")
+            break;
+        if (names.count(args[i]) != 0)
+            return args[i];
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 {
-    CliContext context(out, err);
+    return RunCli(argc, argv, out, err, CliEnvironment{});
+}
+
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliEnvironment& environment)
+{
+    const std::vector<std::string> args = RewriteArguments(argc, argv);
+    const bool json = WantsJson(args);
+    // With --json the text lines go into the report, in the order they were written.
+    std::ostringstream captured;
+    CliContext context(json ? captured : out, json ? captured : err);
+    context.json = json;
+    context.environment = environment;
+    context.progressStream = &err;
+
     CLI::App app{"Programs the flash of a ZEL-V4 through its USB ISP loader.", "zelv4-isp"};
     app.set_version_flag("--version", std::string("zelv4-isp ") + ZELV4_VERSION_STRING);
     app.require_subcommand(1);
     app.fallthrough();
+    app.footer(ExitCodeHelp());
 
-    app.add_option_function<std::string>("--sim", [&context](const std::string& state) {
-           context.simulated = true;
-           if (!state.empty())
-               context.simStatePath = state;
-       }, "Run on a built-in simulated machine; with =STATE, keep its flash in that file")->expected(0, 1);
+    app.add_flag("--sim", context.simulated,
+                 "Run on a built-in simulated machine, a fresh erased chip each run; "
+                 "--sim=STATE keeps its flash in the file STATE between runs");
+    std::string statePath;
+    app.add_option_function<std::string>(
+           SIM_STATE_OPTION,
+           [&context](const std::string& path) {
+               if (path.empty())
+                   throw CLI::ValidationError("--sim=STATE", "the state file name is empty");
+               context.simulated = true;
+               context.simStatePath = path;
+           },
+           "")
+        ->group("");
+    app.add_flag("--json", context.json, "Print one JSON object on stdout instead of text, errors included");
+    app.add_flag("-q,--quiet", context.quiet, "Draw no progress on the terminal");
     AddImageCommands(app, context);
     AddOperationCommands(app, context);
     AddDeviceCommands(app, context);
     AddBusCommands(app, context);
 
+    if (const auto command = NamedCommand(app, args))
+        context.report.SetCommand(*command);
+
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        out << app.help();
-        return 0;
-    } catch (const CLI::CallForAllHelp& e) {
-        out << app.help("", CLI::AppFormatMode::All);
-        return 0;
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        context.out << app.help();
+        context.report.SetOutcome("help", "");
+        context.exitCode = EXIT_OK;
+    } catch (const CLI::CallForAllHelp&) {
+        context.out << app.help("", CLI::AppFormatMode::All);
+        context.report.SetOutcome("help", "");
+        context.exitCode = EXIT_OK;
     } catch (const CLI::CallForVersion& e) {
-        out << e.what() << "\n";
-        return 0;
+        context.out << e.what() << "\n";
+        context.report.SetOutcome("version", e.what());
+        context.exitCode = EXIT_OK;
     } catch (const CLI::ParseError& e) {
-        err << e.what() << "\n";
-        return 2;
+        context.err << e.what() << "\n";
+        if (!json)
+            context.err << "Run with --help for more information.\n";
+        context.report.SetOutcome("usage-error", e.what());
+        context.exitCode = EXIT_USAGE;
     }
+    SaveSimulatedState(context);
+
+    if (json)
+        out << context.report.Render(context.exitCode, captured.str()) << "\n";
+    out.flush();
     return context.exitCode;
 }
 

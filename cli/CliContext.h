@@ -5,9 +5,13 @@
 #include <ostream>
 #include <string>
 
+#include "CliEnvironment.h"
+#include "CliReport.h"
+
 namespace zelv4 {
 
 class DevicePlatform;
+class SimMachine;
 
 // What every command shares: the streams it renders to, the global options, and
 // the exit code it leaves. Commands never print from core code: they render the
@@ -23,8 +27,20 @@ struct CliContext {
     bool simulated = false;
     // --sim=STATE: keep the simulated flash in this file between runs.
     std::optional<std::string> simStatePath;
+    // --json: one JSON object on stdout instead of the usual text; the commands fill
+    // `report` and keep writing their text lines, which the object then carries.
+    bool json = false;
+    // --quiet: draw no progress.
+    bool quiet = false;
+    CliReport report;
+
+    CliEnvironment environment;
     // The machine the commands run on, made on first use by PlatformFor().
     std::shared_ptr<DevicePlatform> platform;
+    // The simulated machine whose flash goes back into simStatePath at the end.
+    SimMachine* stateMachine = nullptr;
+    // Where progress is drawn: the real error stream, also with --json.
+    std::ostream* progressStream = nullptr;
 };
 
 }  // namespace zelv4

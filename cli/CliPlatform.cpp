@@ -1,27 +1,71 @@
 #include "CliPlatform.h"
 
 #include "CliContext.h"
+#include "CliExitCodes.h"
 #include "DevicePlatform.h"
 #include "SimMachine.h"
+#include "SimStateFile.h"
 
 namespace zelv4 {
 
+namespace {
+
+void Fail(CliContext& context, int exitCode, const std::string& outcome, const std::string& message)
+{
+    context.err << message << "\n";
+    context.report.SetOutcome(outcome, message);
+    context.exitCode = exitCode;
+}
+
+}  // namespace
+
 DevicePlatform* PlatformFor(CliContext& context)
 {
-    if (!context.platform) {
-        if (context.simulated)
-            context.platform = SimMachine::CreateDefault();
-        else
-            context.platform = CreateOsPlatform();
+    if (context.platform)
+        return context.platform.get();
+    if (context.environment.machine) {
+        context.platform = context.environment.machine;
+    } else if (context.simulated) {
+        std::optional<FirmwareImage> flash;
+        if (context.simStatePath) {
+            std::string error;
+            flash = SimStateFile(*context.simStatePath).Load(error);
+            if (!flash) {
+                Fail(context, EXIT_FILE, "state-file-error", error);
+                return nullptr;
+            }
+        }
+        std::shared_ptr<SimMachine> machine = SimMachine::CreateDefault(flash);
+        if (context.simStatePath)
+            context.stateMachine = machine.get();
+        context.platform = std::move(machine);
+    } else {
+        context.platform = CreateOsPlatform();
+        if (!context.platform) {
+            Fail(context, EXIT_NO_DEVICE, "no-device", "No device backend on this system.");
+            return nullptr;
+        }
     }
     return context.platform.get();
 }
 
 SimMachine* SimulatedMachineFor(CliContext& context)
 {
-    if (!context.simulated)
-        return nullptr;
-    return static_cast<SimMachine*>(PlatformFor(context));
+    return dynamic_cast<SimMachine*>(PlatformFor(context));
+}
+
+void SaveSimulatedState(CliContext& context)
+{
+    if (context.stateMachine == nullptr || !context.simStatePath)
+        return;
+    std::string error;
+    if (!SimStateFile(*context.simStatePath).Save(context.stateMachine->Loader().Flash(), error)) {
+        context.err << error << "\n";
+        if (context.exitCode == EXIT_OK) {
+            context.report.SetOutcome("state-file-error", error);
+            context.exitCode = EXIT_FILE;
+        }
+    }
 }
 
 }  // namespace zelv4

@@ -6,12 +6,18 @@ struct CliContext;
 class DevicePlatform;
 class SimMachine;
 
-// The machine every command runs on: the built-in simulated one with --sim, the
-// operating system's devices otherwise. Made once per run and kept in the context.
-// Null only when this system has no device backend.
+// The machine every command runs on: the one the environment gives (tests), the
+// built-in simulated one with --sim (its flash loaded from the --sim=STATE file),
+// the operating system's devices otherwise. Made once per run and kept in the
+// context. Null when there is none; the reason has then been reported and the
+// exit code set.
 DevicePlatform* PlatformFor(CliContext& context);
 
 // The simulated machine of this run, or null when the run is not simulated.
 SimMachine* SimulatedMachineFor(CliContext& context);
+
+// Puts the simulated flash back into the --sim=STATE file, when this run made a
+// machine from one. A failure is reported, and fails a run that had succeeded.
+void SaveSimulatedState(CliContext& context);
 
 }  // namespace zelv4

@@ -23,6 +23,11 @@ void CliWindow::SetDialogAnswer(std::optional<std::string> path)
     m_dialogAnswer = std::move(path);
 }
 
+void CliWindow::SetSleep(std::function<void(unsigned milliseconds)> sleep)
+{
+    m_sleep = std::move(sleep);
+}
+
 void CliWindow::MessageBox(const std::string& text, MessageIcon icon)
 {
     std::ostream& stream = icon == MessageIcon::Information ? m_out : m_err;
@@ -47,6 +52,10 @@ std::optional<std::string> CliWindow::RunSaveFileDialog(const FileDialogOptions&
 
 void CliWindow::Sleep(unsigned milliseconds)
 {
+    if (m_sleep) {
+        m_sleep(milliseconds);
+        return;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 

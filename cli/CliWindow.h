@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -17,6 +18,8 @@ public:
 
     // What both file dialogs answer; none: as if the user cancelled.
     void SetDialogAnswer(std::optional<std::string> path);
+    // Replaces the real sleep (Auto's one-second waits); null: really sleep.
+    void SetSleep(std::function<void(unsigned milliseconds)> sleep);
 
     void ShowFields() override {}
     void CollectFields() override {}
@@ -35,6 +38,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     std::optional<std::string> m_dialogAnswer;
+    std::function<void(unsigned)> m_sleep;
 };
 
 }  // namespace zelv4

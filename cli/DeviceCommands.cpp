@@ -12,19 +12,11 @@
 #include "HidPlatform.h"
 #include "IspConstants.h"
 #include "IspDeviceConnection.h"
+#include "PermissionHint.h"
 
 namespace zelv4 {
 
 namespace {
-
-// Where the packaged rule lives and how to put it in force.
-constexpr const char* UDEV_RULE_NAME = "70-zelv4-writer.rules";
-constexpr const char* UDEV_RULE_HINT =
-    "  The udev rule %s gives the logged-in user access to the ZEL-V4. Install it\n"
-    "  (from res/ in the source tree, or /usr/lib/udev/rules.d when packaged) as root:\n"
-    "    cp res/%s /etc/udev/rules.d/\n"
-    "    udevadm control --reload-rules && udevadm trigger\n"
-    "  then unplug the chip and plug it in again.\n";
 
 std::string Hex4(unsigned value)
 {
@@ -69,13 +61,14 @@ void DescribeInterface(CliContext& context, HidPlatform& hid, const std::string&
 void ListDevices(CliContext& context)
 {
     DevicePlatform* platform = PlatformFor(context);
-    if (platform == nullptr) {
-        context.err << "No device backend on this system.\n";
-        context.exitCode = EXIT_NO_DEVICE;
+    if (platform == nullptr)
         return;
-    }
     PrintHidInterfaces(context, *platform);
     PrintBusScan(context, *platform);
+    // A listing is a success even when it shows no device: it says why.
+    context.report.SetOutcome("succeeded", context.report.Details().value("isp_device_found", false)
+                                               ? "ISP device: found"
+                                               : "ISP device: not found");
 }
 
 }  // namespace
@@ -108,18 +101,23 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
     SetHidPlatform(&hid);
     SetPlainMessageHandler([&out](const std::string& text) { out << text; });
     FindIspDevice();
-    if (g_hIspDevice)
+    nlohmann::json& details = context.report.Details();
+    details["hid_interfaces"] = index;
+    details["isp_device_found"] = g_hIspDevice != nullptr;
+    details["device_path"] = g_hIspDevice ? nlohmann::json(IspDevicePath()) : nlohmann::json(nullptr);
+    if (g_hIspDevice) {
         out << "ISP device: found, feature report length " << g_IspCaps.FeatureReportByteLength << "\n";
-    else
+        details["feature_report_length"] = g_IspCaps.FeatureReportByteLength;
+    } else {
         out << "ISP device: not found\n";
+    }
+    details["denied_paths"] = IspDeniedPaths();
     CloseIspDevice();
     SetPlainMessageHandler(nullptr);
 
     if (anyDenied) {
         out << "Some interfaces could not be opened: permission denied.\n";
-        char hint[512];
-        std::snprintf(hint, sizeof hint, UDEV_RULE_HINT, UDEV_RULE_NAME, UDEV_RULE_NAME);
-        out << hint;
+        out << UdevRuleHint();
     }
 }
 

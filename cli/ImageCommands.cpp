@@ -8,44 +8,33 @@
 
 #include "CliCommands.h"
 #include "CliContext.h"
+#include "CliExitCodes.h"
 #include "FirmwareImage.h"
 #include "ImageFile.h"
+#include "ImageWarnings.h"
 
 namespace zelv4 {
 
 namespace {
 
-constexpr int EXIT_FILE_ERROR = 3;
-
-// One line per kind of thing the HEX reader let through: the image still loads,
-// but the user should know it may not be what the file's author meant.
-void WarnTolerated(const HexTolerance& tolerated, std::ostream& err)
-{
-    if (tolerated.badChecksumRecords != 0)
-        err << "warning: " << tolerated.badChecksumRecords
-            << " data record(s) with a wrong checksum were loaded as they are\n";
-    if (tolerated.nonHexCharacters != 0)
-        err << "warning: " << tolerated.nonHexCharacters
-            << " character(s) inside records were not hex digits and were read as 0\n";
-    if (tolerated.droppedBytes != 0)
-        err << "warning: " << tolerated.droppedBytes << " data byte(s) addressed beyond 0x"
-            << std::hex << std::uppercase << (ISP_IMAGE_SIZE - 1) << std::dec << std::nouppercase
-            << " were dropped\n";
-    if (tolerated.ignoredRecords != 0)
-        err << "warning: " << tolerated.ignoredRecords
-            << " record(s) of types other than data and end-of-file were ignored; "
-               "extended addresses are not applied\n";
-}
-
 bool LoadForCommand(const std::string& path, FirmwareImage& image, CliContext& context)
 {
     const ImageLoadResult loaded = LoadImageFile(path, image);
+    nlohmann::json& details = context.report.Details();
+    details["image_path"] = path;
     if (!loaded) {
         context.err << "Open file error !!\n" << loaded.reason << "\n";
-        context.exitCode = EXIT_FILE_ERROR;
+        context.exitCode = EXIT_FILE;
+        context.report.SetOutcome("image-open-failed", "Open file error !!");
+        details["reason"] = loaded.reason;
         return false;
     }
     WarnTolerated(loaded.tolerated, context.err);
+    const std::uint16_t checksum = ImageChecksum(image);
+    details["image_format"] = loaded.format == ImageFormat::Hex ? "hex" : "binary";
+    details["tolerated"] = ToleratedJson(loaded.tolerated);
+    details["checksum"] = checksum;
+    details["checksum_text"] = ChecksumText(checksum);
     return true;
 }
 
@@ -89,7 +78,9 @@ void AddImageCommands(CLI::App& app, CliContext& context)
         FirmwareImage image;
         if (!LoadForCommand(*checksumFile, image, context))
             return;
-        context.out << ChecksumText(ImageChecksum(image)) << "\n";
+        const std::string text = ChecksumText(ImageChecksum(image));
+        context.out << text << "\n";
+        context.report.SetOutcome("succeeded", text);
     });
 
     auto imageFile = std::make_shared<std::string>();
@@ -103,9 +94,13 @@ void AddImageCommands(CLI::App& app, CliContext& context)
         if (!LoadForCommand(*imageFile, image, context))
             return;
         std::string error;
+        context.report.Details()["output_path"] = *outputFile;
         if (!WriteImage(*outputFile, image, error)) {
             context.err << error << "\n";
-            context.exitCode = EXIT_FILE_ERROR;
+            context.exitCode = EXIT_FILE;
+            context.report.SetOutcome("output-write-failed", error);
+        } else {
+            context.report.SetOutcome("succeeded", "");
         }
     });
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,9 +13,12 @@
 #include "CliWindow.h"
 #include "DeviceAccessAdapter.h"
 #include "DialogFields.h"
+#include "ImageWarnings.h"
 #include "IspDeviceConnection.h"
 #include "IspOperations.h"
 #include "IspReportBuffers.h"
+#include "PermissionHint.h"
+#include "TerminalProgress.h"
 
 namespace zelv4 {
 
@@ -29,9 +33,51 @@ std::string Hex(unsigned value, int digits)
     return text;
 }
 
-// What the message box alone does not say, for someone at a terminal.
-void ExplainFailure(const OperationResult& result, std::ostream& err)
+const char* OutcomeName(const OperationResult& result, int exitCode)
 {
+    if (result.resetFailed)
+        return "reset-failed";
+    switch (result.outcome) {
+    case OperationOutcome::Succeeded:
+        return "succeeded";
+    case OperationOutcome::Cancelled:
+        return "cancelled";
+    case OperationOutcome::ImageOpenFailed:
+        return "image-open-failed";
+    case OperationOutcome::DumpOpenFailed:
+        return "dump-open-failed";
+    case OperationOutcome::DumpWriteFailed:
+        return "dump-write-failed";
+    case OperationOutcome::NoDevice:
+        return exitCode == EXIT_PERMISSION_DENIED ? "permission-denied" : "no-device";
+    case OperationOutcome::TimedOut:
+        return exitCode == EXIT_PERMISSION_DENIED ? "permission-denied" : "timed-out";
+    case OperationOutcome::TransferFailed:
+        return "transfer-failed";
+    case OperationOutcome::VerifyMismatch:
+        return "verify-mismatch";
+    }
+    return "failed";
+}
+
+const char* IconName(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return "information";
+    case MessageIcon::Error:
+        return "error";
+    case MessageIcon::None:
+        break;
+    }
+    return "none";
+}
+
+// What the message box alone does not say, for someone at a terminal.
+void ExplainResult(const OperationResult& result, std::ostream& err)
+{
+    if (result.image && result.image->ok)
+        WarnTolerated(result.image->tolerated, err);
     if (result.difference) {
         err << "first difference at " << Hex(static_cast<unsigned>(result.difference->address), 4) << ": chip "
             << Hex(result.difference->chipByte, 2) << ", file " << Hex(result.difference->fileByte, 2) << "\n";
@@ -42,11 +88,58 @@ void ExplainFailure(const OperationResult& result, std::ostream& err)
         err << "cannot create " << result.dumpPath << "\n";
     if (result.outcome == OperationOutcome::DumpWriteFailed)
         err << "cannot write " << result.dumpPath << "\n";
+    if (result.resetFailed)
+        err << "the flash was programmed and verified, but the chip did not take the request to leave ISP mode\n";
     if (!result.deniedPaths.empty()) {
         for (const std::string& path : result.deniedPaths)
             err << "permission denied: " << path << "\n";
-        err << "The udev rule 70-zelv4-writer.rules grants access; `zelv4-isp list` tells how to install it.\n";
+        err << UdevRuleHint();
     }
+}
+
+nlohmann::json Details(const OperationResult& result, const std::string& devicePath)
+{
+    nlohmann::json details = nlohmann::json::object();
+    details["device_found"] = result.deviceFound;
+    details["device_path"] = devicePath.empty() ? nlohmann::json(nullptr) : nlohmann::json(devicePath);
+    if (result.image) {
+        details["image_path"] = result.imagePath;
+        details["image_format"] = result.image->format == ImageFormat::Hex ? "hex" : "binary";
+        details["tolerated"] = ToleratedJson(result.image->tolerated);
+        if (!result.image->ok)
+            details["reason"] = result.image->reason;
+    }
+    if (result.checksum) {
+        details["checksum"] = *result.checksum;
+        details["checksum_text"] = ChecksumText(*result.checksum);
+    }
+    if (result.difference) {
+        details["difference"] = {
+            {"address", result.difference->address},
+            {"chip_byte", result.difference->chipByte},
+            {"file_byte", result.difference->fileByte},
+        };
+    }
+    if (result.failingBlock)
+        details["failing_block"] = *result.failingBlock;
+    if (result.kind == OperationKind::Write || result.kind == OperationKind::Verify ||
+        result.kind == OperationKind::Read || result.kind == OperationKind::Auto)
+        details["blocks_done"] = result.blocksDone;
+    if (!result.dumpPath.empty())
+        details["dump_path"] = result.dumpPath;
+    if (!result.deniedPaths.empty())
+        details["denied_paths"] = result.deniedPaths;
+    if (result.kind == OperationKind::Auto)
+        details["wait_attempts"] = result.waitAttempts;
+    if (result.busDeviceCount)
+        details["bus_device_count"] = *result.busDeviceCount;
+    if (result.kind == OperationKind::Auto)
+        details["reset_failed"] = result.resetFailed;
+    nlohmann::json boxes = nlohmann::json::array();
+    for (const ShownMessage& message : result.messages)
+        boxes.push_back({{"text", message.text}, {"icon", IconName(message.icon)}});
+    details["window_messages"] = boxes;
+    return details;
 }
 
 // Runs one operation the way the window's button would, with the path argument as
@@ -55,13 +148,11 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
                   const std::optional<std::string>& dumpPath)
 {
     DevicePlatform* platform = PlatformFor(context);
-    if (platform == nullptr) {
-        context.err << "No device backend on this system.\n";
-        context.exitCode = EXIT_NO_DEVICE;
+    if (platform == nullptr)
         return;
-    }
     CliWindow window(context.out, context.err);
     window.SetDialogAnswer(dumpPath);
+    window.SetSleep(context.environment.sleep);
     DialogFields fields;
     fields.m_strFile = imagePath.value_or(std::string());
     IspReportBuffers reports;
@@ -69,11 +160,20 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     SetPlainMessageHandler([&window](const std::string& text) { window.MessageBox(text, MessageIcon::None); });
 
     IspOperations operations(window, fields, reports, device);
+    std::optional<TerminalProgress> progress;
+    const bool terminal = context.environment.errIsTerminal && context.environment.errIsTerminal();
+    if (!context.quiet && terminal && context.progressStream != nullptr) {
+        progress.emplace(*context.progressStream);
+        operations.SetProgressSink(&*progress);
+    }
     const OperationResult result = (operations.*operation)();
+    progress.reset();
     SetPlainMessageHandler(nullptr);
 
-    ExplainFailure(result, context.err);
+    ExplainResult(result, context.err);
     context.exitCode = ExitCodeFor(result);
+    context.report.SetOutcome(OutcomeName(result, context.exitCode), result.LastMessage());
+    context.report.Details() = Details(result, result.deviceFound ? IspDevicePath() : std::string());
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <iostream>
 
 #include "CliApp.h"
+#include "TerminalProgress.h"
 
 int main(int argc, char** argv)
 {
-    return zelv4::RunCli(argc, argv, std::cout, std::cerr);
+    zelv4::CliEnvironment environment;
+    environment.errIsTerminal = &zelv4::TerminalProgress::StderrIsTerminal;
+    return zelv4::RunCli(argc, argv, std::cout, std::cerr, environment);
 }

@@ -17,6 +17,7 @@ namespace {
 HidPlatform* s_platform = nullptr;
 std::function<void(const std::string&)> s_plainMessage;
 std::vector<std::string> s_deniedPaths;
+std::string s_devicePath;
 
 constexpr std::uint32_t HID_ATTRIBUTES_SIZE = 12;
 
@@ -45,6 +46,11 @@ void SetPlainMessageHandler(std::function<void(const std::string&)> handler)
 const std::vector<std::string>& IspDeniedPaths()
 {
     return s_deniedPaths;
+}
+
+const std::string& IspDevicePath()
+{
+    return s_devicePath;
 }
 
 std::string FormatHidGuidStatus()
@@ -83,6 +89,7 @@ void FindIspDevice()
     // none open, so this just releases it.
     g_hIspDevice.reset();
     s_deniedPaths.clear();
+    s_devicePath.clear();
     g_strStatus = FormatHidGuidStatus();
     if (s_platform == nullptr)
         return;
@@ -119,6 +126,7 @@ void FindIspDevice()
         g_strStatus = ISP_STATUS_CONNECT_OK;
         // A later match replaces an earlier one; the earlier handle is closed here.
         g_hIspDevice = std::move(handle);
+        s_devicePath = *path;
 
         if (!g_hIspDevice->GetPreparsedData()) {
             g_strStatus = ISP_STATUS_PREPARSED_FAIL;

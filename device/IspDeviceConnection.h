@@ -29,6 +29,9 @@ void CloseIspDevice();
 // Interfaces the last search skipped because opening them was refused for lack of
 // permission, in the order they were met.
 const std::vector<std::string>& IspDeniedPaths();
+// The path of the device the last search opened; empty when it found none. Kept
+// after the device is closed, so a front end can say which device it used.
+const std::string& IspDevicePath();
 
 // At most this many HID interfaces are examined per search.
 inline constexpr unsigned ISP_MAX_HID_INTERFACES = 20;
