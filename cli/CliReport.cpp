@@ -37,9 +37,9 @@ std::string CliReport::Render(int exitCode, const std::string& text) const
     // Keys in reading order: what ran and how it ended first, the details last.
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     object["command"] = m_command ? nlohmann::ordered_json(*m_command) : nlohmann::ordered_json(nullptr);
-    object["outcome"] = !m_outcome.empty() && (exitCode == EXIT_OK) == (m_outcome == "succeeded")
-                            ? m_outcome
-                            : std::string(ExitCodeName(exitCode));
+    // A command that succeeded can still fail the run afterwards (the --sim state).
+    const bool stale = m_outcome.empty() || (m_outcome == "succeeded" && exitCode != EXIT_OK);
+    object["outcome"] = stale ? std::string(ExitCodeName(exitCode)) : m_outcome;
     object["ok"] = exitCode == EXIT_OK;
     object["exit_code"] = exitCode;
     object["message"] = !m_message.empty() ? m_message : (lines.empty() ? std::string() : lines.front());

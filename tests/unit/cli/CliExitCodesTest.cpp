@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CliExitCodes.h"
+#include "CliRunner.h"
+#include "HexRecords.h"
+#include "PermissionHint.h"
+#include "ScratchDir.h"
+#include "../ops/OpsHarness.h"
+
+namespace zelv4 {
+namespace {
+
+// Every exit code a script can see, each from a real run of the command line.
+class CliExitCodes : public ::testing::Test {
+protected:
+    test::ScratchDir dir;
+    test::CliRunner cli;
+    std::string Image() { return dir.Write("fw.bin", test::ImageBytes(test::PatternImage())); }
+
+    static std::shared_ptr<SimMachine> DefaultMachine() { return SimMachine::CreateDefault(); }
+    // The ISP interface is there, but opening it is refused.
+    static std::shared_ptr<SimMachine> LockedMachine()
+    {
+        auto machine = std::make_shared<SimMachine>();
+        SimHidInterface isp = SimHidInterface::IspLoader("sim:locked", machine->LoaderPtr());
+        isp.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+        machine->HidInterfaces().Add(isp);
+        machine->UsbTree().AddDefaultBus();
+        return machine;
+    }
+};
+
+TEST_F(CliExitCodes, ZeroOnlyForSuccess)
+{
+    const test::CliOutput run = cli.Run({"--sim", "erase"});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.out, "MassErase Function OK !\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliExitCodes, OneWhenTheDeviceFailsATransfer)
+{
+    cli.machine = DefaultMachine();
+    cli.machine->Loader().FailSetAt(1);
+    test::CliOutput run = cli.Run({"erase"});
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "MassErase Function Fail !!!\n");
+
+    cli.machine = DefaultMachine();
+    cli.machine->Loader().FailSetAt(11);
+    run = cli.Run({"write", Image()});
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED);
+    EXPECT_EQ(run.err, "Write Function Fail !!!\n");
+
+    cli.machine = DefaultMachine();
+    cli.machine->Loader().FailGetAt(3);
+    run = cli.Run({"read", dir.Path("part.dmp")});
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED);
+    EXPECT_EQ(run.err, "Read Fail !!!\n");
+    EXPECT_EQ(test::ScratchDir::Read(dir.Path("part.dmp")).size(), 2u * ISP_BLOCK_SIZE);
+}
+
+// Auto verified the chip, but the chip did not leave ISP mode: not a success.
+TEST_F(CliExitCodes, AutoWhoseLeaveIspFailsIsNotZero)
+{
+    cli.machine = DefaultMachine();
+    cli.machine->Loader().FailSetAt(1 + 640 + 640 + 1);
+    const test::CliOutput run = cli.Run({"auto", Image()});
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED);
+    EXPECT_EQ(run.out, "ButtonAuto Function OK !!!\n");
+    EXPECT_EQ(run.err, "Reset Fail !!!\nthe flash was programmed and verified, but the chip did not take the "
+                       "request to leave ISP mode\n");
+}
+
+TEST_F(CliExitCodes, TwoForUsageErrors)
+{
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--sim", "write"}, {"--sim"}, {"--sim", "frobnicate"}, {"--sim=", "erase"},
+          {"--bogus", "erase"}, {"erase", "extra"}}) {
+        const test::CliOutput run = cli.Run(args);
+        EXPECT_EQ(run.code, EXIT_USAGE) << args.back();
+        EXPECT_EQ(run.out, "") << args.back();
+        EXPECT_NE(run.err, "") << args.back();
+    }
+}
+
+TEST_F(CliExitCodes, ThreeForFilesThatCannotBeLoadedOrWritten)
+{
+    for (const char* command : {"write", "verify", "auto"}) {
+        const test::CliOutput run = cli.Run({"--sim", command, dir.Path("missing.hex")});
+        EXPECT_EQ(run.code, EXIT_FILE) << command;
+        EXPECT_EQ(run.err.rfind("Open file error !!\n", 0), 0u) << run.err;
+    }
+    EXPECT_EQ(cli.Run({"--sim", "read", dir.Path("no/such/dir.dmp")}).code, EXIT_FILE);
+    EXPECT_EQ(cli.Run({"checksum", dir.Path("missing.bin")}).code, EXIT_FILE);
+}
+
+TEST_F(CliExitCodes, FourWhenThereIsNoDeviceOrTheWaitTimesOut)
+{
+    cli.machine = std::make_shared<SimMachine>();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"erase"}, "MassErase Function Fail !!!\n"},
+        {{"write", Image()}, "Write Function Fail !!!\n"},
+        {{"exit-isp"}, "Exit USB ISP Function Fail !!!\n"},
+        {{"auto", Image()}, "Device not found !!\n"},
+        {{"reconnect"}, "Device not found !!\n"},
+        {{"probe"}, "Device not found !!\n"},
+    };
+    for (const auto& [args, err] : cases) {
+        const test::CliOutput run = cli.Run(args);
+        EXPECT_EQ(run.code, EXIT_NO_DEVICE) << args[0];
+        EXPECT_EQ(run.out, "") << args[0];
+        EXPECT_EQ(run.err, err) << args[0];
+    }
+    EXPECT_TRUE(cli.sleeps.empty()) << "no signature device: Auto does not wait";
+
+    // A signature device on the bus whose ISP interface never comes.
+    cli.machine = test::LateIspMachine(1000);
+    const test::CliOutput run = cli.Run({"auto", Image()});
+    EXPECT_EQ(run.code, EXIT_NO_DEVICE);
+    EXPECT_EQ(run.err, "Time Out !! Please check device and try again.\n");
+    EXPECT_EQ(cli.sleeps, std::vector<unsigned>(31, 1000));
+}
+
+TEST_F(CliExitCodes, FiveWhenVerifyFindsADifference)
+{
+    cli.machine = DefaultMachine();
+    cli.machine->Loader().Flash().fill(0xFF);
+    cli.machine->Loader().Flash()[0x1234] = 0x00;
+    const test::CliOutput run = cli.Run({"verify", dir.Write("erased.bin", std::string(ISP_IMAGE_SIZE, '\xFF'))});
+    EXPECT_EQ(run.code, EXIT_VERIFY_DIFFERENCE);
+    EXPECT_EQ(run.err, "Verify Fail !!!\nfirst difference at 0x1234: chip 0x00, file 0xFF\n");
+}
+
+TEST_F(CliExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
+{
+    cli.machine = LockedMachine();
+    const std::string expected = "permission denied: sim:locked\n" + UdevRuleHint();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"write", Image()}, {"erase"}, {"exit-isp"}}) {
+        const test::CliOutput run = cli.Run(args);
+        EXPECT_EQ(run.code, EXIT_PERMISSION_DENIED) << args[0];
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+    }
+    const std::string hint = UdevRuleHint();
+    EXPECT_NE(hint.find("70-zelv4-writer.rules /etc/udev/rules.d/"), std::string::npos) << hint;
+    EXPECT_NE(hint.find("udevadm control --reload-rules && udevadm trigger"), std::string::npos) << hint;
+    EXPECT_NE(hint.find("plug it in again"), std::string::npos) << hint;
+}
+
+TEST_F(CliExitCodes, HelpDocumentsTheTable)
+{
+    const test::CliOutput run = cli.Run({"--help"});
+    EXPECT_EQ(run.code, EXIT_OK);
+    for (const char* line : {"  0  success", "  1  the device failed a transfer", "  2  usage error",
+                             "  3  the firmware file cannot be loaded", "  4  no device, or the wait",
+                             "  5  verify found a difference", "  6  permission denied"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line;
+    EXPECT_NE(run.out.find("--json"), std::string::npos);
+    EXPECT_NE(run.out.find("--quiet"), std::string::npos);
+}
+
+TEST_F(CliExitCodes, WriteAndVerifyWarnOncePerKindOfTolerance)
+{
+    // One record with a wrong checksum and one beyond the flash.
+    const std::string hex = ":0100000042FF\n" + test::HexData(0x4FFF, {1, 2}) + "\n" + test::HEX_END + "\n";
+    const std::string path = dir.Write("t.hex", hex);
+    const std::string warnings = "warning: 1 data record(s) with a wrong checksum were loaded as they are\n"
+                                 "warning: 1 data byte(s) addressed beyond 0x4FFF were dropped\n";
+    cli.machine = DefaultMachine();
+    test::CliOutput run = cli.Run({"write", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.out, "Write Command Succeeded !\n");
+    EXPECT_EQ(run.err, warnings);
+    run = cli.Run({"verify", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.err, warnings);
+    run = cli.Run({"auto", path});
+    EXPECT_EQ(run.out, "ButtonAuto Function OK !!!\n");
+    EXPECT_EQ(run.err, warnings);
+}
+
+// `--sim` takes no value: the file after it is the command's, never a state file.
+TEST_F(CliExitCodes, SimIsAPlainFlagWhereverItStands)
+{
+    const std::string image = Image();
+    const std::string before = test::ScratchDir::Read(image);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"write", "--sim", image},
+                                                 {"--sim", "write", image}, {"write", image, "--sim"}}) {
+        const test::CliOutput run = cli.Run(args);
+        EXPECT_EQ(run.code, EXIT_OK) << run.err;
+        EXPECT_EQ(run.out, "Write Command Succeeded !\n");
+    }
+    EXPECT_EQ(test::ScratchDir::Read(image), before);
+}
+
+}  // namespace
+}  // namespace zelv4

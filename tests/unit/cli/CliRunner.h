@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "CliApp.h"
+#include "SimMachine.h"
+
+namespace zelv4::test {
+
+struct CliOutput {
+    int code = -1;
+    std::string out;
+    std::string err;
+
+    // The one JSON object stdout must hold; a test failure (and null) otherwise.
+    nlohmann::json Json() const
+    {
+        const auto newline = out.find('\n');
+        if (out.empty() || newline != out.size() - 1) {
+            ADD_FAILURE() << "stdout is not one line: " << out;
+            return nullptr;
+        }
+        nlohmann::json parsed = nlohmann::json::parse(out, nullptr, false);
+        if (!parsed.is_object())
+            ADD_FAILURE() << "stdout is not a JSON object: " << out;
+        return parsed;
+    }
+};
+
+// zelv4-isp run in-process. Auto's waits are recorded instead of slept, and stderr
+// is a terminal only when the test says so.
+struct CliRunner {
+    std::shared_ptr<SimMachine> machine;  // null: what the options choose
+    bool terminal = false;
+    std::vector<unsigned> sleeps;
+
+    CliOutput Run(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "zelv4-isp");
+        std::vector<const char*> argv;
+        for (const auto& arg : args)
+            argv.push_back(arg.c_str());
+        CliEnvironment environment;
+        environment.machine = machine;
+        environment.errIsTerminal = [this] { return terminal; };
+        environment.sleep = [this](unsigned milliseconds) { sleeps.push_back(milliseconds); };
+        std::ostringstream out, err;
+        CliOutput run;
+        run.code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, environment);
+        run.out = out.str();
+        run.err = err.str();
+        return run;
+    }
+};
+
+}  // namespace zelv4::test
