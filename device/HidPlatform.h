@@ -66,6 +66,10 @@ public:
     virtual std::unique_ptr<HidInterfaceList> GetClassDevices() = 0;
     // Opens without asking for exclusive access; null on failure, with the reason.
     virtual std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenError& error) = 0;
+    // Vendor and product of an interface as the system knows them without opening
+    // it; none when the platform cannot tell. Lets the search tell a refused ZEL-V4
+    // from a refused keyboard.
+    virtual std::optional<HidAttributes> PeekAttributes(const std::string& /*path*/) { return std::nullopt; }
 };
 
 }  // namespace zelv4

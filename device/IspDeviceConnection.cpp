@@ -31,6 +31,12 @@ struct ClassGuid {
 };
 constexpr ClassGuid HID_CLASS_GUID{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
+bool MayBeIspDevice(const std::string& path)
+{
+    const std::optional<HidAttributes> ids = s_platform->PeekAttributes(path);
+    return !ids || (ids->VendorID == ISP_VENDOR_ID && ids->ProductID == ISP_PRODUCT_ID);
+}
+
 }  // namespace
 
 void SetHidPlatform(HidPlatform* platform)
@@ -110,7 +116,9 @@ void FindIspDevice()
         HidOpenError error = HidOpenError::None;
         std::unique_ptr<HidDeviceHandle> handle = s_platform->Open(*path, error);
         if (!handle) {
-            if (error == HidOpenError::PermissionDenied)
+            // Only a refused node that may be the ZEL-V4 counts: on most systems
+            // every other HID node (keyboards, mice) is refused too.
+            if (error == HidOpenError::PermissionDenied && MayBeIspDevice(*path))
                 s_deniedPaths.push_back(*path);
             continue;
         }

@@ -27,7 +27,8 @@ void FindIspDevice();
 void CloseIspDevice();
 
 // Interfaces the last search skipped because opening them was refused for lack of
-// permission, in the order they were met.
+// permission, in the order they were met; only those that may be the ISP device
+// (the platform names no other ids for them).
 const std::vector<std::string>& IspDeniedPaths();
 // The path of the device the last search opened; empty when it found none. Kept
 // after the device is closed, so a front end can say which device it used.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,8 @@ constexpr std::size_t HIDRAW_MAX_TRANSFER = 4096;
 constexpr unsigned HIDRAW_MAX_NODES = 4096;
 // How far up from a hidraw node its USB device is looked for.
 constexpr unsigned SYSFS_MAX_ANCESTORS = 16;
+// A uevent file is a few lines; past this many it is not one.
+constexpr unsigned UEVENT_MAX_LINES = 64;
 
 // "hidraw12" -> 12; nothing for other names.
 std::optional<unsigned> NodeNumber(const std::string& name)
@@ -186,6 +189,29 @@ std::unique_ptr<HidInterfaceList> HidrawPlatform::GetClassDevices()
     for (auto& node : nodes)
         names.push_back(std::move(node.second));
     return std::make_unique<HidrawList>(std::move(names), m_sysClassDir, m_devDir);
+}
+
+std::optional<HidAttributes> HidrawPlatform::PeekAttributes(const std::string& path)
+{
+    const std::string name = BaseName(path);
+    if (!NodeNumber(name))
+        return std::nullopt;
+    std::ifstream uevent(m_sysClassDir + "/" + name + "/device/uevent");
+    std::string line;
+    for (unsigned count = 0; count < UEVENT_MAX_LINES && std::getline(uevent, line); ++count) {
+        // HID_ID=<bus>:<vendor>:<product>, each eight hex digits.
+        unsigned bus = 0, vendor = 0, product = 0;
+        char end = 0;
+        if (line.rfind("HID_ID=", 0) == 0 &&
+            std::sscanf(line.c_str() + 7, "%8x:%8x:%8x%c", &bus, &vendor, &product, &end) == 3 &&
+            vendor <= 0xFFFF && product <= 0xFFFF) {
+            HidAttributes attributes;
+            attributes.VendorID = static_cast<std::uint16_t>(vendor);
+            attributes.ProductID = static_cast<std::uint16_t>(product);
+            return attributes;
+        }
+    }
+    return std::nullopt;
 }
 
 std::unique_ptr<HidDeviceHandle> HidrawPlatform::Open(const std::string& path, HidOpenError& error)

@@ -15,6 +15,8 @@ public:
 
     std::unique_ptr<HidInterfaceList> GetClassDevices() override;
     std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenError& error) override;
+    // From the HID_ID line of the node's device uevent in sysfs, readable by anyone.
+    std::optional<HidAttributes> PeekAttributes(const std::string& path) override;
 
 private:
     std::string m_sysClassDir;

@@ -152,6 +152,18 @@ const SimHidInterface* SimHidPlatform::Find(const std::string& path) const
     return nullptr;
 }
 
+std::optional<HidAttributes> SimHidPlatform::PeekAttributes(const std::string& path)
+{
+    const SimHidInterface* hidInterface = Find(path);
+    if (hidInterface == nullptr)
+        return std::nullopt;
+    HidAttributes attributes;
+    attributes.VendorID = hidInterface->vendorId;
+    attributes.ProductID = hidInterface->productId;
+    attributes.VersionNumber = hidInterface->versionNumber;
+    return attributes;
+}
+
 std::unique_ptr<HidDeviceHandle> SimHidPlatform::Open(const std::string& path, HidOpenError& error)
 {
     const SimHidInterface* hidInterface = Find(path);

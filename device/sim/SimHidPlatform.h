@@ -51,6 +51,8 @@ public:
 
     std::unique_ptr<HidInterfaceList> GetClassDevices() override;
     std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenError& error) override;
+    // The scripted ids, as the system would know them without opening the interface.
+    std::optional<HidAttributes> PeekAttributes(const std::string& path) override;
 
     // Returns the index of the new interface in Interfaces().
     std::size_t Add(SimHidInterface hidInterface);

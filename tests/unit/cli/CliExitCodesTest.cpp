@@ -153,6 +153,19 @@ TEST_F(CliExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
     EXPECT_NE(hint.find("plug it in again"), std::string::npos) << hint;
 }
 
+// On most systems every other HID node is refused too; that is no reason to blame
+// permissions when no ZEL-V4 is attached.
+TEST_F(CliExitCodes, RefusedNodesOfOtherDevicesStillMeanNoDevice)
+{
+    cli.machine = std::make_shared<SimMachine>();
+    SimHidInterface keyboard = SimHidInterface::Other("sim:keyboard", 0x046D, 0xC31C);
+    keyboard.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    cli.machine->HidInterfaces().Add(keyboard);
+    const test::CliOutput run = cli.Run({"erase"});
+    EXPECT_EQ(run.code, EXIT_NO_DEVICE);
+    EXPECT_EQ(run.err, "MassErase Function Fail !!!\n");
+}
+
 TEST_F(CliExitCodes, HelpDocumentsTheTable)
 {
     const test::CliOutput run = cli.Run({"--help"});
