@@ -9,9 +9,16 @@ namespace zelv4 {
 
 namespace {
 
-bool Send(HidTransport* device, std::uint16_t length, IspReportBuffers& reports)
+// How much of a report each exchange needs the device's length to cover. A device
+// with a shorter feature report would get a write without its data, or hand back
+// a reply whose block bytes were never filled (stale bytes of an earlier read);
+// such a request fails before any HID call instead of passing as a success.
+constexpr std::size_t ISP_COMMAND_REPORT_MIN = ISP_OFFSET_COMMAND + 1;
+constexpr std::size_t ISP_BLOCK_REPORT_MIN = ISP_OFFSET_DATA + ISP_BLOCK_SIZE;
+
+bool Send(HidTransport* device, std::uint16_t length, IspReportBuffers& reports, std::size_t needed)
 {
-    if (device == nullptr)
+    if (device == nullptr || length < needed)
         return false;
     reports.EnsureLength(length);
     return device->SetFeature(reports.Request(), length);
@@ -45,7 +52,7 @@ std::uint8_t BlockAddressLow(std::size_t block)
 bool IspMassErase(HidTransport* device, std::uint16_t length, IspReportBuffers& reports)
 {
     WriteHeader(reports.Request(), ISP_CMD_MASS_ERASE);
-    return Send(device, length, reports);
+    return Send(device, length, reports, ISP_COMMAND_REPORT_MIN);
 }
 
 bool IspWriteBlock(HidTransport* device, std::uint16_t length, IspReportBuffers& reports, std::size_t block,
@@ -57,14 +64,14 @@ bool IspWriteBlock(HidTransport* device, std::uint16_t length, IspReportBuffers&
     if (withLength)
         request[ISP_OFFSET_DATA_LENGTH] = static_cast<std::uint8_t>(ISP_BLOCK_SIZE);
     std::copy_n(data.begin(), std::min(data.size(), ISP_BLOCK_SIZE), request + ISP_OFFSET_DATA);
-    return Send(device, length, reports);
+    return Send(device, length, reports, ISP_BLOCK_REPORT_MIN);
 }
 
 bool IspReadBlock(HidTransport* device, std::uint16_t length, IspReportBuffers& reports, std::size_t block,
                   std::span<std::uint8_t> out)
 {
     WriteAddressedHeader(reports.Request(), ISP_CMD_READ_BLOCK, block);
-    if (!Send(device, length, reports))
+    if (!Send(device, length, reports, ISP_BLOCK_REPORT_MIN))
         return false;
     // Byte 0 selects report ID 0; the device overwrites the other preset bytes.
     WriteAddressedHeader(reports.Reply(), ISP_CMD_READ_BLOCK, block);
@@ -77,7 +84,7 @@ bool IspReadBlock(HidTransport* device, std::uint16_t length, IspReportBuffers& 
 bool IspExitIsp(HidTransport* device, std::uint16_t length, IspReportBuffers& reports)
 {
     WriteHeader(reports.Request(), ISP_CMD_EXIT_ISP);
-    return Send(device, length, reports);
+    return Send(device, length, reports, ISP_COMMAND_REPORT_MIN);
 }
 
 }  // namespace zelv4

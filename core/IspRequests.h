@@ -15,7 +15,9 @@ std::uint8_t BlockAddressHigh(std::size_t block);
 std::uint8_t BlockAddressLow(std::size_t block);
 
 // Each request returns true when every HID call it made succeeded. A null device
-// stands for the invalid handle: its first HID call fails.
+// stands for the invalid handle: its first HID call fails. A report length too
+// short for the request's layout (below 2 for erase and leave-ISP, below 41 for a
+// block write or read) fails the request without a HID call.
 bool IspMassErase(HidTransport* device, std::uint16_t length, IspReportBuffers& reports);
 bool IspWriteBlock(HidTransport* device, std::uint16_t length, IspReportBuffers& reports, std::size_t block,
                    std::span<const std::uint8_t> data, bool withLength);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <numeric>
 #include <vector>
 
+#include "HidTransport.h"
 #include "IspConstants.h"
 #include "IspRequests.h"
 #include "SimIspLoader.h"
@@ -151,6 +153,48 @@ TEST_F(IspRequestsTest, LongFeatureReportGrowsBuffersAndIsPassedExactly)
     SimIspLoader other(longLength);
     ASSERT_TRUE(IspReadBlock(&other, longLength, fresh, 0, out));
     EXPECT_EQ(fresh.Size(), longLength);
+}
+
+// Accepts any length and answers a get with `length` bytes of 0x5A, as a device
+// with a short feature report would: nothing past `length` is touched.
+class AnyLengthTransport : public HidTransport {
+public:
+    bool SetFeature(const std::uint8_t*, std::size_t length) override
+    {
+        lengths.push_back(length);
+        return true;
+    }
+    bool GetFeature(std::uint8_t* report, std::size_t length) override
+    {
+        lengths.push_back(length);
+        std::fill(report + 1, report + length, std::uint8_t{0x5A});
+        return true;
+    }
+    std::vector<std::size_t> lengths;
+};
+
+TEST_F(IspRequestsTest, LengthTooShortForTheLayoutFailsWithoutAHidCall)
+{
+    // A block read whose reply cannot reach bytes 9 to 40 would hand back, for the
+    // bytes the device did not fill, what an earlier read left there (here 0x11).
+    for (std::size_t i = 0; i < ISP_BLOCK_SIZE; ++i)
+        loader.Flash()[i] = 0x11;
+    std::array<std::uint8_t, ISP_BLOCK_SIZE> out{};
+    ASSERT_TRUE(IspReadBlock(&loader, length, reports, 0, out));
+
+    AnyLengthTransport shortDevice;
+    out.fill(0);
+    EXPECT_FALSE(IspReadBlock(&shortDevice, 33, reports, 0, out));
+    EXPECT_EQ(out[0], 0x00) << "nothing copied";
+    EXPECT_FALSE(IspWriteBlock(&shortDevice, 40, reports, 0, Pattern(1), true));
+    EXPECT_FALSE(IspMassErase(&shortDevice, 1, reports));
+    EXPECT_FALSE(IspExitIsp(&shortDevice, 0, reports));
+    EXPECT_TRUE(shortDevice.lengths.empty());
+
+    // Erase and leave-ISP only need the report ID and the command byte.
+    EXPECT_TRUE(IspMassErase(&shortDevice, 2, reports));
+    EXPECT_TRUE(IspExitIsp(&shortDevice, 2, reports));
+    EXPECT_EQ(shortDevice.lengths, (std::vector<std::size_t>{2, 2}));
 }
 
 TEST_F(IspRequestsTest, ShortLengthIsPassedAsIs)
