@@ -198,6 +198,35 @@ public:
         return true;
     }
 
+    // The frame of an operation on the device: show fields, disable the buttons,
+    // ensure the device, run the body, then close the device, collect fields and
+    // enable the buttons whatever the body's outcome.
+    template <typename Body>
+    void OnDevice(Body&& body)
+    {
+        m_ops.m_window.ShowFields();
+        m_ops.m_window.DisableButtons();
+        EnsureDevice();
+        body();
+        m_ops.m_device.CloseIspDevice();
+        m_ops.m_window.CollectFields();
+        m_ops.m_window.EnableButtons();
+    }
+
+    // Write and Verify: the image is loaded first; a file that cannot be loaded says
+    // "Open file error !!" and returns before anything is shown or disabled.
+    template <typename Body>
+    void OnDeviceWithImage(Body&& body)
+    {
+        FirmwareImage image{};
+        if (!LoadImage(image)) {
+            Message(kOpenFileError, MessageIcon::Error);
+            result.outcome = OperationOutcome::ImageOpenFailed;
+            return;
+        }
+        OnDevice([&] { body(image); });
+    }
+
 private:
     IspOperations& m_ops;
 };
@@ -243,72 +272,41 @@ OperationResult IspOperations::OnOpenFile()
 OperationResult IspOperations::OnMassErase()
 {
     Run run(*this, OperationKind::MassErase);
-    m_window.ShowFields();
-    m_window.DisableButtons();
-    run.EnsureDevice();
-
-    if (run.SingleRequest(OperationPhase::Erase, IspMassErase)) {
-        run.Message(kMassEraseOk, MessageIcon::Information);
-    } else {
-        run.TransferFailed();
-        run.Message(kMassEraseFail, MessageIcon::Error);
-    }
-
-    m_device.CloseIspDevice();
-    m_window.CollectFields();
-    m_window.EnableButtons();
+    run.OnDevice([&] {
+        if (run.SingleRequest(OperationPhase::Erase, IspMassErase)) {
+            run.Message(kMassEraseOk, MessageIcon::Information);
+        } else {
+            run.TransferFailed();
+            run.Message(kMassEraseFail, MessageIcon::Error);
+        }
+    });
     return run.result;
 }
 
 OperationResult IspOperations::OnWrite()
 {
     Run run(*this, OperationKind::Write);
-    FirmwareImage image{};
-    if (!run.LoadImage(image)) {
-        // Nothing has been disabled yet, so nothing is re-enabled either.
-        run.Message(kOpenFileError, MessageIcon::Error);
-        run.result.outcome = OperationOutcome::ImageOpenFailed;
-        return run.result;
-    }
-    m_window.ShowFields();
-    m_window.DisableButtons();
-    run.EnsureDevice();
-
-    if (run.WriteBlocks(image, true)) {
-        run.Message(kWriteOk, MessageIcon::Information);
-    } else {
-        run.TransferFailed();
-        run.Message(kWriteFail, MessageIcon::Error);
-    }
-
-    m_device.CloseIspDevice();
-    m_window.CollectFields();
-    m_window.EnableButtons();
+    run.OnDeviceWithImage([&](const FirmwareImage& image) {
+        if (run.WriteBlocks(image, true)) {
+            run.Message(kWriteOk, MessageIcon::Information);
+        } else {
+            run.TransferFailed();
+            run.Message(kWriteFail, MessageIcon::Error);
+        }
+    });
     return run.result;
 }
 
 OperationResult IspOperations::OnVerify()
 {
     Run run(*this, OperationKind::Verify);
-    FirmwareImage image{};
-    if (!run.LoadImage(image)) {
-        run.Message(kOpenFileError, MessageIcon::Error);
-        run.result.outcome = OperationOutcome::ImageOpenFailed;
-        return run.result;
-    }
-    m_window.ShowFields();
-    m_window.DisableButtons();
-    run.EnsureDevice();
-
-    // A failed read and a differing byte show the same text; the result tells them apart.
-    if (run.VerifyBlocks(image))
-        run.Message(kVerifyOk, MessageIcon::Information);
-    else
-        run.Message(kVerifyFail, MessageIcon::Error);
-
-    m_device.CloseIspDevice();
-    m_window.CollectFields();
-    m_window.EnableButtons();
+    run.OnDeviceWithImage([&](const FirmwareImage& image) {
+        // A failed read and a differing byte show the same text; the result tells them apart.
+        if (run.VerifyBlocks(image))
+            run.Message(kVerifyOk, MessageIcon::Information);
+        else
+            run.Message(kVerifyFail, MessageIcon::Error);
+    });
     return run.result;
 }
 
