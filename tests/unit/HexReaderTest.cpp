@@ -110,6 +110,33 @@ TEST_F(HexRecordsTest, ExtendedAddressRecordsAreSkippedAndCounted)
     EXPECT_EQ(image[0x20], 0x77) << "the 16-bit offset alone is the address";
 }
 
+TEST_F(HexRecordsTest, EmptyDataRecordsAndStartRecordsStoreNothing)
+{
+    // A count of 0 still has its checksum read, so the next record is found whole;
+    // a type 3 record is skipped like the address records, its data never stored.
+    const auto result = Read(HexData(0x0008, {}) + "\n" + HexRecord(0x03, 0, {0x12, 0x34, 0x56, 0x78}) + "\n" +
+                             HexData(0x0009, {0x99}) + "\n" + HEX_END);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.dataRecords, 2u);
+    EXPECT_EQ(result.tolerated.ignoredRecords, 1u);
+    EXPECT_FALSE(result.tolerated.badChecksumRecords);
+    EXPECT_EQ(image[0x0008], 0x00);
+    EXPECT_EQ(image[0x0009], 0x99);
+    EXPECT_EQ(ImageChecksum(image), 0x99) << "the type 3 bytes went nowhere";
+}
+
+TEST_F(HexRecordsTest, RecordMarkInsideDataIsReadAsADigitNotAsANewRecord)
+{
+    // Two characters per byte whatever they are: ':' in the data reads as 0 and
+    // does not start a record.
+    const auto result = Read(":020000003:AB21\n" + HEX_END);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(image[0], 0x30);
+    EXPECT_EQ(image[1], 0xAB);
+    EXPECT_EQ(result.dataRecords, 1u);
+    EXPECT_EQ(result.tolerated.nonHexCharacters, 1u);
+}
+
 TEST_F(HexRecordsTest, WrongChecksumIsStoredAndCounted)
 {
     const auto result = Read(":0100300042FF\n" + HEX_END);
