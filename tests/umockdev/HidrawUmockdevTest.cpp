@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -49,6 +50,8 @@ struct FakeHidraw {
     std::uint16_t product = 0;
     Bytes descriptor;
     bool descriptorFails = false;
+    // The device was unplugged: every ioctl on its node fails with ENODEV.
+    bool gone = false;
     // Bytes the device falls short by on every feature transfer.
     int shortBy = 0;
     Bytes featureReply;
@@ -120,6 +123,29 @@ public:
         return m_fakes.at(devnode)->featuresSet;
     }
 
+    // Descriptors of this process open on the emulated hidraw nodes. (Counting all
+    // descriptors would not do: umockdev's ioctl server in this process opens and
+    // closes sockets of its own at any time.)
+    std::size_t OpenNodes() const
+    {
+        const std::string nodes = RootDir() + "/dev/hidraw";
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            const auto target = std::filesystem::read_symlink(entry.path(), error);
+            if (!error && target.string().starts_with(nodes))
+                ++count;
+        }
+        return count;
+    }
+
+    // Unplugs the device behind a node that may still be open.
+    void Unplug(const std::string& devnode)
+    {
+        std::lock_guard lock(m_mutex);
+        m_fakes.at(devnode)->gone = true;
+    }
+
 private:
     std::string RootDir() const
     {
@@ -157,7 +183,9 @@ private:
         int error = ENOTTY;
         UMockdevIoctlData* data = nullptr;
 
-        if (request == HIDIOCGRAWINFO && (data = Resolve(client, sizeof(hidraw_devinfo)))) {
+        if (fake.gone) {
+            error = ENODEV;
+        } else if (request == HIDIOCGRAWINFO && (data = Resolve(client, sizeof(hidraw_devinfo)))) {
             hidraw_devinfo info{};
             info.bustype = 3;  // BUS_USB
             info.vendor = static_cast<__s16>(fake.vendor);
@@ -301,6 +329,51 @@ TEST_F(HidrawSearchTest, ShortFeatureTransferIsAFailure)
     Bytes report(ISP_REPORT_SIZE, 0);
     EXPECT_FALSE(g_hIspDevice->SetFeature(report.data(), report.size()));
     EXPECT_FALSE(g_hIspDevice->GetFeature(report.data(), report.size()));
+}
+
+TEST_F(HidrawSearchTest, EveryNodeTheSearchOpensIsClosedOnEveryPath)
+{
+    machine.Add(0, ZelV4(40));  // replaced by the later match
+    machine.Add(1, Keyboard());
+    machine.Add(2, ZelV4(64));
+    machine.Add(3, Keyboard());
+    
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 65);
+    EXPECT_EQ(machine.OpenNodes(), 1u) << "only the device in use stays open";
+    CloseIspDevice();
+    EXPECT_EQ(machine.OpenNodes(), 0u);
+
+    // The attribute query failing ends the search early: the earlier match stays
+    // open and the failing node is closed.
+    machine.Unplug("/dev/hidraw1");
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
+    EXPECT_EQ(machine.OpenNodes(), 1u);
+    CloseIspDevice();
+    EXPECT_EQ(machine.OpenNodes(), 0u);
+}
+
+TEST_F(HidrawSearchTest, DeviceUnpluggedMidOperationFailsItsTransfers)
+{
+    machine.Add(0, ZelV4(40));
+        FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    Bytes report(ISP_REPORT_SIZE, 0);
+    ASSERT_TRUE(g_hIspDevice->SetFeature(report.data(), report.size()));
+
+    machine.Unplug("/dev/hidraw0");
+    EXPECT_FALSE(g_hIspDevice->SetFeature(report.data(), report.size()));
+    EXPECT_FALSE(g_hIspDevice->GetFeature(report.data(), report.size()));
+    CloseIspDevice();
+    EXPECT_EQ(machine.OpenNodes(), 0u);
+
+    // The next search finds no device behind the stale node.
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(machine.OpenNodes(), 0u);
 }
 
 // Takes CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH out of this process's effective
