@@ -8,19 +8,13 @@
 #include "CliExitCodes.h"
 #include "CliPlatform.h"
 #include "DevicePlatform.h"
+#include "HexText.h"
 #include "PermissionHint.h"
 #include "UsbBusScan.h"
 
 namespace zelv4 {
 
 namespace {
-
-std::string Hex4(unsigned value)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", value & 0xFFFF);
-    return text;
-}
 
 void AppendUtf8(std::string& out, char32_t code)
 {

@@ -1,6 +1,5 @@
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
 #include <string>
 
 #include "CliCommands.h"
@@ -10,6 +9,7 @@
 #include "DeviceCommands.h"
 #include "DevicePlatform.h"
 #include "HidPlatform.h"
+#include "HexText.h"
 #include "IspConstants.h"
 #include "IspDeviceConnection.h"
 #include "PermissionHint.h"
@@ -17,13 +17,6 @@
 namespace zelv4 {
 
 namespace {
-
-std::string Hex4(unsigned value)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", value & 0xFFFF);
-    return text;
-}
 
 // Looks at one interface the way the search does, without keeping it open.
 void DescribeInterface(CliContext& context, HidPlatform& hid, const std::string& path, bool& anyDenied)
