@@ -91,6 +91,21 @@ TEST_F(FindIspDeviceTest, LaterMatchReplacesEarlierAndReleasesIt)
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
 }
 
+// The attributes are those of the interface examined last, asked with size 12; the
+// status stays the match's information text, whatever is examined after it.
+TEST_F(FindIspDeviceTest, AttributesDescribeTheLastInterfaceAndStatusTheMatch)
+{
+    machine.HidInterfaces().Add(Isp("sim:isp", 41));
+    machine.HidInterfaces().Add(Other("sim:other"));
+    FindIspDevice();
+    ASSERT_NE(g_hIspDevice, nullptr);
+    EXPECT_EQ(g_IspAttributes.Size, 12u);
+    EXPECT_EQ(g_IspAttributes.VendorID, 0x046D);
+    EXPECT_EQ(g_IspAttributes.ProductID, 0xC31C);
+    EXPECT_EQ(g_strStatus.rfind("Hid Device Information: \n VID: 0x040B \n PID: 0x6876 \n", 0), 0u) << g_strStatus;
+    EXPECT_EQ(IspDevicePath(), "sim:isp");
+}
+
 TEST_F(FindIspDeviceTest, OnlyTwentyInterfacesAreExamined)
 {
     for (int i = 0; i < 20; ++i)
