@@ -106,6 +106,8 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
     }
     details["denied_paths"] = IspDeniedPaths();
     CloseIspDevice();
+    // The platform belongs to this run; the search must not keep pointing at it.
+    SetHidPlatform(nullptr);
     SetPlainMessageHandler(nullptr);
 
     if (anyDenied) {

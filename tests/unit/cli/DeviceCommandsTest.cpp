@@ -39,6 +39,11 @@ TEST(ListCommand, SimulatedMachineShowsBothInterfacesAndFindsTheIspDevice)
         EXPECT_EQ(text.find("permission denied"), std::string::npos) << text;
     }
     EXPECT_EQ(g_hIspDevice, nullptr);
+
+    // The listing's machine is gone with the run: a later search must not reach it.
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    CloseIspDevice();
 }
 
 // The HID part of the listing on a scripted machine.
