@@ -12,6 +12,14 @@ DeviceAccessAdapter::DeviceAccessAdapter(DevicePlatform& platform) : m_platform(
     SetUsbBusPlatform(&m_platform.UsbBus());
 }
 
+DeviceAccessAdapter::~DeviceAccessAdapter()
+{
+    // Every call through an adapter points the search and the scan at its platform
+    // first, so another adapter still alive is not affected.
+    SetHidPlatform(nullptr);
+    SetUsbBusPlatform(nullptr);
+}
+
 bool DeviceAccessAdapter::IsOpen() const
 {
     return g_hIspDevice != nullptr;

@@ -12,6 +12,11 @@ class DevicePlatform;
 class DeviceAccessAdapter : public IspDeviceAccess {
 public:
     explicit DeviceAccessAdapter(DevicePlatform& platform);
+    // Leaves the search and the scan without a platform, so that neither reaches
+    // this one after it is gone.
+    ~DeviceAccessAdapter() override;
+    DeviceAccessAdapter(const DeviceAccessAdapter&) = delete;
+    DeviceAccessAdapter& operator=(const DeviceAccessAdapter&) = delete;
 
     bool IsOpen() const override;
     HidTransport* Device() override;

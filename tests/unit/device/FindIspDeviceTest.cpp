@@ -7,6 +7,7 @@
 #include "IspConstants.h"
 #include "IspDeviceConnection.h"
 #include "SimMachine.h"
+#include "UsbBusScan.h"
 
 namespace zelv4 {
 namespace {
@@ -249,6 +250,19 @@ TEST_F(FindIspDeviceTest, AdapterForwardsToTheProcessWideState)
     access.CloseIspDevice();
     EXPECT_FALSE(access.IsOpen());
     EXPECT_EQ(defaultMachine->HidInterfaces().LiveHandles(), 0);
+}
+
+TEST_F(FindIspDeviceTest, AdapterGoneLeavesSearchAndScanWithoutItsMachine)
+{
+    auto other = SimMachine::CreateDefault();
+    {
+        DeviceAccessAdapter access(*other);
+        EXPECT_EQ(access.CountBusDevices(), 1);
+    }
+    other.reset();
+    FindIspDevice();
+    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(CountBusDevices(), 0);
 }
 
 TEST(SimDefaultMachine, CarriesGivenFlashAndOneNonMatchingInterface)
