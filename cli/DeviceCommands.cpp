@@ -19,7 +19,7 @@ namespace zelv4 {
 namespace {
 
 // Looks at one interface the way the search does, without keeping it open.
-void DescribeInterface(CliContext& context, HidPlatform& hid, const std::string& path, bool& anyDenied)
+void DescribeInterface(CliContext& context, HidPlatform& hid, const std::string& path, bool& zelV4Denied)
 {
     std::ostream& out = context.out;
     HidOpenError error = HidOpenError::None;
@@ -27,7 +27,11 @@ void DescribeInterface(CliContext& context, HidPlatform& hid, const std::string&
     if (!handle) {
         if (error == HidOpenError::PermissionDenied) {
             out << "    cannot open: permission denied\n";
-            anyDenied = true;
+            // Most systems refuse every HID node but the seat's own devices; the
+            // rule only helps when the refused one may be the ZEL-V4.
+            const std::optional<HidAttributes> ids = hid.PeekAttributes(path);
+            if (!ids || (ids->VendorID == ISP_VENDOR_ID && ids->ProductID == ISP_PRODUCT_ID))
+                zelV4Denied = true;
         } else {
             out << "    cannot open: skipped by the search\n";
         }
@@ -71,7 +75,7 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
     std::ostream& out = context.out;
     HidPlatform& hid = platform.Hid();
     out << "HID interfaces:\n";
-    bool anyDenied = false;
+    bool zelV4Denied = false;
     const std::unique_ptr<HidInterfaceList> list = hid.GetClassDevices();
     unsigned index = 0;
     if (!list) {
@@ -85,7 +89,7 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
             if (!path)
                 out << "    interface details unreadable: the search stops here\n";
             else
-                DescribeInterface(context, hid, *path, anyDenied);
+                DescribeInterface(context, hid, *path, zelV4Denied);
         }
         if (index == 0)
             out << "  none\n";
@@ -110,8 +114,8 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
     SetHidPlatform(nullptr);
     SetPlainMessageHandler(nullptr);
 
-    if (anyDenied) {
-        out << "Some interfaces could not be opened: permission denied.\n";
+    if (zelV4Denied) {
+        out << "An interface that may be the ZEL-V4 could not be opened: permission denied.\n";
         out << UdevRuleHint();
     }
 }

@@ -75,6 +75,18 @@ TEST_F(HidListing, SaysWhyInterfacesCouldNotBeOpenedAndNamesTheUdevRule)
     EXPECT_NE(text.find("udevadm control --reload-rules"), std::string::npos) << text;
 }
 
+TEST_F(HidListing, RefusedInterfacesOfOtherDevicesNeedNoUdevRule)
+{
+    SimHidInterface keyboard = SimHidInterface::Other("sim:keyboard", 0x046D, 0xC31C);
+    keyboard.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    machine.HidInterfaces().Add(keyboard);
+    machine.HidInterfaces().Add(SimHidInterface::IspLoader("sim:isp", machine.LoaderPtr()));
+    const std::string text = List();
+    EXPECT_NE(text.find("[0] sim:keyboard\n    cannot open: permission denied\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ISP device: found, feature report length 41\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("70-zelv4-writer.rules"), std::string::npos) << text;
+}
+
 TEST_F(HidListing, MarksInterfacesPastTheSearchLimitAndFailedQueries)
 {
     SimHidInterface noDetail = SimHidInterface::Other("sim:nodetail", 0x1234, 0x5678);
