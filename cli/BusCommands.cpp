@@ -155,7 +155,7 @@ void RunProbe(CliContext& context)
     context.err << "Device not found !!\n";
     if (denied > 0) {
         // Any device may be behind a refused node, not only a ZEL-V4: still "not found".
-        context.err << denied << " USB device(s) could not be asked: permission denied.\n" << UdevRuleHint();
+        context.err << denied << " USB device(s) could not be asked: permission denied.\n" << BusPermissionHint();
     }
     context.exitCode = EXIT_NO_DEVICE;
     context.report.SetOutcome("no-device", "Device not found !!");
@@ -172,8 +172,7 @@ void PrintBusScan(CliContext& context, DevicePlatform& platform)
     context.report.Details()["bus_device_count"] = found;
     out << "Bus scan: " << found << (found == 1 ? " device answers" : " devices answer") << " the ZEL-V4 signature\n";
     if (anyDenied) {
-        out << "Some USB devices could not be asked: permission denied. The udev rule 70-zelv4-writer.rules "
-               "grants access to them.\n";
+        out << "Some USB devices could not be asked: permission denied.\n" << BusPermissionHint();
     }
 }
 

@@ -14,4 +14,12 @@ std::string UdevRuleHint()
            "  and unplug the chip and plug it in again.\n";
 }
 
+std::string BusPermissionHint()
+{
+    const std::string rule = UDEV_RULE_NAME;
+    return "  The probe asks every USB device for the ZEL-V4 signature, which needs write\n"
+           "  access to its node under /dev/bus/usb. The udev rule " + rule + " covers\n"
+           "  the ISP loader (040b:6876) only; to ask the other devices, run the probe as root.\n";
+}
+
 }  // namespace zelv4
