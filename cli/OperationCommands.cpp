@@ -13,7 +13,9 @@
 #include "CliWindow.h"
 #include "DeviceAccessAdapter.h"
 #include "DialogFields.h"
+#include "HexText.h"
 #include "ImageWarnings.h"
+#include "IspConstants.h"
 #include "IspDeviceConnection.h"
 #include "IspOperations.h"
 #include "IspReportBuffers.h"
@@ -88,6 +90,13 @@ void ExplainResult(const OperationResult& result, std::ostream& err)
         err << "cannot create " << result.dumpPath << "\n";
     if (result.outcome == OperationOutcome::DumpWriteFailed)
         err << "cannot write " << result.dumpPath << "\n";
+    if (result.outcome == OperationOutcome::NoDevice && result.deniedPaths.empty() &&
+        result.kind != OperationKind::Auto && result.kind != OperationKind::Reconnect)
+        err << "no ZEL-V4 ISP device (" << Hex4(ISP_VENDOR_ID) << ":" << Hex4(ISP_PRODUCT_ID) << ") was found\n";
+    if (result.outcome == OperationOutcome::TransferFailed && result.failingBlock) {
+        err << "the device failed a transfer at block " << *result.failingBlock << " (address "
+            << Hex(static_cast<unsigned>(*result.failingBlock * ISP_BLOCK_SIZE), 4) << ")\n";
+    }
     if (result.resetFailed)
         err << "the flash was programmed and verified, but the chip did not take the request to leave ISP mode\n";
     if (!result.deniedPaths.empty()) {

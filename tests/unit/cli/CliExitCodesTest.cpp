@@ -50,17 +50,18 @@ TEST_F(CliExitCodes, OneWhenTheDeviceFailsATransfer)
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "MassErase Function Fail !!!\n");
 
+    // Block transfers also say where the device gave up.
     cli.machine = DefaultMachine();
     cli.machine->Loader().FailSetAt(11);
     run = cli.Run({"write", Image()});
     EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED);
-    EXPECT_EQ(run.err, "Write Function Fail !!!\n");
+    EXPECT_EQ(run.err, "Write Function Fail !!!\nthe device failed a transfer at block 10 (address 0x0140)\n");
 
     cli.machine = DefaultMachine();
     cli.machine->Loader().FailGetAt(3);
     run = cli.Run({"read", dir.Path("part.dmp")});
     EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED);
-    EXPECT_EQ(run.err, "Read Fail !!!\n");
+    EXPECT_EQ(run.err, "Read Fail !!!\nthe device failed a transfer at block 2 (address 0x0040)\n");
     EXPECT_EQ(test::ScratchDir::Read(dir.Path("part.dmp")).size(), 2u * ISP_BLOCK_SIZE);
 }
 
@@ -102,10 +103,12 @@ TEST_F(CliExitCodes, ThreeForFilesThatCannotBeLoadedOrWritten)
 TEST_F(CliExitCodes, FourWhenThereIsNoDeviceOrTheWaitTimesOut)
 {
     cli.machine = std::make_shared<SimMachine>();
+    // The single operations show their own failure text; the terminal also says why.
+    const std::string none = "no ZEL-V4 ISP device (040b:6876) was found\n";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"erase"}, "MassErase Function Fail !!!\n"},
-        {{"write", Image()}, "Write Function Fail !!!\n"},
-        {{"exit-isp"}, "Exit USB ISP Function Fail !!!\n"},
+        {{"erase"}, "MassErase Function Fail !!!\n" + none},
+        {{"write", Image()}, "Write Function Fail !!!\n" + none},
+        {{"exit-isp"}, "Exit USB ISP Function Fail !!!\n" + none},
         {{"auto", Image()}, "Device not found !!\n"},
         {{"reconnect"}, "Device not found !!\n"},
         {{"probe"}, "Device not found !!\n"},
@@ -163,7 +166,7 @@ TEST_F(CliExitCodes, RefusedNodesOfOtherDevicesStillMeanNoDevice)
     cli.machine->HidInterfaces().Add(keyboard);
     const test::CliOutput run = cli.Run({"erase"});
     EXPECT_EQ(run.code, EXIT_NO_DEVICE);
-    EXPECT_EQ(run.err, "MassErase Function Fail !!!\n");
+    EXPECT_EQ(run.err, "MassErase Function Fail !!!\nno ZEL-V4 ISP device (040b:6876) was found\n");
 }
 
 TEST_F(CliExitCodes, HelpDocumentsTheTable)
