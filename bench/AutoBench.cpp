@@ -5,12 +5,12 @@
 #include <fstream>
 #include <string>
 
-#include "DeviceAccessAdapter.h"
-#include "DialogFields.h"
-#include "IspConstants.h"
-#include "IspOperations.h"
-#include "IspReportBuffers.h"
-#include "SimMachine.h"
+#include "device/DeviceAccessAdapter.h"
+#include "core/DialogFields.h"
+#include "core/IspConstants.h"
+#include "core/IspOperations.h"
+#include "core/IspReportBuffers.h"
+#include "device/sim/SimMachine.h"
 
 namespace zelv4 {
 namespace {

@@ -8,10 +8,10 @@
 
 #include <unistd.h>
 
-#include "FirmwareImage.h"
-#include "HexReader.h"
-#include "ImageFile.h"
-#include "SpanByteSource.h"
+#include "core/FirmwareImage.h"
+#include "core/HexReader.h"
+#include "core/ImageFile.h"
+#include "core/SpanByteSource.h"
 
 namespace {
 

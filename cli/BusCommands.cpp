@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <string>
 
-#include "CliCommands.h"
-#include "CliContext.h"
-#include "CliExitCodes.h"
-#include "CliPlatform.h"
-#include "DevicePlatform.h"
-#include "HexText.h"
-#include "PermissionHint.h"
-#include "UsbBusScan.h"
+#include "cli/CliCommands.h"
+#include "cli/CliContext.h"
+#include "cli/CliExitCodes.h"
+#include "cli/CliPlatform.h"
+#include "device/DevicePlatform.h"
+#include "cli/HexText.h"
+#include "cli/PermissionHint.h"
+#include "device/UsbBusScan.h"
 
 namespace zelv4 {
 

@@ -1,4 +1,4 @@
-#include "CliApp.h"
+#include "cli/CliApp.h"
 
 #include <CLI/CLI.hpp>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "CliCommands.h"
-#include "CliContext.h"
-#include "CliExitCodes.h"
-#include "CliPlatform.h"
-#include "Version.h"
+#include "cli/CliCommands.h"
+#include "cli/CliContext.h"
+#include "cli/CliExitCodes.h"
+#include "cli/CliPlatform.h"
+#include "res/Version.h"
 
 namespace zelv4 {
 

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "CliEnvironment.h"
+#include "cli/CliEnvironment.h"
 
 namespace zelv4 {
 

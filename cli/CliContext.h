@@ -5,8 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "CliEnvironment.h"
-#include "CliReport.h"
+#include "cli/CliEnvironment.h"
+#include "cli/CliReport.h"
 
 namespace zelv4 {
 

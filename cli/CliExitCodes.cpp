@@ -1,4 +1,4 @@
-#include "CliExitCodes.h"
+#include "cli/CliExitCodes.h"
 
 namespace zelv4 {
 

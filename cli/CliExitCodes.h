@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "OperationResult.h"
+#include "core/OperationResult.h"
 
 namespace zelv4 {
 

@@ -1,10 +1,10 @@
-#include "CliPlatform.h"
+#include "cli/CliPlatform.h"
 
-#include "CliContext.h"
-#include "CliExitCodes.h"
-#include "DevicePlatform.h"
-#include "SimMachine.h"
-#include "SimStateFile.h"
+#include "cli/CliContext.h"
+#include "cli/CliExitCodes.h"
+#include "device/DevicePlatform.h"
+#include "device/sim/SimMachine.h"
+#include "cli/SimStateFile.h"
 
 namespace zelv4 {
 

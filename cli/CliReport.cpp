@@ -1,9 +1,9 @@
-#include "CliReport.h"
+#include "cli/CliReport.h"
 
 #include <sstream>
 #include <vector>
 
-#include "CliExitCodes.h"
+#include "cli/CliExitCodes.h"
 
 namespace zelv4 {
 

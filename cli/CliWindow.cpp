@@ -1,4 +1,4 @@
-#include "CliWindow.h"
+#include "cli/CliWindow.h"
 
 #include <chrono>
 #include <thread>

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "WindowServices.h"
+#include "core/WindowServices.h"
 
 namespace zelv4 {
 

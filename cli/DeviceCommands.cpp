@@ -2,17 +2,17 @@
 
 #include <string>
 
-#include "CliCommands.h"
-#include "CliContext.h"
-#include "CliExitCodes.h"
-#include "CliPlatform.h"
-#include "DeviceCommands.h"
-#include "DevicePlatform.h"
-#include "HidPlatform.h"
-#include "HexText.h"
-#include "IspConstants.h"
-#include "IspDeviceConnection.h"
-#include "PermissionHint.h"
+#include "cli/CliCommands.h"
+#include "cli/CliContext.h"
+#include "cli/CliExitCodes.h"
+#include "cli/CliPlatform.h"
+#include "cli/DeviceCommands.h"
+#include "device/DevicePlatform.h"
+#include "device/HidPlatform.h"
+#include "cli/HexText.h"
+#include "core/IspConstants.h"
+#include "device/IspDeviceConnection.h"
+#include "cli/PermissionHint.h"
 
 namespace zelv4 {
 

@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "CliCommands.h"
-#include "CliContext.h"
-#include "CliExitCodes.h"
-#include "FirmwareImage.h"
-#include "ImageFile.h"
-#include "ImageWarnings.h"
+#include "cli/CliCommands.h"
+#include "cli/CliContext.h"
+#include "cli/CliExitCodes.h"
+#include "core/FirmwareImage.h"
+#include "core/ImageFile.h"
+#include "cli/ImageWarnings.h"
 
 namespace zelv4 {
 

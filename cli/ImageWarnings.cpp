@@ -1,6 +1,6 @@
-#include "ImageWarnings.h"
+#include "cli/ImageWarnings.h"
 
-#include "IspConstants.h"
+#include "core/IspConstants.h"
 
 namespace zelv4 {
 

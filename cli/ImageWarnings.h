@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "HexReader.h"
+#include "core/HexReader.h"
 
 namespace zelv4 {
 

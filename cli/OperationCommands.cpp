@@ -6,21 +6,21 @@
 #include <optional>
 #include <string>
 
-#include "CliCommands.h"
-#include "CliContext.h"
-#include "CliExitCodes.h"
-#include "CliPlatform.h"
-#include "CliWindow.h"
-#include "DeviceAccessAdapter.h"
-#include "DialogFields.h"
-#include "HexText.h"
-#include "ImageWarnings.h"
-#include "IspConstants.h"
-#include "IspDeviceConnection.h"
-#include "IspOperations.h"
-#include "IspReportBuffers.h"
-#include "PermissionHint.h"
-#include "TerminalProgress.h"
+#include "cli/CliCommands.h"
+#include "cli/CliContext.h"
+#include "cli/CliExitCodes.h"
+#include "cli/CliPlatform.h"
+#include "cli/CliWindow.h"
+#include "device/DeviceAccessAdapter.h"
+#include "core/DialogFields.h"
+#include "cli/HexText.h"
+#include "cli/ImageWarnings.h"
+#include "core/IspConstants.h"
+#include "device/IspDeviceConnection.h"
+#include "core/IspOperations.h"
+#include "core/IspReportBuffers.h"
+#include "cli/PermissionHint.h"
+#include "cli/TerminalProgress.h"
 
 namespace zelv4 {
 

@@ -1,4 +1,4 @@
-#include "PermissionHint.h"
+#include "cli/PermissionHint.h"
 
 namespace zelv4 {
 

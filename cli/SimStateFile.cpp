@@ -1,4 +1,4 @@
-#include "SimStateFile.h"
+#include "cli/SimStateFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

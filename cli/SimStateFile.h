@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "FirmwareImage.h"
+#include "core/FirmwareImage.h"
 
 namespace zelv4 {
 

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "ProgressSink.h"
+#include "core/ProgressSink.h"
 
 namespace zelv4 {
 

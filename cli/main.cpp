@@ -1,7 +1,7 @@
 #include <iostream>
 
-#include "CliApp.h"
-#include "TerminalProgress.h"
+#include "cli/CliApp.h"
+#include "cli/TerminalProgress.h"
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,4 @@
-#include "FileByteSource.h"
+#include "core/FileByteSource.h"
 
 #include <algorithm>
 #include <cerrno>

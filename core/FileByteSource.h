@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "ByteSource.h"
+#include "core/ByteSource.h"
 
 namespace zelv4 {
 

@@ -1,4 +1,4 @@
-#include "FirmwareImage.h"
+#include "core/FirmwareImage.h"
 
 #include <cctype>
 #include <cstdio>

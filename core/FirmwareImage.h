@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "IspConstants.h"
+#include "core/IspConstants.h"
 
 namespace zelv4 {
 

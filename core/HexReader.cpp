@@ -1,8 +1,8 @@
-#include "HexReader.h"
+#include "core/HexReader.h"
 
 #include <algorithm>
 
-#include "ByteSource.h"
+#include "core/ByteSource.h"
 
 namespace zelv4 {
 

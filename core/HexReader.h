@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "FirmwareImage.h"
+#include "core/FirmwareImage.h"
 
 namespace zelv4 {
 

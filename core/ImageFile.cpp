@@ -1,7 +1,7 @@
-#include "ImageFile.h"
+#include "core/ImageFile.h"
 
-#include "FileByteSource.h"
-#include "HexReader.h"
+#include "core/FileByteSource.h"
+#include "core/HexReader.h"
 
 namespace zelv4 {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <string>
 
-#include "FirmwareImage.h"
-#include "HexReader.h"
+#include "core/FirmwareImage.h"
+#include "core/HexReader.h"
 
 namespace zelv4 {
 

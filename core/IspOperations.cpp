@@ -1,4 +1,4 @@
-#include "IspOperations.h"
+#include "core/IspOperations.h"
 
 #include <cstdio>
 #include <memory>
@@ -6,10 +6,10 @@
 #include <span>
 #include <string>
 
-#include "FirmwareImage.h"
-#include "ImageFile.h"
-#include "IspConstants.h"
-#include "IspRequests.h"
+#include "core/FirmwareImage.h"
+#include "core/ImageFile.h"
+#include "core/IspConstants.h"
+#include "core/IspRequests.h"
 
 namespace zelv4 {
 

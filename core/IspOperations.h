@@ -1,11 +1,11 @@
 #pragma once
 
-#include "DialogFields.h"
-#include "IspDeviceAccess.h"
-#include "IspReportBuffers.h"
-#include "OperationResult.h"
-#include "ProgressSink.h"
-#include "WindowServices.h"
+#include "core/DialogFields.h"
+#include "core/IspDeviceAccess.h"
+#include "core/IspReportBuffers.h"
+#include "core/OperationResult.h"
+#include "core/ProgressSink.h"
+#include "core/WindowServices.h"
 
 namespace zelv4 {
 

@@ -1,6 +1,6 @@
-#include "IspReportBuffers.h"
+#include "core/IspReportBuffers.h"
 
-#include "IspConstants.h"
+#include "core/IspConstants.h"
 
 namespace zelv4 {
 

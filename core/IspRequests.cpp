@@ -1,9 +1,9 @@
-#include "IspRequests.h"
+#include "core/IspRequests.h"
 
 #include <algorithm>
 
-#include "HidTransport.h"
-#include "IspConstants.h"
+#include "core/HidTransport.h"
+#include "core/IspConstants.h"
 
 namespace zelv4 {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "IspReportBuffers.h"
+#include "core/IspReportBuffers.h"
 
 namespace zelv4 {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ImageFile.h"
-#include "WindowServices.h"
+#include "core/ImageFile.h"
+#include "core/WindowServices.h"
 
 namespace zelv4 {
 

@@ -1,4 +1,4 @@
-#include "SpanByteSource.h"
+#include "core/SpanByteSource.h"
 
 namespace zelv4 {
 

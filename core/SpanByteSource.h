@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "ByteSource.h"
+#include "core/ByteSource.h"
 
 namespace zelv4 {
 

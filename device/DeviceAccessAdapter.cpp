@@ -1,8 +1,8 @@
-#include "DeviceAccessAdapter.h"
+#include "device/DeviceAccessAdapter.h"
 
-#include "DevicePlatform.h"
-#include "IspDeviceConnection.h"
-#include "UsbBusScan.h"
+#include "device/DevicePlatform.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 
 namespace zelv4 {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IspDeviceAccess.h"
+#include "core/IspDeviceAccess.h"
 
 namespace zelv4 {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "HidTransport.h"
+#include "core/HidTransport.h"
 
 namespace zelv4 {
 

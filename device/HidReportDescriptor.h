@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "HidPlatform.h"
+#include "device/HidPlatform.h"
 
 namespace zelv4 {
 

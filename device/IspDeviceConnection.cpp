@@ -1,9 +1,9 @@
-#include "IspDeviceConnection.h"
+#include "device/IspDeviceConnection.h"
 
 #include <array>
 #include <cstdio>
 
-#include "IspConstants.h"
+#include "core/IspConstants.h"
 
 namespace zelv4 {
 

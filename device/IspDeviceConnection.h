@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "HidPlatform.h"
+#include "device/HidPlatform.h"
 
 namespace zelv4 {
 

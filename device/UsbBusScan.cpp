@@ -1,4 +1,4 @@
-#include "UsbBusScan.h"
+#include "device/UsbBusScan.h"
 
 #include <algorithm>
 #include <optional>

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "HexReader.h"
-#include "SpanByteSource.h"
+#include "core/HexReader.h"
+#include "core/SpanByteSource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,6 +1,6 @@
-#include "CIspWriterApp.h"
+#include "ui/CIspWriterApp.h"
 
-#include "CIspWriterDlg.h"
+#include "ui/CIspWriterDlg.h"
 
 namespace zelv4 {
 

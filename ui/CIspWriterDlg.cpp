@@ -1,4 +1,4 @@
-#include "CIspWriterDlg.h"
+#include "ui/CIspWriterDlg.h"
 
 #include <algorithm>
 
@@ -15,9 +15,9 @@
 #include <QPushButton>
 #include <QThread>
 
-#include "FileDialogFilter.h"
-#include "IspDeviceConnection.h"
-#include "Version.h"
+#include "ui/FileDialogFilter.h"
+#include "device/IspDeviceConnection.h"
+#include "res/Version.h"
 
 // Resources of a static library are only linked in when referenced.
 static void InitWriterResources()

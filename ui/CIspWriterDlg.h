@@ -9,12 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "DialogFields.h"
-#include "DialogUnits.h"
-#include "IspDeviceAccess.h"
-#include "IspOperations.h"
-#include "IspReportBuffers.h"
-#include "WindowServices.h"
+#include "core/DialogFields.h"
+#include "ui/DialogUnits.h"
+#include "core/IspDeviceAccess.h"
+#include "core/IspOperations.h"
+#include "core/IspReportBuffers.h"
+#include "core/WindowServices.h"
 
 class QComboBox;
 class QFileDialog;

@@ -1,4 +1,4 @@
-#include "HidrawPlatform.h"
+#include "device/linux/HidrawPlatform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <fstream>
 #include <vector>
 
-#include "HidReportDescriptor.h"
+#include "device/HidReportDescriptor.h"
 
 namespace zelv4 {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "HidPlatform.h"
+#include "device/HidPlatform.h"
 
 namespace zelv4 {
 

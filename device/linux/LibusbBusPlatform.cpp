@@ -1,4 +1,4 @@
-#include "LibusbBusPlatform.h"
+#include "device/linux/LibusbBusPlatform.h"
 
 #include <libusb.h>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "UsbBusPlatform.h"
+#include "device/UsbBusPlatform.h"
 
 struct libusb_context;
 

@@ -1,4 +1,4 @@
-#include "LinuxPlatform.h"
+#include "device/linux/LinuxPlatform.h"
 
 namespace zelv4 {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DevicePlatform.h"
-#include "HidrawPlatform.h"
-#include "LibusbBusPlatform.h"
+#include "device/DevicePlatform.h"
+#include "device/linux/HidrawPlatform.h"
+#include "device/linux/LibusbBusPlatform.h"
 
 namespace zelv4 {
 

@@ -1,7 +1,7 @@
-#include "SimHidPlatform.h"
+#include "device/sim/SimHidPlatform.h"
 
-#include "IspConstants.h"
-#include "SimIspLoader.h"
+#include "core/IspConstants.h"
+#include "device/sim/SimIspLoader.h"
 
 namespace zelv4 {
 

@@ -1,4 +1,4 @@
-#include "SimIspLoader.h"
+#include "device/sim/SimIspLoader.h"
 
 #include <algorithm>
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "FirmwareImage.h"
-#include "HidTransport.h"
-#include "IspConstants.h"
+#include "core/FirmwareImage.h"
+#include "core/HidTransport.h"
+#include "core/IspConstants.h"
 
 namespace zelv4 {
 

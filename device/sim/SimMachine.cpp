@@ -1,6 +1,6 @@
-#include "SimMachine.h"
+#include "device/sim/SimMachine.h"
 
-#include "IspConstants.h"
+#include "core/IspConstants.h"
 
 namespace zelv4 {
 

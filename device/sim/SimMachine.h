@@ -3,11 +3,11 @@
 #include <memory>
 #include <optional>
 
-#include "DevicePlatform.h"
-#include "FirmwareImage.h"
-#include "SimHidPlatform.h"
-#include "SimIspLoader.h"
-#include "SimUsbTree.h"
+#include "device/DevicePlatform.h"
+#include "core/FirmwareImage.h"
+#include "device/sim/SimHidPlatform.h"
+#include "device/sim/SimIspLoader.h"
+#include "device/sim/SimUsbTree.h"
 
 namespace zelv4 {
 

@@ -1,4 +1,4 @@
-#include "SimUsbTree.h"
+#include "device/sim/SimUsbTree.h"
 
 #include <utility>
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "UsbBusPlatform.h"
+#include "device/UsbBusPlatform.h"
 
 namespace zelv4 {
 

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "CIspWriterApp.h"
-#include "CIspWriterDlg.h"
-#include "DeviceAccessAdapter.h"
-#include "IspDeviceConnection.h"
-#include "SimMachine.h"
+#include "ui/CIspWriterApp.h"
+#include "ui/CIspWriterDlg.h"
+#include "device/DeviceAccessAdapter.h"
+#include "device/IspDeviceConnection.h"
+#include "device/sim/SimMachine.h"
 
 using namespace zelv4;
 using Request = CIspWriterDlg::MessageRequest;

@@ -3,8 +3,8 @@
 #include <QFontMetrics>
 #include <QTest>
 
-#include "CIspWriterDlg.h"
-#include "DialogUnits.h"
+#include "ui/CIspWriterDlg.h"
+#include "ui/DialogUnits.h"
 
 using zelv4::DialogUnits;
 

@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "FileDialogFilter.h"
+#include "ui/FileDialogFilter.h"
 
 using zelv4::FileDialogFilter;
 

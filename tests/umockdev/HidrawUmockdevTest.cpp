@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "HidrawPlatform.h"
-#include "IspConstants.h"
-#include "IspDeviceConnection.h"
+#include "device/linux/HidrawPlatform.h"
+#include "core/IspConstants.h"
+#include "device/IspDeviceConnection.h"
 
 namespace zelv4 {
 namespace {

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "LibusbBusPlatform.h"
-#include "UsbBusScan.h"
+#include "device/linux/LibusbBusPlatform.h"
+#include "device/UsbBusScan.h"
 
 namespace zelv4 {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "FirmwareImage.h"
+#include "core/FirmwareImage.h"
 
 namespace zelv4 {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "ByteSource.h"
-#include "HexReader.h"
-#include "HexRecords.h"
-#include "SpanByteSource.h"
+#include "core/ByteSource.h"
+#include "core/HexReader.h"
+#include "support/HexRecords.h"
+#include "core/SpanByteSource.h"
 
 namespace zelv4 {
 namespace {

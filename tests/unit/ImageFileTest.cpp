@@ -5,9 +5,9 @@
 
 #include <unistd.h>
 
-#include "HexRecords.h"
-#include "ImageFile.h"
-#include "ScratchDir.h"
+#include "support/HexRecords.h"
+#include "core/ImageFile.h"
+#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {

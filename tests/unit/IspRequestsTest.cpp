@@ -5,10 +5,10 @@
 #include <numeric>
 #include <vector>
 
-#include "HidTransport.h"
-#include "IspConstants.h"
-#include "IspRequests.h"
-#include "SimIspLoader.h"
+#include "core/HidTransport.h"
+#include "core/IspConstants.h"
+#include "core/IspRequests.h"
+#include "device/sim/SimIspLoader.h"
 
 namespace zelv4 {
 namespace {

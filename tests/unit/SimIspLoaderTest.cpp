@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "IspConstants.h"
-#include "SimIspLoader.h"
+#include "core/IspConstants.h"
+#include "device/sim/SimIspLoader.h"
 
 namespace zelv4 {
 namespace {

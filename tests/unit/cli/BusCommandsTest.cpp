@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "CliApp.h"
-#include "CliCommands.h"
-#include "CliContext.h"
-#include "SimMachine.h"
+#include "cli/CliApp.h"
+#include "cli/CliCommands.h"
+#include "cli/CliContext.h"
+#include "device/sim/SimMachine.h"
 
 namespace zelv4 {
 namespace {

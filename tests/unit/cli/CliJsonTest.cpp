@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "CliExitCodes.h"
-#include "CliRunner.h"
-#include "HexRecords.h"
-#include "ScratchDir.h"
-#include "../ops/OpsHarness.h"
+#include "cli/CliExitCodes.h"
+#include "support/CliRunner.h"
+#include "support/HexRecords.h"
+#include "support/ScratchDir.h"
+#include "support/OpsHarness.h"
 
 namespace zelv4 {
 namespace {

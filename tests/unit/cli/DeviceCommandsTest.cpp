@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "CliApp.h"
-#include "CliContext.h"
-#include "DeviceCommands.h"
-#include "IspConstants.h"
-#include "IspDeviceConnection.h"
-#include "SimMachine.h"
+#include "cli/CliApp.h"
+#include "cli/CliContext.h"
+#include "cli/DeviceCommands.h"
+#include "core/IspConstants.h"
+#include "device/IspDeviceConnection.h"
+#include "device/sim/SimMachine.h"
 
 namespace zelv4 {
 namespace {

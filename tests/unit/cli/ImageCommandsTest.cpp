@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "CliApp.h"
-#include "HexRecords.h"
-#include "IspConstants.h"
-#include "ScratchDir.h"
+#include "cli/CliApp.h"
+#include "support/HexRecords.h"
+#include "core/IspConstants.h"
+#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "CliApp.h"
-#include "CliExitCodes.h"
-#include "CliWindow.h"
-#include "ScratchDir.h"
-#include "../ops/OpsHarness.h"
+#include "cli/CliApp.h"
+#include "cli/CliExitCodes.h"
+#include "cli/CliWindow.h"
+#include "support/ScratchDir.h"
+#include "support/OpsHarness.h"
 
 namespace zelv4 {
 namespace {

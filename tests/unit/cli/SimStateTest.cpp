@@ -4,11 +4,11 @@
 #include <fstream>
 #include <string>
 
-#include "CliExitCodes.h"
-#include "CliRunner.h"
-#include "ScratchDir.h"
-#include "SimStateFile.h"
-#include "../ops/OpsHarness.h"
+#include "cli/CliExitCodes.h"
+#include "support/CliRunner.h"
+#include "support/ScratchDir.h"
+#include "cli/SimStateFile.h"
+#include "support/OpsHarness.h"
 
 namespace zelv4 {
 namespace {

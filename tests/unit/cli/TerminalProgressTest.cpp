@@ -4,10 +4,10 @@
 #include <sstream>
 #include <string>
 
-#include "CliRunner.h"
-#include "ScratchDir.h"
-#include "TerminalProgress.h"
-#include "../ops/OpsHarness.h"
+#include "support/CliRunner.h"
+#include "support/ScratchDir.h"
+#include "cli/TerminalProgress.h"
+#include "support/OpsHarness.h"
 
 namespace zelv4 {
 namespace {

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "DeviceAccessAdapter.h"
-#include "IspConstants.h"
-#include "IspDeviceConnection.h"
-#include "SimMachine.h"
-#include "UsbBusScan.h"
+#include "device/DeviceAccessAdapter.h"
+#include "core/IspConstants.h"
+#include "device/IspDeviceConnection.h"
+#include "device/sim/SimMachine.h"
+#include "device/UsbBusScan.h"
 
 namespace zelv4 {
 namespace {

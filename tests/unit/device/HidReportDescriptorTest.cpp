@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "HidReportDescriptor.h"
+#include "device/HidReportDescriptor.h"
 
 namespace zelv4 {
 namespace {

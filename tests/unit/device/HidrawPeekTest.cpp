@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "HidrawPlatform.h"
-#include "ScratchDir.h"
+#include "device/linux/HidrawPlatform.h"
+#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {

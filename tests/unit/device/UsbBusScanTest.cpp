@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "SimUsbTree.h"
-#include "UsbBusScan.h"
+#include "device/sim/SimUsbTree.h"
+#include "device/UsbBusScan.h"
 
 namespace zelv4 {
 namespace {

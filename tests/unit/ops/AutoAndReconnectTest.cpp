@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "IspConstants.h"
-#include "OpsHarness.h"
+#include "core/IspConstants.h"
+#include "support/OpsHarness.h"
 
 namespace zelv4::test {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CliApp.h"
-#include "SimMachine.h"
+#include "cli/CliApp.h"
+#include "device/sim/SimMachine.h"
 
 namespace zelv4::test {
 

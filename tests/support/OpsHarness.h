@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "DeviceAccessAdapter.h"
-#include "DialogFields.h"
-#include "FirmwareImage.h"
-#include "IspOperations.h"
-#include "IspReportBuffers.h"
-#include "RecordingWindow.h"
-#include "ScratchDir.h"
-#include "SimMachine.h"
+#include "device/DeviceAccessAdapter.h"
+#include "core/DialogFields.h"
+#include "core/FirmwareImage.h"
+#include "core/IspOperations.h"
+#include "core/IspReportBuffers.h"
+#include "support/RecordingWindow.h"
+#include "support/ScratchDir.h"
+#include "device/sim/SimMachine.h"
 
 namespace zelv4::test {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "IspDeviceAccess.h"
-#include "WindowServices.h"
+#include "core/IspDeviceAccess.h"
+#include "core/WindowServices.h"
 
 namespace zelv4::test {
 
