@@ -5,11 +5,11 @@
 #include <fstream>
 #include <string>
 
-#include "device/DeviceAccessAdapter.h"
 #include "core/DialogFields.h"
 #include "core/IspConstants.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
+#include "device/DeviceAccessAdapter.h"
 #include "device/sim/SimMachine.h"
 
 namespace zelv4 {

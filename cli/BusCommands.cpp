@@ -7,9 +7,9 @@
 #include "cli/CliContext.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
-#include "device/DevicePlatform.h"
 #include "cli/HexText.h"
 #include "cli/PermissionHint.h"
+#include "device/DevicePlatform.h"
 #include "device/UsbBusScan.h"
 
 namespace zelv4 {
@@ -89,8 +89,9 @@ void PrintEvent(std::ostream& out, const UsbBusEvent& event, bool& anyDenied)
     const std::string where = "    port " + PortPath(event) + " of " + event.hubName + ": ";
     switch (event.kind) {
     case UsbBusEventKind::HubScanned:
-        out << "  " << (event.ports.empty() ? "controller " + std::to_string(event.controller) + ", root hub "
-                                            : std::string("hub "))
+        out << "  "
+            << (event.ports.empty() ? "controller " + std::to_string(event.controller) + ", root hub "
+                                    : std::string("hub "))
             << event.hubName << ": " << event.portCount << " ports\n";
         break;
     case UsbBusEventKind::HubFailed:
@@ -112,8 +113,8 @@ void PrintEvent(std::ostream& out, const UsbBusEvent& event, bool& anyDenied)
             << (event.matched ? "  ZEL-V4\n" : "  not the signature\n");
         break;
     case UsbBusEventKind::DeviceReplyRejected:
-        out << where << "device " << DeviceIds(event) << " answered with no valid string descriptor: "
-            << HexBytes(event.reply) << "\n";
+        out << where << "device " << DeviceIds(event)
+            << " answered with no valid string descriptor: " << HexBytes(event.reply) << "\n";
         break;
     case UsbBusEventKind::DeviceNoAnswer:
         out << where << "device " << DeviceIds(event) << " did not answer the signature request\n";
@@ -178,8 +179,9 @@ void PrintBusScan(CliContext& context, DevicePlatform& platform)
 
 void AddBusCommands(CLI::App& app, CliContext& context)
 {
-    app.add_subcommand("probe", "Scan the USB bus for devices that answer the ZEL-V4 signature")
-        ->callback([&context] { RunProbe(context); });
+    app.add_subcommand("probe", "Scan the USB bus for devices that answer the ZEL-V4 signature")->callback([&context] {
+        RunProbe(context);
+    });
 }
 
 }  // namespace zelv4

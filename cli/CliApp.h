@@ -9,7 +9,6 @@ namespace zelv4 {
 // The whole command line, runnable in-process: returns the exit code.
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 // The same in a given environment: a machine to run on, a terminal check, a sleep.
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-           const CliEnvironment& environment);
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliEnvironment& environment);
 
 }  // namespace zelv4

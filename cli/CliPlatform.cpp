@@ -2,9 +2,9 @@
 
 #include "cli/CliContext.h"
 #include "cli/CliExitCodes.h"
+#include "cli/SimStateFile.h"
 #include "device/DevicePlatform.h"
 #include "device/sim/SimMachine.h"
-#include "cli/SimStateFile.h"
 
 namespace zelv4 {
 

@@ -7,12 +7,12 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
 #include "cli/DeviceCommands.h"
+#include "cli/HexText.h"
+#include "cli/PermissionHint.h"
+#include "core/IspConstants.h"
 #include "device/DevicePlatform.h"
 #include "device/HidPlatform.h"
-#include "cli/HexText.h"
-#include "core/IspConstants.h"
 #include "device/IspDeviceConnection.h"
-#include "cli/PermissionHint.h"
 
 namespace zelv4 {
 

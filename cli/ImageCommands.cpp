@@ -9,9 +9,9 @@
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "cli/CliExitCodes.h"
+#include "cli/ImageWarnings.h"
 #include "core/FirmwareImage.h"
 #include "core/ImageFile.h"
-#include "cli/ImageWarnings.h"
 
 namespace zelv4 {
 
@@ -53,8 +53,8 @@ bool WriteImage(const std::string& path, const FirmwareImage& image, std::string
         return false;
     }
     errno = 0;
-    const bool written = std::fwrite(image.data(), 1, image.size(), file.get()) == image.size() &&
-                         std::fflush(file.get()) == 0;
+    const bool written =
+        std::fwrite(image.data(), 1, image.size(), file.get()) == image.size() && std::fflush(file.get()) == 0;
     const int writeErrno = errno;
     errno = 0;
     const bool closed = std::fclose(file.release()) == 0;
@@ -72,8 +72,7 @@ void AddImageCommands(CLI::App& app, CliContext& context)
 {
     auto checksumFile = std::make_shared<std::string>();
     CLI::App* checksum = app.add_subcommand("checksum", "Print the image checksum as the window shows it");
-    checksum->add_option("FILE", *checksumFile, "Firmware file (HEX when the name contains .hex or .HEX)")
-        ->required();
+    checksum->add_option("FILE", *checksumFile, "Firmware file (HEX when the name contains .hex or .HEX)")->required();
     checksum->callback([checksumFile, &context] {
         FirmwareImage image;
         if (!LoadForCommand(*checksumFile, image, context))
@@ -86,8 +85,7 @@ void AddImageCommands(CLI::App& app, CliContext& context)
     auto imageFile = std::make_shared<std::string>();
     auto outputFile = std::make_shared<std::string>();
     CLI::App* imageCommand = app.add_subcommand("image", "Write the exact 20480-byte image that Write would send");
-    imageCommand->add_option("FILE", *imageFile, "Firmware file (HEX when the name contains .hex or .HEX)")
-        ->required();
+    imageCommand->add_option("FILE", *imageFile, "Firmware file (HEX when the name contains .hex or .HEX)")->required();
     imageCommand->add_option("-o,--output", *outputFile, "Where to write the image")->required();
     imageCommand->callback([imageFile, outputFile, &context] {
         FirmwareImage image;

@@ -11,16 +11,16 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
 #include "cli/CliWindow.h"
-#include "device/DeviceAccessAdapter.h"
-#include "core/DialogFields.h"
 #include "cli/HexText.h"
 #include "cli/ImageWarnings.h"
-#include "core/IspConstants.h"
-#include "device/IspDeviceConnection.h"
-#include "core/IspOperations.h"
-#include "core/IspReportBuffers.h"
 #include "cli/PermissionHint.h"
 #include "cli/TerminalProgress.h"
+#include "core/DialogFields.h"
+#include "core/IspConstants.h"
+#include "core/IspOperations.h"
+#include "core/IspReportBuffers.h"
+#include "device/DeviceAccessAdapter.h"
+#include "device/IspDeviceConnection.h"
 
 namespace zelv4 {
 
@@ -198,21 +198,17 @@ void AddOperationCommands(CLI::App& app, CliContext& context)
 
     CLI::App* write = app.add_subcommand("write", "Write FILE (Intel HEX or binary) to the flash; does not erase");
     write->add_option("FILE", *imagePath, "Firmware file")->required();
-    write->callback([&context, imagePath] {
-        RunOperation(context, &IspOperations::OnWrite, *imagePath, std::nullopt);
-    });
+    write->callback(
+        [&context, imagePath] { RunOperation(context, &IspOperations::OnWrite, *imagePath, std::nullopt); });
 
     CLI::App* verify = app.add_subcommand("verify", "Compare the flash with FILE");
     verify->add_option("FILE", *imagePath, "Firmware file")->required();
-    verify->callback([&context, imagePath] {
-        RunOperation(context, &IspOperations::OnVerify, *imagePath, std::nullopt);
-    });
+    verify->callback(
+        [&context, imagePath] { RunOperation(context, &IspOperations::OnVerify, *imagePath, std::nullopt); });
 
     CLI::App* read = app.add_subcommand("read", "Read the whole flash into OUT (20480 bytes, no header)");
     read->add_option("OUT", *dumpPath, "Dump file; created or truncated")->required();
-    read->callback([&context, dumpPath] {
-        RunOperation(context, &IspOperations::OnRead, std::nullopt, *dumpPath);
-    });
+    read->callback([&context, dumpPath] { RunOperation(context, &IspOperations::OnRead, std::nullopt, *dumpPath); });
 
     app.add_subcommand("exit-isp", "Send the chip out of ISP mode")->callback([&context] {
         RunOperation(context, &IspOperations::OnExitIsp, std::nullopt, std::nullopt);
@@ -222,9 +218,8 @@ void AddOperationCommands(CLI::App& app, CliContext& context)
         "auto", "Erase, write FILE, verify and leave ISP mode; waits up to 31 s for a chip that is attached "
                 "but not yet in ISP mode");
     autoRun->add_option("FILE", *imagePath, "Firmware file")->required();
-    autoRun->callback([&context, imagePath] {
-        RunOperation(context, &IspOperations::OnAuto, *imagePath, std::nullopt);
-    });
+    autoRun->callback(
+        [&context, imagePath] { RunOperation(context, &IspOperations::OnAuto, *imagePath, std::nullopt); });
 
     app.add_subcommand("reconnect", "Count the ZEL-V4 devices on the USB bus")->callback([&context] {
         RunOperation(context, &IspOperations::OnReconnect, std::nullopt, std::nullopt);

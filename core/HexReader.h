@@ -40,8 +40,8 @@ struct HexByte {
 HexByte ReadHexByte(ByteSource& file);
 
 struct HexReadResult {
-    bool endRecord = false;     // stopped at an end-of-file record: the load succeeded
-    bool cutInRecord = false;   // the input ended inside a record
+    bool endRecord = false;    // stopped at an end-of-file record: the load succeeded
+    bool cutInRecord = false;  // the input ended inside a record
     std::size_t dataRecords = 0;
     HexTolerance tolerated;
 

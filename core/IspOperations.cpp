@@ -234,8 +234,7 @@ private:
 IspOperations::IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports,
                              IspDeviceAccess& device)
     : m_window(window), m_fields(fields), m_reports(reports), m_device(device)
-{
-}
+{}
 
 void IspOperations::SetProgressSink(ProgressSink* sink)
 {

@@ -6,8 +6,7 @@ SpanByteSource::SpanByteSource(std::span<const std::uint8_t> bytes) : m_bytes(by
 
 SpanByteSource::SpanByteSource(std::string_view text)
     : m_bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())
-{
-}
+{}
 
 int SpanByteSource::Next()
 {

@@ -11,11 +11,11 @@ namespace zelv4 {
 
 // Limits on a report descriptor read from a device: anything past them is refused
 // as malformed rather than trusted.
-inline constexpr std::size_t HID_DESCRIPTOR_MAX_BYTES = 4096;     // the kernel's own bound
-inline constexpr unsigned HID_DESCRIPTOR_MAX_PUSH_DEPTH = 16;               // Push items nested
-inline constexpr unsigned HID_DESCRIPTOR_MAX_COLLECTION_DEPTH = 64;         // Collection items nested
-inline constexpr std::uint32_t HID_DESCRIPTOR_MAX_REPORT_SIZE = 256;   // one field's Report Size
-inline constexpr std::uint32_t HID_DESCRIPTOR_MAX_REPORT_COUNT = 12288;     // one field's Report Count
+inline constexpr std::size_t HID_DESCRIPTOR_MAX_BYTES = 4096;            // the kernel's own bound
+inline constexpr unsigned HID_DESCRIPTOR_MAX_PUSH_DEPTH = 16;            // Push items nested
+inline constexpr unsigned HID_DESCRIPTOR_MAX_COLLECTION_DEPTH = 64;      // Collection items nested
+inline constexpr std::uint32_t HID_DESCRIPTOR_MAX_REPORT_SIZE = 256;     // one field's Report Size
+inline constexpr std::uint32_t HID_DESCRIPTOR_MAX_REPORT_COUNT = 12288;  // one field's Report Count
 // A report must fit the 16-bit byte lengths of the capability record, ID byte included.
 inline constexpr std::uint32_t HID_DESCRIPTOR_MAX_REPORT_BITS = (0xFFFFu - 1u) * 8u;
 

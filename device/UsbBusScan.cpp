@@ -95,8 +95,7 @@ std::optional<std::u16string> QueryProductSignature(UsbHub& hub, unsigned port, 
 
     // A string descriptor whose length byte is exactly what came back, in whole
     // UTF-16 units; anything else is some other device's idea of an answer.
-    if (bytes.size() < 2 || bytes[1] != USB_DESCRIPTOR_TYPE_STRING || bytes[0] != bytes.size() ||
-        bytes[0] % 2 != 0) {
+    if (bytes.size() < 2 || bytes[1] != USB_DESCRIPTOR_TYPE_STRING || bytes[0] != bytes.size() || bytes[0] % 2 != 0) {
         answer.replyRejected = true;
         return std::nullopt;
     }

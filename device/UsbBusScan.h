@@ -33,28 +33,28 @@ void SetUsbBusPlatform(UsbBusPlatform* platform);
 
 // What the scan met at one place of the bus, for front ends that list it.
 enum class UsbBusEventKind {
-    HubScanned,         // a hub was opened; portCount is set
-    HubFailed,          // a hub could not be opened or would not give its port count
-    HubTooDeep,         // a hub deeper than USB allows; not scanned
-    PortFailed,         // the port's connection information could not be had
-    PortEmpty,          // nothing attached
-    PortHub,            // a hub is attached: never asked itself, its ports are scanned
-    DeviceAnswered,     // asked; the reply passed the checks; text is set
-    DeviceReplyRejected,// asked; the reply failed the descriptor checks; reply is set
-    DeviceNoAnswer,     // asked; the request failed
-    DeviceNotAsked,     // the device could not be opened; error says why
+    HubScanned,           // a hub was opened; portCount is set
+    HubFailed,            // a hub could not be opened or would not give its port count
+    HubTooDeep,           // a hub deeper than USB allows; not scanned
+    PortFailed,           // the port's connection information could not be had
+    PortEmpty,            // nothing attached
+    PortHub,              // a hub is attached: never asked itself, its ports are scanned
+    DeviceAnswered,       // asked; the reply passed the checks; text is set
+    DeviceReplyRejected,  // asked; the reply failed the descriptor checks; reply is set
+    DeviceNoAnswer,       // asked; the request failed
+    DeviceNotAsked,       // the device could not be opened; error says why
 };
 
 struct UsbBusEvent {
     UsbBusEventKind kind = UsbBusEventKind::PortEmpty;
     unsigned controller = 0;
-    std::string hubName;         // the hub scanned, or the hub the port belongs to
-    std::vector<unsigned> ports; // ports from the root hub down to this port; empty for the root hub
+    std::string hubName;          // the hub scanned, or the hub the port belongs to
+    std::vector<unsigned> ports;  // ports from the root hub down to this port; empty for the root hub
     unsigned portCount = 0;
     UsbPortConnection connection;
     std::vector<std::uint8_t> reply;
     std::u16string text;
-    bool matched = false;        // the text is the product signature
+    bool matched = false;  // the text is the product signature
     UsbRequestError error = UsbRequestError::None;
 };
 

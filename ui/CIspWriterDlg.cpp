@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -15,9 +15,9 @@
 #include <QPushButton>
 #include <QThread>
 
-#include "ui/FileDialogFilter.h"
 #include "device/IspDeviceConnection.h"
 #include "res/Version.h"
+#include "ui/FileDialogFilter.h"
 
 // Resources of a static library are only linked in when referenced.
 static void InitWriterResources()
@@ -32,7 +32,7 @@ namespace {
 constexpr int TEMPLATE_WIDTH = 250;
 constexpr int TEMPLATE_HEIGHT = 152;
 constexpr int DIALOG_FONT_POINTS = 9;
-constexpr int STATIC_LINE_HEIGHT = 8;  // dialog units of one text line
+constexpr int STATIC_LINE_HEIGHT = 8;   // dialog units of one text line
 constexpr int MIN_STATIC_STRETCH = 60;  // percent
 constexpr const char* DIALOG_CAPTION = "ZEL-V4 HID Writer Ver 0.03b";
 constexpr const char* CHIP_NAME = "ZEL-V4";
@@ -47,35 +47,52 @@ const QString& DialogFontFamily()
 constexpr const char* DIALOG_FONT_SUBSTITUTE = "AR PL UMing TW";
 
 // The operation buttons in the order they are gated.
-constexpr int GATED_BUTTONS[] = {IDC_RECONNECT, IDC_AUTO,  IDC_OPEN_FILE, IDC_MASS_ERASE, IDC_WRITE,
+constexpr int GATED_BUTTONS[] = {IDC_RECONNECT, IDC_AUTO, IDC_OPEN_FILE,    IDC_MASS_ERASE, IDC_WRITE,
                                  IDC_VERIFY,    IDC_READ, IDC_READ_PROTECT, IDC_EXIT_ISP};
 
 QString ControlName(int id)
 {
     switch (id) {
-    case IDC_MASS_ERASE: return QStringLiteral("IDC_MASS_ERASE");
-    case IDC_WRITE: return QStringLiteral("IDC_WRITE");
-    case IDC_READ: return QStringLiteral("IDC_READ");
-    case IDC_VERIFY: return QStringLiteral("IDC_VERIFY");
-    case IDC_RECONNECT: return QStringLiteral("IDC_RECONNECT");
-    case IDC_CHECKSUM: return QStringLiteral("IDC_CHECKSUM");
-    case IDC_CHIP: return QStringLiteral("IDC_CHIP");
-    case IDC_FILE: return QStringLiteral("IDC_FILE");
-    case IDC_OPEN_FILE: return QStringLiteral("IDC_OPEN_FILE");
-    case IDC_AUTO: return QStringLiteral("IDC_AUTO");
-    case IDC_READ_PROTECT: return QStringLiteral("IDC_READ_PROTECT");
-    case IDC_EXIT_ISP: return QStringLiteral("IDC_EXIT_ISP");
-    case IDC_PROGRESS: return QStringLiteral("IDC_PROGRESS");
-    default: return QString();
+    case IDC_MASS_ERASE:
+        return QStringLiteral("IDC_MASS_ERASE");
+    case IDC_WRITE:
+        return QStringLiteral("IDC_WRITE");
+    case IDC_READ:
+        return QStringLiteral("IDC_READ");
+    case IDC_VERIFY:
+        return QStringLiteral("IDC_VERIFY");
+    case IDC_RECONNECT:
+        return QStringLiteral("IDC_RECONNECT");
+    case IDC_CHECKSUM:
+        return QStringLiteral("IDC_CHECKSUM");
+    case IDC_CHIP:
+        return QStringLiteral("IDC_CHIP");
+    case IDC_FILE:
+        return QStringLiteral("IDC_FILE");
+    case IDC_OPEN_FILE:
+        return QStringLiteral("IDC_OPEN_FILE");
+    case IDC_AUTO:
+        return QStringLiteral("IDC_AUTO");
+    case IDC_READ_PROTECT:
+        return QStringLiteral("IDC_READ_PROTECT");
+    case IDC_EXIT_ISP:
+        return QStringLiteral("IDC_EXIT_ISP");
+    case IDC_PROGRESS:
+        return QStringLiteral("IDC_PROGRESS");
+    default:
+        return QString();
     }
 }
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon)
 {
     switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Error: return QMessageBox::Critical;
-    case MessageIcon::None: break;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -98,8 +115,8 @@ CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device, QWidget* parent)
 {
     InitWriterResources();
     m_hIcon.addFile(QString::fromLatin1(ICON_RESOURCE), QSize(32, 32));
-    m_hIcon.addPixmap(QPixmap(QString::fromLatin1(ICON_RESOURCE))
-                          .scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    m_hIcon.addPixmap(
+        QPixmap(QString::fromLatin1(ICON_RESOURCE)).scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 
     // The device search's own box: OK, no icon, the application's caption.
     SetPlainMessageHandler([this](const std::string& text) {
@@ -216,7 +233,8 @@ void CIspWriterDlg::CreateControls()
     readProtect->hide();
     AddButton(IDC_EXIT_ISP, "Exit ISP", 15, 101, 50, 14, &CIspWriterDlg::OnExitIsp);
 
-    QLabel* version = AddStatic(0, QStringLiteral("ZEL-V4 HID Writer\nVersion " ZELV4_VERSION_STRING), 101, 122, 98, 19);
+    QLabel* version =
+        AddStatic(0, QStringLiteral("ZEL-V4 HID Writer\nVersion " ZELV4_VERSION_STRING), 101, 122, 98, 19);
     version->setObjectName(QStringLiteral("staticVersion"));
     AddStatic(0, QStringLiteral("CheckSum :"), 7, 46, 39, 8)->setObjectName(QStringLiteral("staticCheckSum"));
     m_checksum = AddStatic(IDC_CHECKSUM, QStringLiteral("0000H"), 51, 46, 37, 8);
@@ -376,14 +394,41 @@ void CIspWriterDlg::Sleep(unsigned milliseconds)
 }
 
 // Click handlers. The window shows no progress and has no use for the results.
-void CIspWriterDlg::OnOpenFile() { m_operations.OnOpenFile(); }
-void CIspWriterDlg::OnAuto() { m_operations.OnAuto(); }
-void CIspWriterDlg::OnReconnect() { m_operations.OnReconnect(); }
-void CIspWriterDlg::OnMassErase() { m_operations.OnMassErase(); }
-void CIspWriterDlg::OnWrite() { m_operations.OnWrite(); }
-void CIspWriterDlg::OnVerify() { m_operations.OnVerify(); }
-void CIspWriterDlg::OnRead() { m_operations.OnRead(); }
-void CIspWriterDlg::OnReadProtect() { m_operations.OnReadProtect(); }
-void CIspWriterDlg::OnExitIsp() { m_operations.OnExitIsp(); }
+void CIspWriterDlg::OnOpenFile()
+{
+    m_operations.OnOpenFile();
+}
+void CIspWriterDlg::OnAuto()
+{
+    m_operations.OnAuto();
+}
+void CIspWriterDlg::OnReconnect()
+{
+    m_operations.OnReconnect();
+}
+void CIspWriterDlg::OnMassErase()
+{
+    m_operations.OnMassErase();
+}
+void CIspWriterDlg::OnWrite()
+{
+    m_operations.OnWrite();
+}
+void CIspWriterDlg::OnVerify()
+{
+    m_operations.OnVerify();
+}
+void CIspWriterDlg::OnRead()
+{
+    m_operations.OnRead();
+}
+void CIspWriterDlg::OnReadProtect()
+{
+    m_operations.OnReadProtect();
+}
+void CIspWriterDlg::OnExitIsp()
+{
+    m_operations.OnExitIsp();
+}
 
 }  // namespace zelv4

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "core/DialogFields.h"
-#include "ui/DialogUnits.h"
 #include "core/IspDeviceAccess.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
 #include "core/WindowServices.h"
+#include "ui/DialogUnits.h"
 
 class QComboBox;
 class QFileDialog;
@@ -112,7 +112,8 @@ private slots:
 
 private:
     void CreateControls();
-    QPushButton* AddButton(int id, const char* text, int x, int y, int width, int height, void (CIspWriterDlg::*handler)());
+    QPushButton* AddButton(int id, const char* text, int x, int y, int width, int height,
+                           void (CIspWriterDlg::*handler)());
     QLabel* AddStatic(int id, const QString& text, int x, int y, int width, int height);
     void Register(int id, QWidget* control);
     void OnInitDialog();

@@ -23,14 +23,12 @@ int MulDiv(int a, int b, int c)
 
 DialogUnits::DialogUnits(int averageCharWidth, int charHeight)
     : m_baseX(averageCharWidth > 0 ? averageCharWidth : 1), m_baseY(charHeight > 0 ? charHeight : 1)
-{
-}
+{}
 
 DialogUnits::DialogUnits(const QFont& font)
     : DialogUnits(AverageCharWidth(QFontMetrics(font).horizontalAdvance(QString::fromLatin1(DIALOG_ALPHABET))),
                   QFontMetrics(font).height())
-{
-}
+{}
 
 int DialogUnits::AverageCharWidth(int alphabetWidth)
 {

@@ -1,9 +1,9 @@
 // zelv4-writer: the dialog application on the real device.
 #include <QApplication>
 
-#include "ui/CIspWriterApp.h"
 #include "device/DeviceAccessAdapter.h"
 #include "device/DevicePlatform.h"
+#include "ui/CIspWriterApp.h"
 
 int main(int argc, char* argv[])
 {

@@ -2,9 +2,9 @@
 // mode), for screenshots and for trying the window without a chip.
 #include <QApplication>
 
-#include "ui/CIspWriterApp.h"
 #include "device/DeviceAccessAdapter.h"
 #include "device/sim/SimMachine.h"
+#include "ui/CIspWriterApp.h"
 
 int main(int argc, char* argv[])
 {

@@ -54,8 +54,7 @@ class HidrawList : public HidInterfaceList {
 public:
     HidrawList(std::vector<std::string> names, std::string sysClassDir, std::string devDir)
         : m_names(std::move(names)), m_sysClassDir(std::move(sysClassDir)), m_devDir(std::move(devDir))
-    {
-    }
+    {}
 
     bool EnumInterface(unsigned index) override { return index < m_names.size(); }
 
@@ -167,8 +166,7 @@ private:
 
 HidrawPlatform::HidrawPlatform(std::string sysClassDir, std::string devDir)
     : m_sysClassDir(std::move(sysClassDir)), m_devDir(std::move(devDir))
-{
-}
+{}
 
 std::unique_ptr<HidInterfaceList> HidrawPlatform::GetClassDevices()
 {
@@ -203,8 +201,8 @@ std::optional<HidAttributes> HidrawPlatform::PeekAttributes(const std::string& p
         unsigned bus = 0, vendor = 0, product = 0;
         char end = 0;
         if (line.rfind("HID_ID=", 0) == 0 &&
-            std::sscanf(line.c_str() + 7, "%8x:%8x:%8x%c", &bus, &vendor, &product, &end) == 3 &&
-            vendor <= 0xFFFF && product <= 0xFFFF) {
+            std::sscanf(line.c_str() + 7, "%8x:%8x:%8x%c", &bus, &vendor, &product, &end) == 3 && vendor <= 0xFFFF &&
+            product <= 0xFFFF) {
             HidAttributes attributes;
             attributes.VendorID = static_cast<std::uint16_t>(vendor);
             attributes.ProductID = static_cast<std::uint16_t>(product);

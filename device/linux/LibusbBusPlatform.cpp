@@ -182,8 +182,7 @@ class LibusbHub : public UsbHub {
 public:
     LibusbHub(HubPlace place, DeviceRef hub, std::vector<std::pair<unsigned, DeviceRef>> children)
         : m_place(std::move(place)), m_hub(std::move(hub)), m_children(std::move(children))
-    {
-    }
+    {}
 
     std::optional<unsigned> PortCount() override
     {
@@ -273,8 +272,8 @@ private:
         }
         for (const std::uint16_t type : {HUB_DESCRIPTOR, SUPERSPEED_HUB_DESCRIPTOR}) {
             std::uint8_t buffer[HUB_DESCRIPTOR_MAX] = {};
-            const int got = libusb_control_transfer(handle.get(), HUB_CLASS_IN_DEVICE, USB_REQUEST_GET_DESCRIPTOR,
-                                                    type, 0, buffer, sizeof buffer, USB_CONTROL_TIMEOUT_MS);
+            const int got = libusb_control_transfer(handle.get(), HUB_CLASS_IN_DEVICE, USB_REQUEST_GET_DESCRIPTOR, type,
+                                                    0, buffer, sizeof buffer, USB_CONTROL_TIMEOUT_MS);
             if (got > static_cast<int>(HUB_DESCRIPTOR_PORTS_OFFSET)) {
                 return buffer[HUB_DESCRIPTOR_PORTS_OFFSET];
             }

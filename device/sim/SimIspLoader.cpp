@@ -24,8 +24,7 @@ bool SimIspLoader::SetFeature(const std::uint8_t* report, std::size_t length)
 
 bool SimIspLoader::Execute(const std::uint8_t* report)
 {
-    const std::size_t address =
-        (std::size_t{report[ISP_OFFSET_ADDRESS_HIGH]} << 8) | report[ISP_OFFSET_ADDRESS_LOW];
+    const std::size_t address = (std::size_t{report[ISP_OFFSET_ADDRESS_HIGH]} << 8) | report[ISP_OFFSET_ADDRESS_LOW];
     const bool addressValid = address % ISP_BLOCK_SIZE == 0 && address + ISP_BLOCK_SIZE <= ISP_IMAGE_SIZE;
     m_readPending = false;
     switch (report[ISP_OFFSET_COMMAND]) {

@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "device/DevicePlatform.h"
 #include "core/FirmwareImage.h"
+#include "device/DevicePlatform.h"
 #include "device/sim/SimHidPlatform.h"
 #include "device/sim/SimIspLoader.h"
 #include "device/sim/SimUsbTree.h"

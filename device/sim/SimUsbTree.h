@@ -63,8 +63,7 @@ public:
     std::string AttachHub(const std::string& parentHub, unsigned port, unsigned portCount);
     // Attaches a device that answers the signature request with `reply`, or fails
     // it with `error` when there is no reply.
-    SimUsbPort& AttachDevice(const std::string& hubName, unsigned port,
-                             std::optional<std::vector<std::uint8_t>> reply,
+    SimUsbPort& AttachDevice(const std::string& hubName, unsigned port, std::optional<std::vector<std::uint8_t>> reply,
                              UsbRequestError error = UsbRequestError::Failed);
     // Attaches a ZEL-V4 answering the product signature.
     SimUsbPort& AttachSignatureDevice(const std::string& hubName, unsigned port);

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceAccessAdapter.h"
 #include "core/DialogFields.h"
 #include "core/FirmwareImage.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
+#include "device/DeviceAccessAdapter.h"
+#include "device/sim/SimMachine.h"
 #include "support/RecordingWindow.h"
 #include "support/ScratchDir.h"
-#include "device/sim/SimMachine.h"
 
 namespace zelv4::test {
 
@@ -21,8 +21,7 @@ struct OpsHarness {
     explicit OpsHarness(std::unique_ptr<SimMachine> simMachine = SimMachine::CreateDefault())
         : machine(std::move(simMachine)), adapter(*machine), window(log), device(adapter, log),
           ops(window, fields, reports, device)
-    {
-    }
+    {}
     ~OpsHarness() { adapter.CloseIspDevice(); }
 
     SimIspLoader& Loader() { return machine->Loader(); }

@@ -16,9 +16,12 @@ using EventLog = std::vector<std::string>;
 inline const char* IconName(MessageIcon icon)
 {
     switch (icon) {
-    case MessageIcon::None: return "none";
-    case MessageIcon::Information: return "info";
-    case MessageIcon::Error: return "error";
+    case MessageIcon::None:
+        return "none";
+    case MessageIcon::Information:
+        return "info";
+    case MessageIcon::Error:
+        return "error";
     }
     return "?";
 }

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "ui/CIspWriterApp.h"
-#include "ui/CIspWriterDlg.h"
 #include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
 #include "device/sim/SimMachine.h"
+#include "ui/CIspWriterApp.h"
+#include "ui/CIspWriterDlg.h"
 
 using namespace zelv4;
 using Request = CIspWriterDlg::MessageRequest;
@@ -58,7 +58,7 @@ const std::vector<TemplateControl>& TemplateControls()
     return controls;
 }
 
-constexpr int GATED[] = {IDC_RECONNECT, IDC_AUTO, IDC_OPEN_FILE, IDC_MASS_ERASE, IDC_WRITE,
+constexpr int GATED[] = {IDC_RECONNECT, IDC_AUTO, IDC_OPEN_FILE,    IDC_MASS_ERASE, IDC_WRITE,
                          IDC_VERIFY,    IDC_READ, IDC_READ_PROTECT, IDC_EXIT_ISP};
 
 QRect Pixels(const CIspWriterDlg& dlg, const QRect& dlu)

@@ -37,10 +37,10 @@ void DialogUnitsTest::convertsToNearestPixel_data()
     QTest::addColumn<int>("pixelsY");
     QTest::newRow("template width, 6x12") << 6 << 12 << 250 << 375 << 375;
     QTest::newRow("template height, 6x12") << 6 << 12 << 152 << 228 << 228;
-    QTest::newRow("half rounds up, 6x12") << 6 << 12 << 1 << 2 << 2;          // 1.5 and 1.5
-    QTest::newRow("7x13, one unit") << 7 << 13 << 1 << 2 << 2;                // 1.75, 1.625
-    QTest::newRow("7x13, 14 units") << 7 << 13 << 14 << 25 << 23;             // 24.5, 22.75
-    QTest::newRow("5x13 below half") << 5 << 13 << 3 << 4 << 5;              // 3.75, 4.875
+    QTest::newRow("half rounds up, 6x12") << 6 << 12 << 1 << 2 << 2;  // 1.5 and 1.5
+    QTest::newRow("7x13, one unit") << 7 << 13 << 1 << 2 << 2;        // 1.75, 1.625
+    QTest::newRow("7x13, 14 units") << 7 << 13 << 14 << 25 << 23;     // 24.5, 22.75
+    QTest::newRow("5x13 below half") << 5 << 13 << 3 << 4 << 5;       // 3.75, 4.875
     QTest::newRow("negative rounds away from 0") << 6 << 12 << -1 << -2 << -2;
     QTest::newRow("zero") << 6 << 12 << 0 << 0 << 0;
 }

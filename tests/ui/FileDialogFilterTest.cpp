@@ -14,8 +14,7 @@ void FileDialogFilterTest::nameFilters_data()
         << "Hex Files (*.hex)|*.hex|Binary Files (*.bin)|*.bin|All Files (*.*)|*.*"
         << QStringList{"Hex Files (*.hex)", "Binary Files (*.bin)", "All Files (*)"};
     QTest::newRow("dump files, double bar ends the list")
-        << "Dump Files (*.dmp)|*.dmp|All Files (*.*)|*.*||"
-        << QStringList{"Dump Files (*.dmp)", "All Files (*)"};
+        << "Dump Files (*.dmp)|*.dmp|All Files (*.*)|*.*||" << QStringList{"Dump Files (*.dmp)", "All Files (*)"};
     QTest::newRow("text after the terminator is ignored") << "A|*.a||B|*.b" << QStringList{"A (*.a)"};
     QTest::newRow("several patterns") << "Images|*.hex; *.bin||" << QStringList{"Images (*.hex *.bin)"};
     QTest::newRow("text without pattern list in it") << "Dumps|*.dmp" << QStringList{"Dumps (*.dmp)"};
@@ -36,11 +35,16 @@ void FileDialogFilterTest::defaultSuffix_data()
 {
     QTest::addColumn<QString>("windows");
     QTest::addColumn<QString>("suffix");
-    QTest::newRow("star dot") << "*.dmp" << "dmp";
-    QTest::newRow("dot") << ".dmp" << "dmp";
-    QTest::newRow("bare") << "dmp" << "dmp";
-    QTest::newRow("none") << "" << "";
-    QTest::newRow("any") << "*.*" << "";
+    QTest::newRow("star dot") << "*.dmp"
+                              << "dmp";
+    QTest::newRow("dot") << ".dmp"
+                         << "dmp";
+    QTest::newRow("bare") << "dmp"
+                          << "dmp";
+    QTest::newRow("none") << ""
+                          << "";
+    QTest::newRow("any") << "*.*"
+                         << "";
 }
 
 void FileDialogFilterTest::defaultSuffix()

@@ -12,17 +12,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "device/linux/HidrawPlatform.h"
 #include "core/IspConstants.h"
 #include "device/IspDeviceConnection.h"
+#include "device/linux/HidrawPlatform.h"
 
 namespace zelv4 {
 namespace {
@@ -32,16 +32,16 @@ using Bytes = std::vector<std::uint8_t>;
 // Vendor page, one application collection, a feature report of `bytes` bytes.
 Bytes FeatureOnlyDescriptor(std::uint8_t bytes)
 {
-    return {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00,
-            0x75, 0x08, 0x95, bytes, 0x09, 0x01, 0xB1, 0x02, 0xC0};
+    return {0x06, 0x00, 0xFF, 0x09, 0x01,  0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF,
+            0x00, 0x75, 0x08, 0x95, bytes, 0x09, 0x01, 0xB1, 0x02, 0xC0};
 }
 
 // A boot keyboard: input and output reports, no feature report.
 const Bytes KEYBOARD_DESCRIPTOR = {
-    0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01, 0x75, 0x01,
-    0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x05, 0x75, 0x01, 0x05, 0x08, 0x19, 0x01,
-    0x29, 0x05, 0x91, 0x02, 0x95, 0x01, 0x75, 0x03, 0x91, 0x01, 0x95, 0x06, 0x75, 0x08, 0x15, 0x00, 0x25, 0x65,
-    0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0,
+    0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
+    0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x05, 0x75, 0x01,
+    0x05, 0x08, 0x19, 0x01, 0x29, 0x05, 0x91, 0x02, 0x95, 0x01, 0x75, 0x03, 0x91, 0x01, 0x95, 0x06,
+    0x75, 0x08, 0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0,
 };
 
 // What one emulated hidraw node answers.
@@ -83,9 +83,9 @@ public:
         const std::string hidName = ids;
         const std::string usbName = "1-" + std::to_string(number + 1);
 
-        gchar* usb = umockdev_testbed_add_device(m_testbed, "usb", usbName.c_str(), nullptr, "idVendor",
-                                                 vendor.c_str(), "idProduct", product.c_str(), "bcdDevice",
-                                                 "0100\n", nullptr, "DEVTYPE", "usb_device", nullptr);
+        gchar* usb = umockdev_testbed_add_device(m_testbed, "usb", usbName.c_str(), nullptr, "idVendor", vendor.c_str(),
+                                                 "idProduct", product.c_str(), "bcdDevice", "0100\n", nullptr,
+                                                 "DEVTYPE", "usb_device", nullptr);
         gchar* iface = umockdev_testbed_add_device(m_testbed, "usb", (usbName + ":1.0").c_str(), usb, nullptr,
                                                    "DEVTYPE", "usb_interface", nullptr);
         gchar* hid = umockdev_testbed_add_device(m_testbed, "hid", hidName.c_str(), iface, nullptr, nullptr);
@@ -337,7 +337,7 @@ TEST_F(HidrawSearchTest, EveryNodeTheSearchOpensIsClosedOnEveryPath)
     machine.Add(1, Keyboard());
     machine.Add(2, ZelV4(64));
     machine.Add(3, Keyboard());
-    
+
     FindIspDevice();
     ASSERT_NE(g_hIspDevice, nullptr);
     EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 65);
@@ -359,7 +359,7 @@ TEST_F(HidrawSearchTest, EveryNodeTheSearchOpensIsClosedOnEveryPath)
 TEST_F(HidrawSearchTest, DeviceUnpluggedMidOperationFailsItsTransfers)
 {
     machine.Add(0, ZelV4(40));
-        FindIspDevice();
+    FindIspDevice();
     ASSERT_NE(g_hIspDevice, nullptr);
     Bytes report(ISP_REPORT_SIZE, 0);
     ASSERT_TRUE(g_hIspDevice->SetFeature(report.data(), report.size()));

@@ -3,9 +3,9 @@
 // umockdev-wrapper.
 #include <gtest/gtest.h>
 
+#include <glib/gstdio.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
-#include <glib/gstdio.h>
 #include <umockdev.h>
 
 #include <algorithm>
@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "device/linux/LibusbBusPlatform.h"
 #include "device/UsbBusScan.h"
+#include "device/linux/LibusbBusPlatform.h"
 
 namespace zelv4 {
 namespace {
@@ -72,12 +72,12 @@ public:
     // A hub or device on `port` of the hub at `parentSyspath`.
     std::string AddHub(const std::string& parentSyspath, unsigned port, unsigned ports)
     {
-        return AddDevice(ChildName(parentSyspath, port), parentSyspath, BusOf(parentSyspath), 0x05E3, 0x0610,
-                         0x09, HubScript(ports));
+        return AddDevice(ChildName(parentSyspath, port), parentSyspath, BusOf(parentSyspath), 0x05E3, 0x0610, 0x09,
+                         HubScript(ports));
     }
 
-    std::string AddDevice(const std::string& parentSyspath, unsigned port, std::uint16_t vendor,
-                          std::uint16_t product, ControlScript script)
+    std::string AddDevice(const std::string& parentSyspath, unsigned port, std::uint16_t vendor, std::uint16_t product,
+                          ControlScript script)
     {
         return AddDevice(ChildName(parentSyspath, port), parentSyspath, BusOf(parentSyspath), vendor, product, 0x00,
                          std::move(script));
@@ -148,9 +148,8 @@ private:
 
     unsigned BusOf(const std::string& syspath) const { return m_nodes.at(syspath).bus; }
 
-    std::string AddDevice(const std::string& name, const std::string& parentSyspath, unsigned bus,
-                          std::uint16_t vendor, std::uint16_t product, std::uint8_t deviceClass,
-                          ControlScript script)
+    std::string AddDevice(const std::string& name, const std::string& parentSyspath, unsigned bus, std::uint16_t vendor,
+                          std::uint16_t product, std::uint8_t deviceClass, ControlScript script)
     {
         const unsigned devnum = ++m_lastDevnum[bus];
         const auto devnodeText = DevNode(bus, devnum);
@@ -205,12 +204,43 @@ private:
     {
         return {
             // device
-            18, 1, 0x00, 0x02, cls, 0, 0, 64, static_cast<std::uint8_t>(vendor & 0xFF),
-            static_cast<std::uint8_t>(vendor >> 8), static_cast<std::uint8_t>(product & 0xFF),
-            static_cast<std::uint8_t>(product >> 8), 0x00, 0x01, 0, 0, 0, 1,
+            18,
+            1,
+            0x00,
+            0x02,
+            cls,
+            0,
+            0,
+            64,
+            static_cast<std::uint8_t>(vendor & 0xFF),
+            static_cast<std::uint8_t>(vendor >> 8),
+            static_cast<std::uint8_t>(product & 0xFF),
+            static_cast<std::uint8_t>(product >> 8),
+            0x00,
+            0x01,
+            0,
+            0,
+            0,
+            1,
             // configuration with one interface and no endpoints
-            9, 2, 18, 0, 1, 1, 0, 0x80, 50,
-            9, 4, 0, 0, 0, cls, 0, 0, 0,
+            9,
+            2,
+            18,
+            0,
+            1,
+            1,
+            0,
+            0x80,
+            50,
+            9,
+            4,
+            0,
+            0,
+            0,
+            cls,
+            0,
+            0,
+            0,
         };
     }
 
@@ -259,8 +289,8 @@ private:
                 umockdev_ioctl_client_complete(client, -1, EINVAL);
                 return TRUE;
             }
-            UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
-                urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length), &error);
+            UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                                                    static_cast<gsize>(urb->buffer_length), &error);
             if (buffer == nullptr) {
                 break;
             }
@@ -328,7 +358,8 @@ private:
             urb.actual_length = 0;
             return;
         }
-        const auto room = std::min<std::size_t>({reply->size(), wLength, static_cast<std::size_t>(urb.buffer_length - 8)});
+        const auto room =
+            std::min<std::size_t>({reply->size(), wLength, static_cast<std::size_t>(urb.buffer_length - 8)});
         std::memcpy(buffer + 8, reply->data(), room);
         urb.status = 0;
         urb.actual_length = static_cast<int>(room);
@@ -376,9 +407,8 @@ TEST_F(UsbBusUmockdevTest, SignatureDeviceBehindExternalHubIsCounted)
     const auto events = Scan();
     EXPECT_EQ(g_nBusMatches, 1);
 
-    const auto answered = std::find_if(events.begin(), events.end(), [](const UsbBusEvent& e) {
-        return e.kind == UsbBusEventKind::DeviceAnswered;
-    });
+    const auto answered = std::find_if(events.begin(), events.end(),
+                                       [](const UsbBusEvent& e) { return e.kind == UsbBusEventKind::DeviceAnswered; });
     ASSERT_NE(answered, events.end());
     EXPECT_EQ(answered->hubName, "usb:1-2");
     EXPECT_EQ(answered->ports, (std::vector<unsigned>{2, 3}));
@@ -408,9 +438,8 @@ TEST_F(UsbBusUmockdevTest, DeviceThatCannotBeOpenedIsNotAskedAndTheScanGoesOn)
 
     const auto events = Scan();
     EXPECT_EQ(g_nBusMatches, 1);
-    const auto notAsked = std::find_if(events.begin(), events.end(), [](const UsbBusEvent& e) {
-        return e.kind == UsbBusEventKind::DeviceNotAsked;
-    });
+    const auto notAsked = std::find_if(events.begin(), events.end(),
+                                       [](const UsbBusEvent& e) { return e.kind == UsbBusEventKind::DeviceNotAsked; });
     ASSERT_NE(notAsked, events.end());
     EXPECT_EQ(notAsked->ports, std::vector<unsigned>{1});
     EXPECT_EQ(notAsked->error, UsbRequestError::NotOpened);
@@ -423,9 +452,8 @@ TEST_F(UsbBusUmockdevTest, LowerCaseAnswerIsNotCounted)
 
     const auto events = Scan();
     EXPECT_EQ(g_nBusMatches, 0);
-    const auto answered = std::find_if(events.begin(), events.end(), [](const UsbBusEvent& e) {
-        return e.kind == UsbBusEventKind::DeviceAnswered;
-    });
+    const auto answered = std::find_if(events.begin(), events.end(),
+                                       [](const UsbBusEvent& e) { return e.kind == UsbBusEventKind::DeviceAnswered; });
     ASSERT_NE(answered, events.end()) << "the device should have been asked and answered";
     EXPECT_EQ(answered->text, u"zel-v4");
     EXPECT_FALSE(answered->matched);

@@ -4,8 +4,8 @@
 
 #include "core/ByteSource.h"
 #include "core/HexReader.h"
-#include "support/HexRecords.h"
 #include "core/SpanByteSource.h"
+#include "support/HexRecords.h"
 
 namespace zelv4 {
 namespace {
@@ -69,8 +69,8 @@ protected:
 
 TEST_F(HexRecordsTest, StoresDataAtRecordOffsetAndStopsAtEndRecord)
 {
-    const auto result = Read(HexData(0x0000, {1, 2, 3}) + "\n" + HexData(0x4FFE, {0xAA, 0xBB}) + "\n" + HEX_END +
-                             "\n" + HexData(0x0100, {0x55}) + "\n");
+    const auto result = Read(HexData(0x0000, {1, 2, 3}) + "\n" + HexData(0x4FFE, {0xAA, 0xBB}) + "\n" + HEX_END + "\n" +
+                             HexData(0x0100, {0x55}) + "\n");
     ASSERT_TRUE(result);
     EXPECT_EQ(result.dataRecords, 2u);
     EXPECT_FALSE(result.tolerated.Any());
@@ -158,8 +158,8 @@ TEST_F(HexRecordsTest, BytesPastTheImageAreDroppedNotWritten)
 {
     // Offset 0xFFFF plus 255 bytes reaches 0x100FE; the image must stay untouched.
     std::vector<std::uint8_t> data(255, 0xEE);
-    const auto result = Read(HexData(0x4FF0, std::vector<std::uint8_t>(32, 0x11)) + "\n" + HexData(0xFFFF, data) +
-                             "\n" + HEX_END);
+    const auto result =
+        Read(HexData(0x4FF0, std::vector<std::uint8_t>(32, 0x11)) + "\n" + HexData(0xFFFF, data) + "\n" + HEX_END);
     ASSERT_TRUE(result);
     EXPECT_EQ(result.tolerated.droppedBytes, 16u + 255u);
     EXPECT_EQ(image[0x4FFF], 0x11);

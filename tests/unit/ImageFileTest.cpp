@@ -5,8 +5,8 @@
 
 #include <unistd.h>
 
-#include "support/HexRecords.h"
 #include "core/ImageFile.h"
+#include "support/HexRecords.h"
 #include "support/ScratchDir.h"
 
 namespace zelv4 {

@@ -54,8 +54,7 @@ std::string EmulatedLoader::BlockOrder::Text() const
 
 EmulatedLoader::EmulatedLoader(std::size_t featureLength, std::FILE* log)
     : m_featureLength(featureLength), m_log(log), m_flash(FLASH_SIZE, ERASED)
-{
-}
+{}
 
 void EmulatedLoader::SetCorruptAddress(std::size_t address)
 {
@@ -220,8 +219,8 @@ long EmulatedLoader::GetFeature(std::uint8_t* report, std::size_t length)
     report[OFFSET_DATA_LENGTH] = static_cast<std::uint8_t>(BLOCK_SIZE);
     std::memcpy(report + OFFSET_DATA, m_flash.data() + address, BLOCK_SIZE);
     ++m_readReplies;
-    Log(head + Format(" read-reply addr=0x%04x", static_cast<unsigned>(address)) + " data=" +
-        Hex(report + OFFSET_DATA, BLOCK_SIZE));
+    Log(head + Format(" read-reply addr=0x%04x", static_cast<unsigned>(address)) +
+        " data=" + Hex(report + OFFSET_DATA, BLOCK_SIZE));
     m_lastTransfer += Format(" read-reply addr=0x%04x", static_cast<unsigned>(address));
     return static_cast<long>(length);
 }

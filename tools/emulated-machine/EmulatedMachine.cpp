@@ -22,8 +22,8 @@ constexpr unsigned ROOT_HUB_PORTS = 4;
 constexpr unsigned EXTERNAL_HUB_PORTS = 4;
 constexpr unsigned LOADER_PORT = 1;
 constexpr unsigned HUB_PORT = 2;
-constexpr unsigned KEYBOARD_PORT = 1;  // on the external hub
-constexpr unsigned SIGNATURE_PORT = 3; // on the external hub
+constexpr unsigned KEYBOARD_PORT = 1;   // on the external hub
+constexpr unsigned SIGNATURE_PORT = 3;  // on the external hub
 
 constexpr std::uint16_t LOADER_VENDOR = 0x040B;
 constexpr std::uint16_t LOADER_PRODUCT = 0x6876;
@@ -126,8 +126,8 @@ std::vector<std::uint8_t> EmulatedMachine::LoaderDescriptor(std::size_t featureL
     if (featureBytes <= 0xFF) {
         d.insert(d.end(), {0x95, static_cast<std::uint8_t>(featureBytes)});  // Report Count
     } else {
-        d.insert(d.end(), {0x96, static_cast<std::uint8_t>(featureBytes & 0xFF),
-                           static_cast<std::uint8_t>(featureBytes >> 8)});
+        d.insert(d.end(),
+                 {0x96, static_cast<std::uint8_t>(featureBytes & 0xFF), static_cast<std::uint8_t>(featureBytes >> 8)});
     }
     d.insert(d.end(), {
                           0x09, 0x04,  //   Usage (4)
@@ -142,17 +142,17 @@ EmulatedMachine::EmulatedMachine(EmulatedLoader& loader, std::size_t featureLeng
     : m_loader(loader), m_featureLength(featureLength), m_log(log), m_testbed(umockdev_testbed_new())
 {
     const std::string root = AddUsb("usb1", "", 0x1D6B, 0x0002, CLASS_HUB, CLASS_HUB, ROOT_HUB_PORTS);
-    const std::string loaderUsb = AddUsb(Text("%u-%u", BUS, LOADER_PORT), root, LOADER_VENDOR, LOADER_PRODUCT,
-                                         CLASS_PER_INTERFACE, CLASS_HID, 0);
+    const std::string loaderUsb =
+        AddUsb(Text("%u-%u", BUS, LOADER_PORT), root, LOADER_VENDOR, LOADER_PRODUCT, CLASS_PER_INTERFACE, CLASS_HID, 0);
     const std::string hub =
         AddUsb(Text("%u-%u", BUS, HUB_PORT), root, 0x05E3, 0x0610, CLASS_HUB, CLASS_HUB, EXTERNAL_HUB_PORTS);
     std::string keyboardUsb;
     if (options.otherHidraw != OtherHidraw::None) {
-        keyboardUsb = AddUsb(Text("%u-%u.%u", BUS, HUB_PORT, KEYBOARD_PORT), hub, KEYBOARD_VENDOR,
-                             KEYBOARD_PRODUCT, CLASS_PER_INTERFACE, CLASS_HID, 0);
+        keyboardUsb = AddUsb(Text("%u-%u.%u", BUS, HUB_PORT, KEYBOARD_PORT), hub, KEYBOARD_VENDOR, KEYBOARD_PRODUCT,
+                             CLASS_PER_INTERFACE, CLASS_HID, 0);
     }
-    const std::string chip = AddUsb(Text("%u-%u.%u", BUS, HUB_PORT, SIGNATURE_PORT), hub, LOADER_VENDOR,
-                                    CHIP_PRODUCT, CLASS_PER_INTERFACE, 0xFF, 0);
+    const std::string chip = AddUsb(Text("%u-%u.%u", BUS, HUB_PORT, SIGNATURE_PORT), hub, LOADER_VENDOR, CHIP_PRODUCT,
+                                    CLASS_PER_INTERFACE, 0xFF, 0);
     for (auto& [devnode, node] : m_usb) {
         if (node.name != Text("%u-%u.%u", BUS, HUB_PORT, SIGNATURE_PORT) || !options.signature)
             continue;
@@ -164,10 +164,11 @@ EmulatedMachine::EmulatedMachine(EmulatedLoader& loader, std::size_t featureLeng
         }
         node.signatureReply = reply;
     }
-    m_description.push_back(
-        Text("usb 1-%u.%u: device %04x:", HUB_PORT, SIGNATURE_PORT, LOADER_VENDOR) + Text("%04x behind hub 1-%u, ", CHIP_PRODUCT, HUB_PORT) +
-        (options.signature ? "answers the signature request with \"" + Utf8(*options.signature) + "\""
-                           : std::string("stalls the signature request")));
+    m_description.push_back(Text("usb 1-%u.%u: device %04x:", HUB_PORT, SIGNATURE_PORT, LOADER_VENDOR) +
+                            Text("%04x behind hub 1-%u, ", CHIP_PRODUCT, HUB_PORT) +
+                            (options.signature
+                                 ? "answers the signature request with \"" + Utf8(*options.signature) + "\""
+                                 : std::string("stalls the signature request")));
 
     HidrawNode isp{LOADER_VENDOR, LOADER_PRODUCT, LoaderDescriptor(featureLength), true};
     HidrawNode keyboard{KEYBOARD_VENDOR, KEYBOARD_PRODUCT, KeyboardDescriptor(), false};
@@ -258,10 +259,10 @@ std::string EmulatedMachine::AddUsb(const std::string& name, const std::string& 
     gchar* syspath = umockdev_testbed_add_device(
         m_testbed, "usb", Below(parent, name).c_str(), nullptr,
         // sysfs attributes
-        "busnum", busnum.c_str(), "devnum", devnumText.c_str(), "dev", dev.c_str(), "speed", "480\n",
-        "bDeviceClass", Text("%02x\n", deviceClass).c_str(), "idVendor", Text("%04x\n", vendor).c_str(),
-        "idProduct", Text("%04x\n", product).c_str(), "bcdDevice", "0103\n", "bConfigurationValue", "1\n",
-        "bNumConfigurations", "1\n", "maxchild", Text("%u\n", hubPorts).c_str(), nullptr,
+        "busnum", busnum.c_str(), "devnum", devnumText.c_str(), "dev", dev.c_str(), "speed", "480\n", "bDeviceClass",
+        Text("%02x\n", deviceClass).c_str(), "idVendor", Text("%04x\n", vendor).c_str(), "idProduct",
+        Text("%04x\n", product).c_str(), "bcdDevice", "0103\n", "bConfigurationValue", "1\n", "bNumConfigurations",
+        "1\n", "maxchild", Text("%u\n", hubPorts).c_str(), nullptr,
         // udev properties
         "DEVTYPE", "usb_device", "DEVNAME", devnode.c_str(), "BUSNUM", busProperty.c_str(), "DEVNUM",
         devnumProperty.c_str(), "PRODUCT", product4.c_str(), nullptr);
@@ -279,8 +280,8 @@ std::string EmulatedMachine::AddUsb(const std::string& name, const std::string& 
     node.hubPorts = hubPorts;
     node.descriptors = {
         // device: USB 2.0, 64-byte EP0, one configuration
-        18, DESCRIPTOR_DEVICE, 0x00, 0x02, deviceClass, 0, static_cast<std::uint8_t>(deviceClass == CLASS_HUB ? 1 : 0), 64,
-        static_cast<std::uint8_t>(vendor & 0xFF), static_cast<std::uint8_t>(vendor >> 8),
+        18, DESCRIPTOR_DEVICE, 0x00, 0x02, deviceClass, 0, static_cast<std::uint8_t>(deviceClass == CLASS_HUB ? 1 : 0),
+        64, static_cast<std::uint8_t>(vendor & 0xFF), static_cast<std::uint8_t>(vendor >> 8),
         static_cast<std::uint8_t>(product & 0xFF), static_cast<std::uint8_t>(product >> 8), 0x03, 0x01, 0, 0, 0, 1,
         // configuration 1: one interface, bus powered
         9, DESCRIPTOR_CONFIGURATION, 18, 0, 1, 1, 0, 0x80, 50,
@@ -291,8 +292,8 @@ std::string EmulatedMachine::AddUsb(const std::string& name, const std::string& 
     // The interface directory, as the kernel makes it; libusb skips these.
     const std::string interfaceName = (parent.empty() ? Text("%u-0", BUS) : name) + ":1.0";
     gchar* interface = umockdev_testbed_add_device(m_testbed, "usb", Below(path, interfaceName).c_str(), nullptr,
-                                                   "bInterfaceClass", Text("%02x\n", interfaceClass).c_str(),
-                                                   nullptr, "DEVTYPE", "usb_interface", nullptr);
+                                                   "bInterfaceClass", Text("%02x\n", interfaceClass).c_str(), nullptr,
+                                                   "DEVTYPE", "usb_interface", nullptr);
     g_free(interface);
     MakeNode(devnode);
     m_usb[devnode] = std::move(node);
@@ -308,17 +309,18 @@ void EmulatedMachine::AddHidraw(unsigned number, const std::string& usbSyspath, 
         return;
     const std::string interfacePath = usbSyspath + "/" + usbName + ":1.0";
     const std::string hidName = Text("0003:%04X:%04X.", node.vendor, node.product) + Text("%04X", number + 1);
-    gchar* hid = umockdev_testbed_add_device(m_testbed, "hid", Below(interfacePath, hidName).c_str(), nullptr, nullptr,
-                                             "HID_ID", Text("0003:%08X:%08X", node.vendor, node.product).c_str(),
-                                             nullptr);
+    gchar* hid =
+        umockdev_testbed_add_device(m_testbed, "hid", Below(interfacePath, hidName).c_str(), nullptr, nullptr, "HID_ID",
+                                    Text("0003:%08X:%08X", node.vendor, node.product).c_str(), nullptr);
     if (hid == nullptr) {
         m_error += "cannot add hid device " + hidName + "\n";
         return;
     }
     const std::string devnode = Text("/dev/hidraw%u", number);
     const std::string dev = Text("%u:%u\n", HIDRAW_MAJOR, number);
-    gchar* hidraw = umockdev_testbed_add_device(m_testbed, "hidraw", Below(hid, Text("hidraw/hidraw%u", number)).c_str(), nullptr,
-                                                "dev", dev.c_str(), nullptr, "DEVNAME", devnode.c_str(), nullptr);
+    gchar* hidraw =
+        umockdev_testbed_add_device(m_testbed, "hidraw", Below(hid, Text("hidraw/hidraw%u", number)).c_str(), nullptr,
+                                    "dev", dev.c_str(), nullptr, "DEVNAME", devnode.c_str(), nullptr);
     g_free(hid);
     if (hidraw == nullptr) {
         m_error += "cannot add " + devnode + "\n";
@@ -433,7 +435,8 @@ bool EmulatedMachine::HandleUsb(UMockdevIoctlClient* client, UsbNode& node)
         auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
         UMockdevIoctlData* buffer = nullptr;
         if (urb->type != USBDEVFS_URB_TYPE_CONTROL || urb->buffer_length < static_cast<int>(SETUP_SIZE) ||
-            !(buffer = Resolve(urbData, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(urb->buffer_length)))) {
+            !(buffer =
+                  Resolve(urbData, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(urb->buffer_length)))) {
             g_object_unref(urbData);
             umockdev_ioctl_client_complete(client, -1, EINVAL);
             return TRUE;
@@ -505,8 +508,8 @@ void EmulatedMachine::AnswerControl(UsbNode& node, std::uint8_t* buffer, int buf
     } else if (setup[1] == REQUEST_GET_DESCRIPTOR && setup[0] == DIR_IN_CLASS_DEVICE &&
                (wValue >> 8) == DESCRIPTOR_HUB && node.hubPorts != 0) {
         what = "hub descriptor";
-        reply = std::vector<std::uint8_t>{9, DESCRIPTOR_HUB, static_cast<std::uint8_t>(node.hubPorts), 0, 0, 50, 0,
-                                          0, 0xFF};
+        reply = std::vector<std::uint8_t>{9,   DESCRIPTOR_HUB, static_cast<std::uint8_t>(node.hubPorts), 0, 0, 50, 0, 0,
+                                          0xFF};
     }
 
     const std::size_t room = static_cast<std::size_t>(bufferLength) - SETUP_SIZE;

@@ -12,7 +12,6 @@
 
 #include <umockdev.h>
 
-
 namespace zelv4 {
 
 class EmulatedLoader;
@@ -42,8 +41,7 @@ struct MachineOptions {
 //      +- 1-2.3  ZEL-V4 in normal mode 040b:6870, answers the signature request
 class EmulatedMachine {
 public:
-    EmulatedMachine(EmulatedLoader& loader, std::size_t featureLength, const MachineOptions& options,
-                    std::FILE* log);
+    EmulatedMachine(EmulatedLoader& loader, std::size_t featureLength, const MachineOptions& options, std::FILE* log);
     ~EmulatedMachine();
     EmulatedMachine(const EmulatedMachine&) = delete;
     EmulatedMachine& operator=(const EmulatedMachine&) = delete;
@@ -75,9 +73,8 @@ private:
         bool loader = false;
     };
 
-    std::string AddUsb(const std::string& name, const std::string& parent, std::uint16_t vendor,
-                       std::uint16_t product, std::uint8_t deviceClass, std::uint8_t interfaceClass,
-                       unsigned hubPorts);
+    std::string AddUsb(const std::string& name, const std::string& parent, std::uint16_t vendor, std::uint16_t product,
+                       std::uint8_t deviceClass, std::uint8_t interfaceClass, unsigned hubPorts);
     void AddHidraw(unsigned number, const std::string& usbSyspath, const std::string& usbName, HidrawNode node);
     void MakeNode(const std::string& devnode);
     void Note(const std::string& line);

@@ -224,9 +224,8 @@ int main(int argc, char** argv)
 
     const int code = RunChild(command, machine.RootDir());
 
-    const std::string summary = loader.Summary() + "foreign-transfers: " +
-                                std::to_string(machine.ForeignTransfers()) + "\n" +
-                                "exit-code: " + std::to_string(code) + "\n";
+    const std::string summary = loader.Summary() + "foreign-transfers: " + std::to_string(machine.ForeignTransfers()) +
+                                "\n" + "exit-code: " + std::to_string(code) + "\n";
     if (log) {
         std::fprintf(log.get(), "summary:\n%s", summary.c_str());
         std::fflush(log.get());

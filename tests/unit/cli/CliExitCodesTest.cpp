@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "cli/CliExitCodes.h"
+#include "cli/PermissionHint.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
-#include "cli/PermissionHint.h"
-#include "support/ScratchDir.h"
 #include "support/OpsHarness.h"
+#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {
@@ -79,9 +79,12 @@ TEST_F(CliExitCodes, AutoWhoseLeaveIspFailsIsNotZero)
 
 TEST_F(CliExitCodes, TwoForUsageErrors)
 {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--sim", "write"}, {"--sim"}, {"--sim", "frobnicate"}, {"--sim=", "erase"},
-          {"--bogus", "erase"}, {"erase", "extra"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--sim", "write"},
+                                                 {"--sim"},
+                                                 {"--sim", "frobnicate"},
+                                                 {"--sim=", "erase"},
+                                                 {"--bogus", "erase"},
+                                                 {"erase", "extra"}}) {
         const test::CliOutput run = cli.Run(args);
         EXPECT_EQ(run.code, EXIT_USAGE) << args.back();
         EXPECT_EQ(run.out, "") << args.back();
@@ -143,8 +146,7 @@ TEST_F(CliExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
 {
     cli.machine = LockedMachine();
     const std::string expected = "permission denied: sim:locked\n" + UdevRuleHint();
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"write", Image()}, {"erase"}, {"exit-isp"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"write", Image()}, {"erase"}, {"exit-isp"}}) {
         const test::CliOutput run = cli.Run(args);
         EXPECT_EQ(run.code, EXIT_PERMISSION_DENIED) << args[0];
         EXPECT_EQ(run.out, "");
@@ -206,8 +208,8 @@ TEST_F(CliExitCodes, SimIsAPlainFlagWhereverItStands)
 {
     const std::string image = Image();
     const std::string before = test::ScratchDir::Read(image);
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"write", "--sim", image},
-                                                 {"--sim", "write", image}, {"write", image, "--sim"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"write", "--sim", image}, {"--sim", "write", image}, {"write", image, "--sim"}}) {
         const test::CliOutput run = cli.Run(args);
         EXPECT_EQ(run.code, EXIT_OK) << run.err;
         EXPECT_EQ(run.out, "Write Command Succeeded !\n");

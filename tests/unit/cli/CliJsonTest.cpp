@@ -6,8 +6,8 @@
 #include "cli/CliExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
-#include "support/ScratchDir.h"
 #include "support/OpsHarness.h"
+#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {
@@ -45,8 +45,7 @@ TEST_F(CliJson, EveryCommandReportsSuccessAsOneObject)
         {{"image", image, "-o", dir.Path("out.bin")}, "image", ""},
         {{"--sim", "erase"}, "erase", "MassErase Function OK !"},
         {{"--sim", "write", image}, "write", "Write Command Succeeded !"},
-        {{"--sim", "verify", dir.Write("e.bin", std::string(ISP_IMAGE_SIZE, '\xFF'))}, "verify",
-         "Verify Succeeded !"},
+        {{"--sim", "verify", dir.Write("e.bin", std::string(ISP_IMAGE_SIZE, '\xFF'))}, "verify", "Verify Succeeded !"},
         {{"--sim", "read", dir.Path("flash.dmp")}, "read", "Read Succeeded !"},
         {{"--sim", "exit-isp"}, "exit-isp", "Exit USB ISP Function OK !!!"},
         {{"--sim", "auto", image}, "auto", "ButtonAuto Function OK !!!"},
@@ -65,12 +64,14 @@ TEST_F(CliJson, EveryCommandReportsSuccessAsOneObject)
 
 TEST_F(CliJson, FailuresCarryTheirDetails)
 {
-    nlohmann::json json = Json({"--sim", "verify", dir.Write("v.bin", std::string("\xFF\xFF\x5A", 3))},
-                               EXIT_VERIFY_DIFFERENCE);
+    nlohmann::json json =
+        Json({"--sim", "verify", dir.Write("v.bin", std::string("\xFF\xFF\x5A", 3))}, EXIT_VERIFY_DIFFERENCE);
     EXPECT_EQ(json["outcome"], "verify-mismatch");
     EXPECT_EQ(json["message"], "Verify Fail !!!");
-    EXPECT_EQ(json["messages"], nlohmann::json({"Verify Fail !!!", "first difference at 0x0002: chip 0xFF, file 0x5A"}));
-    EXPECT_EQ(json["details"]["difference"], nlohmann::json({{"address", 2}, {"chip_byte", 0xFF}, {"file_byte", 0x5A}}));
+    EXPECT_EQ(json["messages"],
+              nlohmann::json({"Verify Fail !!!", "first difference at 0x0002: chip 0xFF, file 0x5A"}));
+    EXPECT_EQ(json["details"]["difference"],
+              nlohmann::json({{"address", 2}, {"chip_byte", 0xFF}, {"file_byte", 0x5A}}));
     EXPECT_EQ(json["details"]["device_path"], SimMachine::DEFAULT_ISP_PATH);
     EXPECT_EQ(json["details"]["checksum"], 0xFF + 0xFF + 0x5A);
     EXPECT_EQ(json["details"]["failing_block"], 0);

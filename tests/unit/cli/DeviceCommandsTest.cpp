@@ -33,7 +33,8 @@ TEST(ListCommand, SimulatedMachineShowsBothInterfacesAndFindsTheIspDevice)
                             "    feature report length 41\n"),
                   std::string::npos)
             << text;
-        EXPECT_NE(text.find("[1] sim:hid1\n    id 046d:c31c version 0000  not a ZEL-V4 ISP device\n"), std::string::npos)
+        EXPECT_NE(text.find("[1] sim:hid1\n    id 046d:c31c version 0000  not a ZEL-V4 ISP device\n"),
+                  std::string::npos)
             << text;
         EXPECT_NE(text.find("ISP device: found, feature report length 41\n"), std::string::npos) << text;
         EXPECT_EQ(text.find("permission denied"), std::string::npos) << text;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/CliApp.h"
-#include "support/HexRecords.h"
 #include "core/IspConstants.h"
+#include "support/HexRecords.h"
 #include "support/ScratchDir.h"
 
 namespace zelv4 {

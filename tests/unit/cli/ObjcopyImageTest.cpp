@@ -6,8 +6,8 @@
 #include <string>
 
 #include "cli/CliApp.h"
-#include "support/HexRecords.h"
 #include "core/IspConstants.h"
+#include "support/HexRecords.h"
 #include "support/ScratchDir.h"
 
 namespace zelv4 {
@@ -59,9 +59,8 @@ std::string ImageViaCli(const std::string& path, const test::ScratchDir& dir)
     const int code = RunCli(5, argv, stdoutText, stderrText);
     EXPECT_EQ(code, 0) << stderrText.str();
     // Only the address records are worth a warning: nothing dropped, no bad digit or checksum.
-    EXPECT_EQ(stderrText.str(),
-              "warning: 2 record(s) of types other than data and end-of-file were ignored; "
-              "extended addresses are not applied\n");
+    EXPECT_EQ(stderrText.str(), "warning: 2 record(s) of types other than data and end-of-file were ignored; "
+                                "extended addresses are not applied\n");
     return test::ScratchDir::Read(out);
 }
 

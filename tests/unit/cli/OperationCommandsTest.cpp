@@ -8,8 +8,8 @@
 #include "cli/CliApp.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliWindow.h"
-#include "support/ScratchDir.h"
 #include "support/OpsHarness.h"
+#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {
@@ -120,7 +120,8 @@ TEST(CliWindow, SendsInformationToStdoutAndEverythingElseToStderr)
     window.MessageBox("Get HID PREPARED DATA fail! \n", MessageIcon::None);
     window.WindowMessageBox("Time Out !! Please check device and try again.", "", MessageIcon::Error);
     EXPECT_EQ(out.str(), "Verify Succeeded !\n");
-    EXPECT_EQ(err.str(), "Verify Fail !!!\nGet HID PREPARED DATA fail!\nTime Out !! Please check device and try again.\n");
+    EXPECT_EQ(err.str(),
+              "Verify Fail !!!\nGet HID PREPARED DATA fail!\nTime Out !! Please check device and try again.\n");
 
     window.SetDialogAnswer("flash.dmp");
     EXPECT_EQ(window.RunSaveFileDialog({}), "flash.dmp");

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "cli/CliExitCodes.h"
-#include "support/CliRunner.h"
-#include "support/ScratchDir.h"
 #include "cli/SimStateFile.h"
+#include "support/CliRunner.h"
 #include "support/OpsHarness.h"
+#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {
@@ -68,8 +68,8 @@ TEST_F(SimState, MissingFileIsAnErasedChipAndIsCreated)
 
 TEST_F(SimState, DamagedStateIsRefusedAndLeftAsItWas)
 {
-    for (const std::string& content : {std::string(ISP_IMAGE_SIZE - 1, '\0'), std::string(ISP_IMAGE_SIZE + 1, '\0'),
-                                       std::string()}) {
+    for (const std::string& content :
+         {std::string(ISP_IMAGE_SIZE - 1, '\0'), std::string(ISP_IMAGE_SIZE + 1, '\0'), std::string()}) {
         dir.Write("chip.state", content);
         const test::CliOutput run = cli.Run({StateOption(), "write", Image()});
         EXPECT_EQ(run.code, EXIT_FILE);

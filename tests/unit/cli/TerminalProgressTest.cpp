@@ -4,10 +4,10 @@
 #include <sstream>
 #include <string>
 
-#include "support/CliRunner.h"
-#include "support/ScratchDir.h"
 #include "cli/TerminalProgress.h"
+#include "support/CliRunner.h"
 #include "support/OpsHarness.h"
+#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {
@@ -30,9 +30,13 @@ TEST(TerminalProgress, RedrawsOneLinePerPhaseInPlace)
         // Destroyed with a line open: the line is still ended.
     }
     const std::string bar40(40, ' ');
-    EXPECT_EQ(err.str(), "\rwrite  [" + bar40 + "]   0/640"
-                         "\rwrite  [" + std::string(20, '#') + std::string(20, ' ') + "] 320/640\n"
-                         "\rverify [#" + std::string(39, ' ') + "]  16/640\n");
+    EXPECT_EQ(err.str(), "\rwrite  [" + bar40 +
+                             "]   0/640"
+                             "\rwrite  [" +
+                             std::string(20, '#') + std::string(20, ' ') +
+                             "] 320/640\n"
+                             "\rverify [#" +
+                             std::string(39, ' ') + "]  16/640\n");
 }
 
 TEST(TerminalProgress, CountsDownTheWaitForTheIspDevice)

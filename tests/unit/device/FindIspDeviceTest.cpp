@@ -3,18 +3,19 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceAccessAdapter.h"
 #include "core/IspConstants.h"
+#include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
-#include "device/sim/SimMachine.h"
 #include "device/UsbBusScan.h"
+#include "device/sim/SimMachine.h"
 
 namespace zelv4 {
 namespace {
 
-constexpr const char* GUID_STATUS =
-    "\xE7\xB3\xBB\xE7\xB5\xB1\xE4\xB8\xAD" "HID\xE9\xA1\x9E\xE7\x9A\x84" "GUID\xE6\xA8\x99\xE8\xAD\x98\xE7\x82\xBA"
-    " : 4d1e55b2-f16f-11cf-88cb-001111000030\n";
+constexpr const char* GUID_STATUS = "\xE7\xB3\xBB\xE7\xB5\xB1\xE4\xB8\xAD"
+                                    "HID\xE9\xA1\x9E\xE7\x9A\x84"
+                                    "GUID\xE6\xA8\x99\xE8\xAD\x98\xE7\x82\xBA"
+                                    " : 4d1e55b2-f16f-11cf-88cb-001111000030\n";
 
 // Every test starts from a closed device and a machine of its own.
 class FindIspDeviceTest : public ::testing::Test {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "device/sim/SimUsbTree.h"
 #include "device/UsbBusScan.h"
+#include "device/sim/SimUsbTree.h"
 
 namespace zelv4 {
 namespace {
@@ -178,9 +178,8 @@ TEST_F(UsbBusScanTest, HubsDeeperThanFiveTiersBelowTheRootAreRefused)
     EXPECT_EQ(CountBusDevices(), 6);
 
     const auto events = ScanWithEvents();
-    const auto tooDeep = std::find_if(events.begin(), events.end(), [](const UsbBusEvent& e) {
-        return e.kind == UsbBusEventKind::HubTooDeep;
-    });
+    const auto tooDeep = std::find_if(events.begin(), events.end(),
+                                      [](const UsbBusEvent& e) { return e.kind == UsbBusEventKind::HubTooDeep; });
     ASSERT_NE(tooDeep, events.end());
     EXPECT_EQ(tooDeep->ports, (std::vector<unsigned>{2, 2, 2, 2, 2, 2}));
 }

@@ -126,8 +126,9 @@ TEST_F(Auto, TimesOutAfterThirtyOneWaitsInTheWindowsOwnBox)
     EXPECT_EQ(Count(harness.log, "find:none"), 32);
     ASSERT_GE(harness.log.size(), 6u);
     // The 31st wait's search is the last thing before the box: no 32nd sleep.
-    EXPECT_EQ((Log{harness.log.end() - 6, harness.log.end() - 3}),
-              (Log{"sleep:1000", "find:none", "window-message:error:[]:Time Out !! Please check device and try again."}));
+    EXPECT_EQ(
+        (Log{harness.log.end() - 6, harness.log.end() - 3}),
+        (Log{"sleep:1000", "find:none", "window-message:error:[]:Time Out !! Please check device and try again."}));
     EXPECT_EQ(result.outcome, OperationOutcome::TimedOut);
     EXPECT_EQ(result.messages.back().caption, MessageCaption::WindowEmpty);
     EXPECT_EQ((Log{harness.log.end() - 3, harness.log.end()}), (Log{"close", "collect", "enable"}));
@@ -140,8 +141,8 @@ TEST_F(Auto, UnopenableImageAfterTheDeviceWasFoundSendsNoRequest)
 
     const OperationResult result = harness.ops.OnAuto();
 
-    EXPECT_EQ(harness.log, (Log{"collect", "show", "disable", "find:found", "message:error:Open file error !!",
-                                "close", "collect", "enable"}));
+    EXPECT_EQ(harness.log, (Log{"collect", "show", "disable", "find:found", "message:error:Open file error !!", "close",
+                                "collect", "enable"}));
     EXPECT_EQ(result.outcome, OperationOutcome::ImageOpenFailed);
     EXPECT_TRUE(result.deviceFound);
     EXPECT_TRUE(harness.Loader().Transfers().empty());

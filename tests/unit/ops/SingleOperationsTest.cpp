@@ -145,8 +145,8 @@ TEST_F(SingleOperations, VerifyPassesOnTheWrittenImage)
 
     const OperationResult result = harness.ops.OnVerify();
 
-    EXPECT_EQ(harness.log, (Log{"show", "disable", "find:found", "message:info:Verify Succeeded !", "close",
-                                "collect", "enable"}));
+    EXPECT_EQ(harness.log,
+              (Log{"show", "disable", "find:found", "message:info:Verify Succeeded !", "close", "collect", "enable"}));
     EXPECT_EQ(result.outcome, OperationOutcome::Succeeded);
     EXPECT_EQ(harness.Loader().Transfers().size(), 2 * ISP_BLOCK_COUNT);
 }
@@ -262,8 +262,8 @@ TEST_F(SingleOperations, ReadWithoutDeviceStillTruncatesTheDumpFile)
 
     const OperationResult result = harness.ops.OnRead();
 
-    EXPECT_EQ(harness.log,
-              (Log{"disable", "collect", "save-dialog", "find:none", "message:error:Read Fail !!!", "close", "enable"}));
+    EXPECT_EQ(harness.log, (Log{"disable", "collect", "save-dialog", "find:none", "message:error:Read Fail !!!",
+                                "close", "enable"}));
     EXPECT_EQ(result.outcome, OperationOutcome::NoDevice);
     EXPECT_TRUE(std::filesystem::exists(scratch.Path("old.dmp")));
     EXPECT_EQ(std::filesystem::file_size(scratch.Path("old.dmp")), 0u);
@@ -274,8 +274,8 @@ TEST_F(SingleOperations, ReadIntoAnUncreatableFileSaysOpenFileError)
     OpsHarness harness;
     harness.window.saveAnswer = scratch.Path("no-such-dir/flash.dmp");
     const OperationResult result = harness.ops.OnRead();
-    EXPECT_EQ(harness.log, (Log{"disable", "collect", "save-dialog", "message:error:Open file error !!", "close",
-                                "enable"}));
+    EXPECT_EQ(harness.log,
+              (Log{"disable", "collect", "save-dialog", "message:error:Open file error !!", "close", "enable"}));
     EXPECT_EQ(result.outcome, OperationOutcome::DumpOpenFailed);
 }
 
