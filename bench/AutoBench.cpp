@@ -11,6 +11,7 @@
 #include "core/IspReportBuffers.h"
 #include "device/DeviceAccessAdapter.h"
 #include "device/sim/SimMachine.h"
+#include "sys/ReplacingFile.h"
 
 namespace zelv4 {
 namespace {
@@ -49,7 +50,8 @@ void BM_AutoRun(benchmark::State& state)
     DialogFields fields;
     fields.m_strFile = imagePath.string();
     IspReportBuffers reports;
-    IspOperations operations(window, fields, reports, device);
+    SystemOutputFiles files;
+    IspOperations operations(window, fields, reports, device, files);
 
     for (auto _ : state) {
         const OperationResult result = operations.OnAuto();

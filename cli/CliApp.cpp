@@ -22,7 +22,8 @@ constexpr const char* SIM_STATE_OPTION = "--sim-state";
 
 // `--sim` is a plain flag, so `write --sim image.hex` can never take the image for
 // a state file; only the one token `--sim=STATE` carries a path. It becomes the
-// hidden `--sim-state STATE` before the parser sees it.
+// hidden `--sim-state=STATE`, still one token, so that a path that looks like an
+// option (`--sim=--json`) stays a path.
 std::vector<std::string> RewriteArguments(int argc, const char* const* argv)
 {
     std::vector<std::string> args;
@@ -33,8 +34,7 @@ std::vector<std::string> RewriteArguments(int argc, const char* const* argv)
             break;
         }
         if (arg.rfind(SIM_STATE_PREFIX, 0) == 0) {
-            args.push_back(SIM_STATE_OPTION);
-            args.push_back(arg.substr(std::string(SIM_STATE_PREFIX).size()));
+            args.push_back(std::string(SIM_STATE_OPTION) + "=" + arg.substr(std::string(SIM_STATE_PREFIX).size()));
         } else {
             args.push_back(arg);
         }
@@ -61,10 +61,6 @@ std::optional<std::string> NamedCommand(CLI::App& app, const std::vector<std::st
     for (const CLI::App* command : app.get_subcommands({}))
         names.insert(command->get_name());
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == SIM_STATE_OPTION) {
-            ++i;
-            continue;
-        }
         if (args[i] == "--")
             break;
         if (names.count(args[i]) != 0)
@@ -113,6 +109,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         ->group("");
     app.add_flag("--json", context.json, "Print one JSON object on stdout instead of text, errors included");
     app.add_flag("-q,--quiet", context.quiet, "Draw no progress on the terminal");
+    app.add_flag("--lenient", context.lenient,
+                 "Read firmware files as the window does: load what a strict reading refuses "
+                 "(bad record checksums, extended addresses, data past 0x4FFF, ...) and warn about it");
     AddImageCommands(app, context);
     AddOperationCommands(app, context);
     AddDeviceCommands(app, context);

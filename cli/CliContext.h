@@ -7,6 +7,7 @@
 
 #include "cli/CliEnvironment.h"
 #include "cli/CliReport.h"
+#include "cli/SimStateFile.h"
 
 namespace zelv4 {
 
@@ -32,13 +33,18 @@ struct CliContext {
     bool json = false;
     // --quiet: draw no progress.
     bool quiet = false;
+    // --lenient: read firmware files as the window does, warning about what it lets
+    // through, instead of refusing them.
+    bool lenient = false;
     CliReport report;
 
     CliEnvironment environment;
     // The machine the commands run on, made on first use by PlatformFor().
     std::shared_ptr<DevicePlatform> platform;
-    // The simulated machine whose flash goes back into simStatePath at the end.
+    // The simulated machine whose flash goes back into the state file at the end,
+    // and that file, locked for the whole run.
     SimMachine* stateMachine = nullptr;
+    std::unique_ptr<SimStateFile> stateFile;
     // Where progress is drawn: the real error stream, also with --json.
     std::ostream* progressStream = nullptr;
 };

@@ -1,68 +1,117 @@
 #include "cli/CliExitCodes.h"
 
+#include <iterator>
+
 namespace zelv4 {
+
+namespace {
+
+struct ExitCodeInfo {
+    int code;
+    const char* name;
+    const char* help;  // lines after the first are indented by the table
+};
+
+constexpr ExitCodeInfo EXIT_CODES[] = {
+    {EXIT_OK, "succeeded", "success"},
+    {EXIT_TRANSFER_FAILED, "transfer-failed",
+     "the device failed a transfer (also: auto verified, but the chip did not leave ISP mode;\n"
+     "or the device's feature report is too short for the protocol)"},
+    {EXIT_USAGE, "usage-error", "usage error"},
+    {EXIT_FILE, "file-error",
+     "the firmware file is refused or cannot be loaded, the dump or output file cannot be\n"
+     "created or written, or the --sim=STATE file is unusable"},
+    {EXIT_NO_DEVICE, "no-device", "no device, or the wait for the ISP device timed out"},
+    {EXIT_VERIFY_DIFFERENCE, "verify-mismatch", "verify found a difference"},
+    {EXIT_PERMISSION_DENIED, "permission-denied",
+     "permission denied on the device (see the udev rule 70-zelv4-writer.rules)"},
+    {EXIT_DEVICE_BUSY, "device-busy",
+     "device busy: another program is programming the chip, or holds the --sim=STATE file"},
+};
+
+struct OutcomeInfo {
+    OperationOutcome outcome;
+    const char* name;
+    int code;
+};
+
+constexpr OutcomeInfo OUTCOMES[] = {
+    {OperationOutcome::Succeeded, "succeeded", EXIT_OK},
+    // Only the window has a dialog to cancel; a command that ends so has no file.
+    {OperationOutcome::Cancelled, "cancelled", EXIT_FILE},
+    {OperationOutcome::ImageOpenFailed, "image-open-failed", EXIT_FILE},
+    {OperationOutcome::DumpOpenFailed, "dump-open-failed", EXIT_FILE},
+    {OperationOutcome::DumpWriteFailed, "dump-write-failed", EXIT_FILE},
+    {OperationOutcome::NoDevice, "no-device", EXIT_NO_DEVICE},
+    {OperationOutcome::DeviceBusy, "device-busy", EXIT_DEVICE_BUSY},
+    {OperationOutcome::TimedOut, "timed-out", EXIT_NO_DEVICE},
+    {OperationOutcome::TransferFailed, "transfer-failed", EXIT_TRANSFER_FAILED},
+    {OperationOutcome::VerifyMismatch, "verify-mismatch", EXIT_VERIFY_DIFFERENCE},
+    {OperationOutcome::ReportTooShort, "report-too-short", EXIT_TRANSFER_FAILED},
+};
+
+const OutcomeInfo& Info(OperationOutcome outcome)
+{
+    for (const OutcomeInfo& info : OUTCOMES)
+        if (info.outcome == outcome)
+            return info;
+    return OUTCOMES[std::size(OUTCOMES) - 1];
+}
+
+// Nothing found because the only candidates were refused: that is the fix to name.
+bool PermissionDenied(const OperationResult& result)
+{
+    return (result.outcome == OperationOutcome::NoDevice || result.outcome == OperationOutcome::TimedOut) &&
+           !result.deniedPaths.empty();
+}
+
+}  // namespace
 
 int ExitCodeFor(const OperationResult& result)
 {
-    switch (result.outcome) {
-    case OperationOutcome::Succeeded:
-        // Programmed and verified, but the chip did not take the leave-ISP request.
-        return result.resetFailed ? EXIT_TRANSFER_FAILED : EXIT_OK;
-    case OperationOutcome::Cancelled:
-        return EXIT_FILE;
-    case OperationOutcome::ImageOpenFailed:
-    case OperationOutcome::DumpOpenFailed:
-    case OperationOutcome::DumpWriteFailed:
-        return EXIT_FILE;
-    case OperationOutcome::NoDevice:
-    case OperationOutcome::TimedOut:
-        return result.deniedPaths.empty() ? EXIT_NO_DEVICE : EXIT_PERMISSION_DENIED;
-    case OperationOutcome::TransferFailed:
+    // Programmed and verified, but the chip did not take the leave-ISP request.
+    if (result.resetFailed)
         return EXIT_TRANSFER_FAILED;
-    case OperationOutcome::VerifyMismatch:
-        return EXIT_VERIFY_DIFFERENCE;
-    }
-    return EXIT_TRANSFER_FAILED;
+    if (PermissionDenied(result))
+        return EXIT_PERMISSION_DENIED;
+    return Info(result.outcome).code;
+}
+
+const char* OutcomeName(const OperationResult& result)
+{
+    if (result.resetFailed)
+        return "reset-failed";
+    if (PermissionDenied(result))
+        return "permission-denied";
+    return Info(result.outcome).name;
 }
 
 const char* ExitCodeName(int code)
 {
-    switch (code) {
-    case EXIT_OK:
-        return "succeeded";
-    case EXIT_TRANSFER_FAILED:
-        return "transfer-failed";
-    case EXIT_USAGE:
-        return "usage-error";
-    case EXIT_FILE:
-        return "file-error";
-    case EXIT_NO_DEVICE:
-        return "no-device";
-    case EXIT_VERIFY_DIFFERENCE:
-        return "verify-mismatch";
-    case EXIT_PERMISSION_DENIED:
-        return "permission-denied";
-    }
+    for (const ExitCodeInfo& info : EXIT_CODES)
+        if (info.code == code)
+            return info.name;
     return "failed";
 }
 
 std::string ExitCodeHelp()
 {
-    return "Exit status:\n"
-           "  0  success\n"
-           "  1  the device failed a transfer (also: auto verified, but the chip did not leave ISP mode)\n"
-           "  2  usage error\n"
-           "  3  the firmware file cannot be loaded, the dump file cannot be created or written,\n"
-           "     or the --sim=STATE file is damaged, of the wrong size, or cannot be saved\n"
-           "  4  no device, or the wait for the ISP device timed out\n"
-           "  5  verify found a difference\n"
-           "  6  permission denied on the device (see the udev rule 70-zelv4-writer.rules)\n"
-           "\n"
-           "--json prints exactly one JSON object on stdout, errors included: command, outcome, ok,\n"
-           "exit_code, message, messages (every line the text output would have), and details\n"
-           "(device path, checksum, first difference, tolerated file problems, ...).\n"
-           "--sim runs on a fresh simulated chip; --sim=STATE keeps its flash in the file STATE\n"
-           "(exactly 20480 bytes; created erased when missing, saved when the run ends).";
+    std::string text = "Exit status:\n";
+    for (const ExitCodeInfo& info : EXIT_CODES) {
+        std::string help = info.help;
+        for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+            help.insert(at + 1, "     ");
+        text += "  " + std::to_string(info.code) + "  " + help + "\n";
+    }
+    return text + "\n"
+                  "--json prints exactly one JSON object on stdout, errors included: command, outcome, ok,\n"
+                  "exit_code, message, messages (every line the text output would have), and details\n"
+                  "(device path, checksum, first difference, tolerated file problems, ...).\n"
+                  "Firmware files are read strictly: any HEX record problem, an empty binary file, one longer\n"
+                  "than the flash, or HEX text in a file named as binary is refused (exit 3); --lenient reads\n"
+                  "them as the window does and warns instead.\n"
+                  "--sim runs on a fresh simulated chip; --sim=STATE keeps its flash in the file STATE\n"
+                  "(exactly 20480 bytes; created erased when missing, saved when the run ends).";
 }
 
 }  // namespace zelv4

@@ -10,13 +10,17 @@ namespace zelv4 {
 inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_TRANSFER_FAILED = 1;    // the device failed a transfer
 inline constexpr int EXIT_USAGE = 2;              // the command line is wrong
-inline constexpr int EXIT_FILE = 3;               // firmware not loadable, dump not creatable or writable,
+inline constexpr int EXIT_FILE = 3;               // firmware refused, dump or output not writable,
                                                   // --sim state file unusable
 inline constexpr int EXIT_NO_DEVICE = 4;          // no device, or the wait timed out
 inline constexpr int EXIT_VERIFY_DIFFERENCE = 5;  // verify found a difference
 inline constexpr int EXIT_PERMISSION_DENIED = 6;  // the device is there but cannot be opened
+inline constexpr int EXIT_DEVICE_BUSY = 7;        // another program is using the device or state file
 
 int ExitCodeFor(const OperationResult& result);
+
+// The name --json gives an operation's outcome ("verify-mismatch", "permission-denied").
+const char* OutcomeName(const OperationResult& result);
 
 // A short name for what an exit code means, as --json reports the outcome when no
 // more precise one is known ("succeeded", "transfer-failed", ...).

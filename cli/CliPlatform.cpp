@@ -29,7 +29,15 @@ DevicePlatform* PlatformFor(CliContext& context)
         std::optional<FirmwareImage> flash;
         if (context.simStatePath) {
             std::string error;
-            flash = SimStateFile(*context.simStatePath).Load(error);
+            context.stateFile = std::make_unique<SimStateFile>(*context.simStatePath);
+            const FileLock::Result locked = context.stateFile->Lock(error);
+            if (locked != FileLock::Result::Locked) {
+                const bool busy = locked == FileLock::Result::Busy;
+                context.stateFile.reset();
+                Fail(context, busy ? EXIT_DEVICE_BUSY : EXIT_FILE, busy ? "device-busy" : "state-file-error", error);
+                return nullptr;
+            }
+            flash = context.stateFile->Load(error);
             if (!flash) {
                 Fail(context, EXIT_FILE, "state-file-error", error);
                 return nullptr;
@@ -49,17 +57,12 @@ DevicePlatform* PlatformFor(CliContext& context)
     return context.platform.get();
 }
 
-SimMachine* SimulatedMachineFor(CliContext& context)
-{
-    return dynamic_cast<SimMachine*>(PlatformFor(context));
-}
-
 void SaveSimulatedState(CliContext& context)
 {
-    if (context.stateMachine == nullptr || !context.simStatePath)
+    if (context.stateMachine == nullptr || !context.stateFile)
         return;
     std::string error;
-    if (!SimStateFile(*context.simStatePath).Save(context.stateMachine->Loader().Flash(), error)) {
+    if (!context.stateFile->Save(context.stateMachine->Loader().Flash(), error)) {
         context.err << error << "\n";
         if (context.exitCode == EXIT_OK) {
             context.report.SetOutcome("state-file-error", error);

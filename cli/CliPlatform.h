@@ -4,7 +4,6 @@ namespace zelv4 {
 
 struct CliContext;
 class DevicePlatform;
-class SimMachine;
 
 // The machine every command runs on: the one the environment gives (tests), the
 // built-in simulated one with --sim (its flash loaded from the --sim=STATE file),
@@ -12,9 +11,6 @@ class SimMachine;
 // context. Null when there is none; the reason has then been reported and the
 // exit code set.
 DevicePlatform* PlatformFor(CliContext& context);
-
-// The simulated machine of this run, or null when the run is not simulated.
-SimMachine* SimulatedMachineFor(CliContext& context);
 
 // Puts the simulated flash back into the --sim=STATE file, when this run made a
 // machine from one. A failure is reported, and fails a run that had succeeded.

@@ -1,5 +1,7 @@
 #include "cli/ImageWarnings.h"
 
+#include "cli/CliContext.h"
+#include "cli/CliExitCodes.h"
 #include "core/IspConstants.h"
 
 namespace zelv4 {
@@ -8,7 +10,7 @@ void WarnTolerated(const HexTolerance& tolerated, std::ostream& err)
 {
     if (tolerated.badChecksumRecords != 0)
         err << "warning: " << tolerated.badChecksumRecords
-            << " data record(s) with a wrong checksum were loaded as they are\n";
+            << " record(s) with a wrong checksum were loaded as they are\n";
     if (tolerated.nonHexCharacters != 0)
         err << "warning: " << tolerated.nonHexCharacters
             << " character(s) inside records were not hex digits and were read as 0\n";
@@ -19,6 +21,16 @@ void WarnTolerated(const HexTolerance& tolerated, std::ostream& err)
         err << "warning: " << tolerated.ignoredRecords
             << " record(s) of types other than data and end-of-file were ignored; "
                "extended addresses are not applied\n";
+    if (tolerated.upperAddressRecords != 0)
+        err << "warning: " << tolerated.upperAddressRecords
+            << " extended address record(s) set a non-zero upper address; the data after them was loaded at its "
+               "16-bit offset\n";
+    if (tolerated.trailingCharacters != 0)
+        err << "warning: " << tolerated.trailingCharacters << " character(s) after records' checksums were ignored\n";
+    if (tolerated.strayCharacters != 0)
+        err << "warning: " << tolerated.strayCharacters << " character(s) outside records were ignored\n";
+    if (tolerated.malformedEndRecords != 0)
+        err << "warning: the end-of-file record is malformed\n";
 }
 
 nlohmann::json ToleratedJson(const HexTolerance& tolerated)
@@ -28,7 +40,42 @@ nlohmann::json ToleratedJson(const HexTolerance& tolerated)
         {"non_hex_characters", tolerated.nonHexCharacters},
         {"dropped_bytes", tolerated.droppedBytes},
         {"ignored_records", tolerated.ignoredRecords},
+        {"upper_address_records", tolerated.upperAddressRecords},
+        {"trailing_characters", tolerated.trailingCharacters},
+        {"stray_characters", tolerated.strayCharacters},
+        {"malformed_end_records", tolerated.malformedEndRecords},
     };
+}
+
+ImageLoadOptions ImageOptionsFor(const CliContext& context)
+{
+    ImageLoadOptions options;
+    options.strict = !context.lenient;
+    return options;
+}
+
+bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareImage& image)
+{
+    const ImageLoadResult loaded = LoadImageFile(path, image, ImageOptionsFor(context));
+    nlohmann::json& details = context.report.Details();
+    details["image_path"] = path;
+    details["image_format"] = loaded.format == ImageFormat::Hex ? "hex" : "binary";
+    if (loaded.fileLength)
+        details["image_length"] = *loaded.fileLength;
+    if (!loaded) {
+        context.err << "Open file error !!\n" << loaded.reason << "\n";
+        context.exitCode = EXIT_FILE;
+        context.report.SetOutcome("image-open-failed", "Open file error !!");
+        details["reason"] = loaded.reason;
+        return false;
+    }
+    if (context.lenient)
+        WarnTolerated(loaded.tolerated, context.err);
+    const std::uint16_t checksum = ImageChecksum(image);
+    details["tolerated"] = ToleratedJson(loaded.tolerated);
+    details["checksum"] = checksum;
+    details["checksum_text"] = ChecksumText(checksum);
+    return true;
 }
 
 }  // namespace zelv4

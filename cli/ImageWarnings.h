@@ -1,12 +1,15 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "core/HexReader.h"
+#include "core/ImageFile.h"
 
 namespace zelv4 {
+
+struct CliContext;
 
 // One warning line per kind of thing the HEX reader let through: the image still
 // loads, but the user should know it may not be what the file's author meant.
@@ -14,5 +17,14 @@ void WarnTolerated(const HexTolerance& tolerated, std::ostream& err);
 
 // The same counts for --json, every kind named even when zero.
 nlohmann::json ToleratedJson(const HexTolerance& tolerated);
+
+// How the command line reads firmware: strictly, unless --lenient.
+ImageLoadOptions ImageOptionsFor(const CliContext& context);
+
+// Loads a firmware file for a command. A refused file is reported ("Open file error
+// !!" and the reason naming the file and line), sets exit code 3 and the --json
+// outcome, and returns false; a loaded one fills the --json details and, with
+// --lenient, warns about what the reading let through.
+bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareImage& image);
 
 }  // namespace zelv4

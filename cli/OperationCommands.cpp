@@ -21,6 +21,7 @@
 #include "core/IspReportBuffers.h"
 #include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
+#include "sys/ReplacingFile.h"
 
 namespace zelv4 {
 
@@ -33,33 +34,6 @@ std::string Hex(unsigned value, int digits)
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, value);
     return text;
-}
-
-const char* OutcomeName(const OperationResult& result, int exitCode)
-{
-    if (result.resetFailed)
-        return "reset-failed";
-    switch (result.outcome) {
-    case OperationOutcome::Succeeded:
-        return "succeeded";
-    case OperationOutcome::Cancelled:
-        return "cancelled";
-    case OperationOutcome::ImageOpenFailed:
-        return "image-open-failed";
-    case OperationOutcome::DumpOpenFailed:
-        return "dump-open-failed";
-    case OperationOutcome::DumpWriteFailed:
-        return "dump-write-failed";
-    case OperationOutcome::NoDevice:
-        return exitCode == EXIT_PERMISSION_DENIED ? "permission-denied" : "no-device";
-    case OperationOutcome::TimedOut:
-        return exitCode == EXIT_PERMISSION_DENIED ? "permission-denied" : "timed-out";
-    case OperationOutcome::TransferFailed:
-        return "transfer-failed";
-    case OperationOutcome::VerifyMismatch:
-        return "verify-mismatch";
-    }
-    return "failed";
 }
 
 const char* IconName(MessageIcon icon)
@@ -76,9 +50,10 @@ const char* IconName(MessageIcon icon)
 }
 
 // What the message box alone does not say, for someone at a terminal.
-void ExplainResult(const OperationResult& result, std::ostream& err)
+void ExplainResult(const OperationResult& result, bool lenient, std::ostream& err)
 {
-    if (result.image && result.image->ok)
+    // A strict reading refused whatever would deserve a warning.
+    if (lenient && result.image && result.image->ok)
         WarnTolerated(result.image->tolerated, err);
     if (result.difference) {
         err << "first difference at " << Hex(static_cast<unsigned>(result.difference->address), 4) << ": chip "
@@ -86,13 +61,21 @@ void ExplainResult(const OperationResult& result, std::ostream& err)
     }
     if (result.outcome == OperationOutcome::ImageOpenFailed && result.image && !result.image->reason.empty())
         err << result.image->reason << "\n";
-    if (result.outcome == OperationOutcome::DumpOpenFailed)
-        err << "cannot create " << result.dumpPath << "\n";
-    if (result.outcome == OperationOutcome::DumpWriteFailed)
-        err << "cannot write " << result.dumpPath << "\n";
+    if ((result.outcome == OperationOutcome::DumpOpenFailed || result.outcome == OperationOutcome::DumpWriteFailed) &&
+        !result.fileError.empty())
+        err << result.fileError << "\n";
     if (result.outcome == OperationOutcome::NoDevice && result.deniedPaths.empty() &&
         result.kind != OperationKind::Auto && result.kind != OperationKind::Reconnect)
         err << "no ZEL-V4 ISP device (" << Hex4(ISP_VENDOR_ID) << ":" << Hex4(ISP_PRODUCT_ID) << ") was found\n";
+    if (result.outcome == OperationOutcome::DeviceBusy) {
+        for (const std::string& path : result.busyPaths)
+            err << "device busy: " << path << " is in use by another program; one programmer per chip\n";
+    }
+    if (result.outcome == OperationOutcome::ReportTooShort) {
+        err << "the device's feature report is " << result.reportLength
+            << " bytes long, too short for the protocol's block requests (" << ISP_BLOCK_REPORT_MIN
+            << " bytes); nothing was sent to the device\n";
+    }
     if (result.outcome == OperationOutcome::TransferFailed && result.failingBlock) {
         err << "the device failed a transfer at block " << *result.failingBlock << " (address "
             << Hex(static_cast<unsigned>(*result.failingBlock * ISP_BLOCK_SIZE), 4) << ")\n";
@@ -115,6 +98,8 @@ nlohmann::json Details(const OperationResult& result, const std::string& deviceP
         details["image_path"] = result.imagePath;
         details["image_format"] = result.image->format == ImageFormat::Hex ? "hex" : "binary";
         details["tolerated"] = ToleratedJson(result.image->tolerated);
+        if (result.image->fileLength)
+            details["image_length"] = *result.image->fileLength;
         if (!result.image->ok)
             details["reason"] = result.image->reason;
     }
@@ -138,6 +123,12 @@ nlohmann::json Details(const OperationResult& result, const std::string& deviceP
         details["dump_path"] = result.dumpPath;
     if (!result.deniedPaths.empty())
         details["denied_paths"] = result.deniedPaths;
+    if (!result.busyPaths.empty())
+        details["busy_paths"] = result.busyPaths;
+    if (!result.fileError.empty())
+        details["file_error"] = result.fileError;
+    if (result.outcome == OperationOutcome::ReportTooShort)
+        details["feature_report_length"] = result.reportLength;
     if (result.kind == OperationKind::Auto)
         details["wait_attempts"] = result.waitAttempts;
     if (result.busDeviceCount)
@@ -156,6 +147,11 @@ nlohmann::json Details(const OperationResult& result, const std::string& deviceP
 void RunOperation(CliContext& context, Operation operation, const std::optional<std::string>& imagePath,
                   const std::optional<std::string>& dumpPath)
 {
+    // A firmware file the command line refuses never gets near the device, not even
+    // for Auto, which would otherwise search and wait before loading it.
+    FirmwareImage checked{};
+    if (imagePath && !context.lenient && !LoadImageForCommand(context, *imagePath, checked))
+        return;
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr)
         return;
@@ -168,7 +164,9 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     DeviceAccessAdapter device(*platform);
     SetPlainMessageHandler([&window](const std::string& text) { window.MessageBox(text, MessageIcon::None); });
 
-    IspOperations operations(window, fields, reports, device);
+    SystemOutputFiles files;
+    IspOperations operations(window, fields, reports, device, files);
+    operations.SetImageLoadOptions(ImageOptionsFor(context));
     std::optional<TerminalProgress> progress;
     const bool terminal = context.environment.errIsTerminal && context.environment.errIsTerminal();
     if (!context.quiet && terminal && context.progressStream != nullptr) {
@@ -179,9 +177,9 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     progress.reset();
     SetPlainMessageHandler(nullptr);
 
-    ExplainResult(result, context.err);
+    ExplainResult(result, context.lenient, context.err);
     context.exitCode = ExitCodeFor(result);
-    context.report.SetOutcome(OutcomeName(result, context.exitCode), result.LastMessage());
+    context.report.SetOutcome(OutcomeName(result), result.LastMessage());
     context.report.Details() = Details(result, result.deviceFound ? IspDevicePath() : std::string());
 }
 
@@ -207,7 +205,7 @@ void AddOperationCommands(CLI::App& app, CliContext& context)
         [&context, imagePath] { RunOperation(context, &IspOperations::OnVerify, *imagePath, std::nullopt); });
 
     CLI::App* read = app.add_subcommand("read", "Read the whole flash into OUT (20480 bytes, no header)");
-    read->add_option("OUT", *dumpPath, "Dump file; created or truncated")->required();
+    read->add_option("OUT", *dumpPath, "Dump file; replaced only when the whole flash was read")->required();
     read->callback([&context, dumpPath] { RunOperation(context, &IspOperations::OnRead, std::nullopt, *dumpPath); });
 
     app.add_subcommand("exit-isp", "Send the chip out of ISP mode")->callback([&context] {

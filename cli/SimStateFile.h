@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "core/FirmwareImage.h"
+#include "sys/FileLock.h"
 
 namespace zelv4 {
 
@@ -16,17 +18,23 @@ public:
 
     const std::string& Path() const { return m_path; }
 
-    // The flash kept in the file: erased (0xFF) when the file does not exist; none,
+    // Takes the file for this run, so that two runs on one state cannot lose each
+    // other's changes: an exclusive lock, held until the object goes, on the file
+    // (created empty when missing). Busy when another run holds it; Failed when the
+    // file is not a regular file or cannot be opened, with the reason in `error`.
+    FileLock::Result Lock(std::string& error);
+
+    // The flash kept in the file: erased (0xFF) for a file this run created; none,
     // with the reason in `error`, when it cannot be read or is not exactly 20480 bytes.
     std::optional<FirmwareImage> Load(std::string& error) const;
 
-    // Replaces the file with `flash` atomically: a temporary file next to it is
-    // written, synced and renamed over it, so a crash leaves the old or the new
+    // Replaces the file with `flash` atomically: a crash leaves the old or the new
     // state, never half of one.
     bool Save(const FirmwareImage& flash, std::string& error) const;
 
 private:
     std::string m_path;
+    std::unique_ptr<FileLock> m_lock;
 };
 
 }  // namespace zelv4

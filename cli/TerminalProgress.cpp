@@ -1,7 +1,5 @@
 #include "cli/TerminalProgress.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 namespace zelv4 {
@@ -51,11 +49,6 @@ TerminalProgress::TerminalProgress(std::ostream& err) : m_err(err) {}
 TerminalProgress::~TerminalProgress()
 {
     EndLine();
-}
-
-bool TerminalProgress::StderrIsTerminal()
-{
-    return ::isatty(STDERR_FILENO) == 1;
 }
 
 void TerminalProgress::OnProgress(const ProgressEvent& event)

@@ -18,9 +18,6 @@ public:
     void OnProgress(const ProgressEvent& event) override;
     void OnPhaseEnd(OperationPhase phase, bool succeeded) override;
 
-    // Whether the process's error stream is a terminal (what main() asks).
-    static bool StderrIsTerminal();
-
 private:
     void Draw(const std::string& line);
     void EndLine();

@@ -1,6 +1,9 @@
 #include "core/HexReader.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "core/ByteSource.h"
 
@@ -47,66 +50,272 @@ HexByte ReadHexByte(ByteSource& file)
 
 namespace {
 
-// Reads one byte of a record, keeping the record checksum and the counts.
+// What of a line after a record is kept to check it; the rest is only counted.
+constexpr std::size_t LINE_REST_KEEP = 1024;
+
+std::string Hex2(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
+    return text;
+}
+
+std::string Hex4(std::size_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04zX", value);
+    return text;
+}
+
+std::string CharacterText(int c)
+{
+    if (c >= 0x20 && c < 0x7F)
+        return std::string("'") + static_cast<char>(c) + "'";
+    return "byte " + Hex2(static_cast<unsigned>(c));
+}
+
+bool IsBlank(int c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// The file as the reader walks it: counts lines, and lets one record mark be put
+// back when a look at the rest of a line runs into the next record.
+class RecordSource : public ByteSource {
+public:
+    explicit RecordSource(ByteSource& file) : m_file(file) {}
+
+    int Next() override
+    {
+        if (m_pushedBack != NONE)
+            return std::exchange(m_pushedBack, NONE);
+        const int c = m_file.Next();
+        if (c == '\n')
+            ++m_line;
+        return c;
+    }
+
+    void PushBack(int c) { m_pushedBack = c; }
+    std::size_t Line() const { return m_line; }
+
+private:
+    static constexpr int NONE = -2;
+    ByteSource& m_file;
+    std::size_t m_line = 1;
+    int m_pushedBack = NONE;
+};
+
+// Reads the bytes of one record, keeping its checksum and its first non-hex character.
 class RecordReader {
 public:
-    RecordReader(ByteSource& file, HexTolerance& tolerated) : m_file(file), m_tolerated(tolerated) {}
+    RecordReader(RecordSource& file, HexTolerance& tolerated) : m_file(file), m_tolerated(tolerated) {}
 
     std::uint8_t Byte()
     {
-        const HexByte byte = ReadHexByte(m_file);
-        m_tolerated.nonHexCharacters += byte.nonHexCharacters;
-        m_cut = m_cut || byte.endOfInput;
-        m_sum = static_cast<std::uint8_t>(m_sum + byte.value);
-        return byte.value;
+        unsigned value = 0;
+        for (int i = 0; i < 2; ++i) {
+            const int c = m_file.Next();
+            if (c == ByteSource::END) {
+                m_cut = true;
+            } else if (!IsHexDigit(c)) {
+                ++m_tolerated.nonHexCharacters;
+                if (!m_firstNonHex)
+                    m_firstNonHex = c;
+            }
+            value = value * 16 + (c == ByteSource::END ? 0 : HexDigitValue(c));
+        }
+        const auto byte = static_cast<std::uint8_t>(value & 0xFF);
+        m_sum = static_cast<std::uint8_t>(m_sum + byte);
+        return byte;
     }
 
     bool Cut() const { return m_cut; }
-    bool SumIsZero() const { return m_sum == 0; }
+    std::uint8_t Sum() const { return m_sum; }
+    const std::optional<int>& FirstNonHex() const { return m_firstNonHex; }
 
 private:
-    ByteSource& m_file;
+    RecordSource& m_file;
     HexTolerance& m_tolerated;
     std::uint8_t m_sum = 0;
     bool m_cut = false;
+    std::optional<int> m_firstNonHex;
 };
 
-bool SkipToRecordMark(ByteSource& file)
+// The rest of the current line, up to its end or the next record mark (put back,
+// so that the record is read as it always was). Blanks at its end are dropped.
+std::string RestOfLine(RecordSource& file, std::size_t& length)
 {
+    std::string rest;
+    length = 0;
     for (;;) {
         const int c = file.Next();
-        if (c == ByteSource::END)
-            return false;
-        if (c == HEX_RECORD_MARK)
-            return true;
+        if (c == ByteSource::END || c == '\n')
+            break;
+        if (c == HEX_RECORD_MARK) {
+            file.PushBack(c);
+            break;
+        }
+        ++length;
+        if (rest.size() < LINE_REST_KEEP)
+            rest.push_back(static_cast<char>(c));
     }
+    while (!rest.empty() && IsBlank(static_cast<unsigned char>(rest.back()))) {
+        rest.pop_back();
+        --length;
+    }
+    return rest;
 }
 
-}  // namespace
+// The reading of one file: the result it builds and the problems it notes.
+class Reading {
+public:
+    Reading(ByteSource& file, FirmwareImage& image, std::size_t size)
+        : m_file(file), m_image(image), m_limit(std::min(size, image.size()))
+    {}
 
-HexReadResult ReadHexRecords(ByteSource& file, FirmwareImage& image, std::size_t size)
-{
-    HexReadResult result;
-    const std::size_t limit = std::min(size, image.size());
-    while (SkipToRecordMark(file)) {
-        RecordReader record(file, result.tolerated);
+    HexReadResult Run()
+    {
+        while (SkipToRecordMark()) {
+            if (!Record())
+                break;
+        }
+        return m_result;
+    }
+
+private:
+    void Problem(HexProblemKind kind, std::size_t line, std::string text)
+    {
+        if (!m_result.firstProblem)
+            m_result.firstProblem = HexProblem{kind, line, std::move(text)};
+    }
+
+    bool SkipToRecordMark()
+    {
+        for (;;) {
+            const int c = m_file.Next();
+            if (c == ByteSource::END)
+                return false;
+            if (c == HEX_RECORD_MARK)
+                return true;
+            if (!IsBlank(c)) {
+                ++m_result.tolerated.strayCharacters;
+                Problem(HexProblemKind::StrayCharacters, m_file.Line(),
+                        CharacterText(c) + " outside a record; every line must be a record starting with ':'");
+            }
+        }
+    }
+
+    // Characters after a record's checksum on its line.
+    void CheckLineEnd(std::size_t line)
+    {
+        std::size_t length = 0;
+        const std::string rest = RestOfLine(m_file, length);
+        if (length == 0)
+            return;
+        m_result.tolerated.trailingCharacters += length;
+        Problem(HexProblemKind::TrailingCharacters, line,
+                std::to_string(length) + " character(s) after the record's checksum, beyond its declared length");
+    }
+
+    void CheckRecord(const RecordReader& record, std::size_t line)
+    {
+        if (record.FirstNonHex())
+            Problem(HexProblemKind::NonHexCharacter, line,
+                    CharacterText(*record.FirstNonHex()) + " inside the record is not a hex digit");
+        if (record.Sum() != 0) {
+            ++m_result.tolerated.badChecksumRecords;
+            Problem(HexProblemKind::BadChecksum, line,
+                    "the record's checksum is wrong (the bytes sum to " + Hex2(record.Sum()) + " instead of 0x00)");
+        }
+    }
+
+    // A record other than data: the rest of its line is looked at only to check it,
+    // as the records after it are found from the next record mark either way.
+    void OtherRecord(std::uint8_t count, std::uint8_t type, std::uint8_t headerSum, std::size_t line)
+    {
+        ++m_result.tolerated.ignoredRecords;
+        std::size_t length = 0;
+        const std::string rest = RestOfLine(m_file, length);
+        std::vector<std::uint8_t> bytes;
+        bool wellFormed = rest.size() == length && rest.size() == 2u * (count + 1u);
+        for (std::size_t i = 0; wellFormed && i < rest.size(); i += 2) {
+            wellFormed =
+                IsHexDigit(static_cast<unsigned char>(rest[i])) && IsHexDigit(static_cast<unsigned char>(rest[i + 1]));
+            bytes.push_back(static_cast<std::uint8_t>(HexDigitValue(static_cast<unsigned char>(rest[i])) * 16 +
+                                                      HexDigitValue(static_cast<unsigned char>(rest[i + 1]))));
+        }
+        const bool addressRecord = type == HEX_RECORD_EXTENDED_SEGMENT || type == HEX_RECORD_EXTENDED_LINEAR;
+        if (type > HEX_RECORD_START_LINEAR) {
+            Problem(HexProblemKind::UnknownRecordType, line, "unknown record type " + Hex2(type));
+            return;
+        }
+        if (!wellFormed) {
+            if (addressRecord)
+                ++m_result.tolerated.upperAddressRecords;
+            Problem(HexProblemKind::UpperAddress, line,
+                    "record of type " + Hex2(type) + " does not hold " + std::to_string(count) +
+                        " data byte(s) and a checksum, so its effect on addresses is unknown");
+            return;
+        }
+        std::uint8_t sum = headerSum;
+        for (std::uint8_t byte : bytes)
+            sum = static_cast<std::uint8_t>(sum + byte);
+        if (sum != 0) {
+            ++m_result.tolerated.badChecksumRecords;
+            Problem(HexProblemKind::BadChecksum, line,
+                    "the record's checksum is wrong (the bytes sum to " + Hex2(sum) + " instead of 0x00)");
+        }
+        if (!addressRecord)
+            return;  // start addresses say where code begins, not where it goes
+        const unsigned upper = count == 2 ? (bytes[0] << 8) | bytes[1] : 0xFFFF;
+        if (upper != 0) {
+            ++m_result.tolerated.upperAddressRecords;
+            const char* name = type == HEX_RECORD_EXTENDED_LINEAR ? "extended linear" : "extended segment";
+            Problem(HexProblemKind::UpperAddress, line,
+                    std::string(name) + " address record sets " + (count == 2 ? Hex4(upper) : "an unusable value") +
+                        "; the flash is 0x0000 to 0x4FFF, so the data after it would be programmed at the wrong "
+                        "address");
+        }
+    }
+
+    void EndRecord(RecordReader& record, std::uint8_t count, std::size_t line)
+    {
+        // Only checked: nothing after the end record is read into the image.
+        record.Byte();
+        if (record.Cut() || count != 0 || record.Sum() != 0 || record.FirstNonHex()) {
+            ++m_result.tolerated.malformedEndRecords;
+            Problem(HexProblemKind::MalformedEndRecord, line, "malformed end-of-file record (expected :00000001FF)");
+        }
+        if (!record.Cut())
+            CheckLineEnd(line);
+        m_result.endRecord = true;
+    }
+
+    // Reads the record after a record mark; false when the reading ends.
+    bool Record()
+    {
+        const std::size_t line = m_file.Line();
+        RecordReader record(m_file, m_result.tolerated);
         const std::size_t count = record.Byte();
         const std::size_t addressHigh = record.Byte();
         const std::size_t addressLow = record.Byte();
         const std::uint8_t type = record.Byte();
         if (record.Cut()) {
-            result.cutInRecord = true;
-            break;
+            m_result.cutInRecord = true;
+            return false;
         }
         if (type == HEX_RECORD_END_OF_FILE) {
-            result.endRecord = true;
-            break;
+            EndRecord(record, static_cast<std::uint8_t>(count), line);
+            return false;
         }
         if (type != HEX_RECORD_DATA) {
             // Extended segment/linear address and start records: their effect on
             // later addresses is deliberately not applied.
-            ++result.tolerated.ignoredRecords;
-            continue;
+            if (record.FirstNonHex())
+                Problem(HexProblemKind::NonHexCharacter, line,
+                        CharacterText(*record.FirstNonHex()) + " inside the record is not a hex digit");
+            OtherRecord(static_cast<std::uint8_t>(count), type, record.Sum(), line);
+            return true;
         }
         // The address is the 16-bit record offset alone; offset + count may run to
         // 0x100FE, well past the image.
@@ -114,22 +323,39 @@ HexReadResult ReadHexRecords(ByteSource& file, FirmwareImage& image, std::size_t
         std::size_t dropped = 0;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t value = record.Byte();
-            if (offset + i < limit)
-                image[offset + i] = value;
+            if (offset + i < m_limit)
+                m_image[offset + i] = value;
             else
                 ++dropped;
         }
         record.Byte();  // checksum: reported, never enforced
         if (record.Cut()) {
-            result.cutInRecord = true;
-            break;
+            m_result.cutInRecord = true;
+            return false;
         }
-        result.tolerated.droppedBytes += dropped;
-        ++result.dataRecords;
-        if (!record.SumIsZero())
-            ++result.tolerated.badChecksumRecords;
+        ++m_result.dataRecords;
+        CheckRecord(record, line);
+        if (dropped != 0) {
+            m_result.tolerated.droppedBytes += dropped;
+            Problem(HexProblemKind::DataBeyondImage, line,
+                    "data at " + Hex4(offset) + " to " + Hex4(offset + count - 1) +
+                        " reaches past the end of the flash at " + Hex4(m_limit - 1));
+        }
+        CheckLineEnd(line);
+        return true;
     }
-    return result;
+
+    RecordSource m_file;
+    FirmwareImage& m_image;
+    std::size_t m_limit;
+    HexReadResult m_result;
+};
+
+}  // namespace
+
+HexReadResult ReadHexRecords(ByteSource& file, FirmwareImage& image, std::size_t size)
+{
+    return Reading(file, image, size).Run();
 }
 
 }  // namespace zelv4

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "core/FirmwareImage.h"
 
@@ -12,16 +14,47 @@ class ByteSource;
 // What the HEX reader accepted without failing the load, so that the command line
 // can warn about it. The window ignores it.
 struct HexTolerance {
-    std::size_t badChecksumRecords = 0;  // data records whose checksum byte is wrong
-    std::size_t nonHexCharacters = 0;    // characters inside records that are not hex digits
-    std::size_t droppedBytes = 0;        // data bytes addressed beyond the image
-    std::size_t ignoredRecords = 0;      // records of types other than 0 and 1
+    std::size_t badChecksumRecords = 0;   // records whose checksum byte is wrong
+    std::size_t nonHexCharacters = 0;     // characters inside records that are not hex digits
+    std::size_t droppedBytes = 0;         // data bytes addressed beyond the image
+    std::size_t ignoredRecords = 0;       // records of types other than 0 and 1
+    std::size_t upperAddressRecords = 0;  // extended address records with a non-zero upper address
+    std::size_t trailingCharacters = 0;   // characters after a record's checksum on its line
+    std::size_t strayCharacters = 0;      // characters outside records, other than line ends and blanks
+    std::size_t malformedEndRecords = 0;  // an end-of-file record other than :00000001FF
 
-    bool Any() const { return badChecksumRecords || nonHexCharacters || droppedBytes || ignoredRecords; }
+    bool Any() const
+    {
+        return badChecksumRecords || nonHexCharacters || droppedBytes || ignoredRecords || upperAddressRecords ||
+               trailingCharacters || strayCharacters || malformedEndRecords;
+    }
+};
+
+// The first thing in a HEX file that a strict reading refuses: anything that could
+// make the image differ from what the file's author meant.
+enum class HexProblemKind {
+    BadChecksum,
+    NonHexCharacter,
+    TrailingCharacters,
+    StrayCharacters,
+    UpperAddress,
+    DataBeyondImage,
+    MalformedEndRecord,
+    UnknownRecordType,
+};
+
+struct HexProblem {
+    HexProblemKind kind = HexProblemKind::BadChecksum;
+    std::size_t line = 0;  // counting from 1
+    std::string text;      // what is wrong, for a person to read
 };
 
 inline constexpr std::uint8_t HEX_RECORD_DATA = 0x00;
 inline constexpr std::uint8_t HEX_RECORD_END_OF_FILE = 0x01;
+inline constexpr std::uint8_t HEX_RECORD_EXTENDED_SEGMENT = 0x02;
+inline constexpr std::uint8_t HEX_RECORD_START_SEGMENT = 0x03;
+inline constexpr std::uint8_t HEX_RECORD_EXTENDED_LINEAR = 0x04;
+inline constexpr std::uint8_t HEX_RECORD_START_LINEAR = 0x05;
 inline constexpr int HEX_RECORD_MARK = ':';
 
 // The value of one hex digit. Only the low 8 bits of c count. Lower-case digits
@@ -44,6 +77,8 @@ struct HexReadResult {
     bool cutInRecord = false;  // the input ended inside a record
     std::size_t dataRecords = 0;
     HexTolerance tolerated;
+    // The first of the tolerated things that a strict reading refuses.
+    std::optional<HexProblem> firstProblem;
 
     explicit operator bool() const { return endRecord; }
 };

@@ -21,6 +21,10 @@ inline constexpr std::size_t ISP_OFFSET_ADDRESS_LOW = 3;
 inline constexpr std::size_t ISP_OFFSET_DATA_LENGTH = 4;
 inline constexpr std::size_t ISP_OFFSET_DATA = 9;
 
+// The shortest feature report that carries a block request or reply: the data end
+// at byte 40. A device declaring less cannot be written or read.
+inline constexpr std::size_t ISP_BLOCK_REPORT_MIN = ISP_OFFSET_DATA + ISP_BLOCK_SIZE;
+
 inline constexpr std::uint8_t ISP_REPORT_ID = 0x00;
 inline constexpr std::uint8_t ISP_CMD_MASS_ERASE = 0xA7;
 inline constexpr std::uint8_t ISP_CMD_WRITE_BLOCK = 0xA8;

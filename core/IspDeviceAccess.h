@@ -32,6 +32,9 @@ public:
     // Device nodes the last search had to skip for lack of permission, so that a
     // front end can say "permission denied" instead of "not found".
     virtual std::vector<std::string> DeniedPaths() const = 0;
+    // ISP devices the last search found but left alone, because another program
+    // holds them: one programmer per chip.
+    virtual std::vector<std::string> BusyPaths() const = 0;
 };
 
 }  // namespace zelv4

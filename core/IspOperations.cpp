@@ -1,6 +1,5 @@
 #include "core/IspOperations.h"
 
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <span>
@@ -42,11 +41,6 @@ constexpr std::size_t ISP_DUMP_PATH_MAX = 2561;
 // Auto waits for the ISP device after a signature device was seen on the bus.
 constexpr unsigned ISP_WAIT_ATTEMPTS = 31;
 constexpr unsigned ISP_WAIT_MILLISECONDS = 1000;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using DumpFile = std::unique_ptr<std::FILE, FileCloser>;
 
 std::span<const std::uint8_t> ImageBlock(const FirmwareImage& image, std::size_t block)
 {
@@ -105,7 +99,30 @@ public:
             Find();
         result.deviceFound = m_ops.m_device.IsOpen();
         if (!result.deviceFound)
-            result.deniedPaths = m_ops.m_device.DeniedPaths();
+            NoteMissingDevice();
+    }
+
+    // Why the search came back empty-handed, for front ends to say.
+    void NoteMissingDevice()
+    {
+        result.deniedPaths = m_ops.m_device.DeniedPaths();
+        result.busyPaths = m_ops.m_device.BusyPaths();
+    }
+
+    OperationOutcome MissingDeviceOutcome() const
+    {
+        return result.busyPaths.empty() ? OperationOutcome::NoDevice : OperationOutcome::DeviceBusy;
+    }
+
+    // A device whose feature report cannot carry a block request gets none: a chip
+    // erased and then never written would be the result. Sets the outcome.
+    bool CanCarryBlocks()
+    {
+        if (!result.deviceFound || m_ops.m_device.FeatureReportLength() >= ISP_BLOCK_REPORT_MIN)
+            return true;
+        result.reportLength = m_ops.m_device.FeatureReportLength();
+        result.outcome = OperationOutcome::ReportTooShort;
+        return false;
     }
 
     int CountBus()
@@ -122,7 +139,7 @@ public:
     {
         Progress(OperationPhase::LoadImage, 0, 1);
         result.imagePath = m_ops.m_fields.m_strFile;
-        result.image = LoadImageFile(result.imagePath, image);
+        result.image = LoadImageFile(result.imagePath, image, m_ops.m_imageOptions);
         const bool ok = result.image->ok;
         if (ok) {
             result.checksum = ImageChecksum(image);
@@ -135,7 +152,7 @@ public:
     // A request failed: with no device open that is the missing device, not the chip.
     void TransferFailed()
     {
-        result.outcome = result.deviceFound ? OperationOutcome::TransferFailed : OperationOutcome::NoDevice;
+        result.outcome = result.deviceFound ? OperationOutcome::TransferFailed : MissingDeviceOutcome();
     }
 
     bool SingleRequest(OperationPhase phase, bool (*request)(HidTransport*, std::uint16_t, IspReportBuffers&))
@@ -232,8 +249,8 @@ private:
 };
 
 IspOperations::IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports,
-                             IspDeviceAccess& device)
-    : m_window(window), m_fields(fields), m_reports(reports), m_device(device)
+                             IspDeviceAccess& device, OutputFileSystem& files)
+    : m_window(window), m_fields(fields), m_reports(reports), m_device(device), m_files(files)
 {}
 
 void IspOperations::SetProgressSink(ProgressSink* sink)
@@ -286,7 +303,9 @@ OperationResult IspOperations::OnWrite()
 {
     Run run(*this, OperationKind::Write);
     run.OnDeviceWithImage([&](const FirmwareImage& image) {
-        if (run.WriteBlocks(image, true)) {
+        if (!run.CanCarryBlocks()) {
+            run.Message(kWriteFail, MessageIcon::Error);
+        } else if (run.WriteBlocks(image, true)) {
             run.Message(kWriteOk, MessageIcon::Information);
         } else {
             run.TransferFailed();
@@ -301,7 +320,7 @@ OperationResult IspOperations::OnVerify()
     Run run(*this, OperationKind::Verify);
     run.OnDeviceWithImage([&](const FirmwareImage& image) {
         // A failed read and a differing byte show the same text; the result tells them apart.
-        if (run.VerifyBlocks(image))
+        if (run.CanCarryBlocks() && run.VerifyBlocks(image))
             run.Message(kVerifyOk, MessageIcon::Information);
         else
             run.Message(kVerifyFail, MessageIcon::Error);
@@ -324,14 +343,15 @@ OperationResult IspOperations::OnRead()
     options.maxPathLength = ISP_DUMP_PATH_MAX;
     const std::optional<std::string> chosen = m_window.RunSaveFileDialog(options);
 
-    DumpFile dump;
+    std::unique_ptr<OutputFile> dump;
     if (!chosen) {
         run.result.outcome = OperationOutcome::Cancelled;
     } else {
         run.result.dumpPath = *chosen;
-        // Created (or truncated) before the device is sought, so a run without a
-        // device leaves an empty file.
-        dump.reset(std::fopen(chosen->c_str(), "wb"));
+        // Created before the device is sought, so that a file that cannot be
+        // written is known before the chip is read. The chosen file itself is only
+        // replaced once the whole flash is in: a failed Read leaves it as it was.
+        dump = m_files.Create(*chosen, run.result.fileError);
         if (!dump) {
             run.result.outcome = OperationOutcome::DumpOpenFailed;
             run.Message(kOpenFileError, MessageIcon::Error);
@@ -340,29 +360,30 @@ OperationResult IspOperations::OnRead()
 
     if (dump) {
         run.EnsureDevice();
-        run.Progress(OperationPhase::Read, 0, ISP_BLOCK_COUNT);
+        bool ok = run.CanCarryBlocks();
+        if (ok)
+            run.Progress(OperationPhase::Read, 0, ISP_BLOCK_COUNT);
         std::uint8_t block[ISP_BLOCK_SIZE];
-        bool ok = true;
-        for (std::size_t k = 0; k < ISP_BLOCK_COUNT; ++k) {
+        for (std::size_t k = 0; ok && k < ISP_BLOCK_COUNT; ++k) {
             if (!IspReadBlock(m_device.Device(), m_device.FeatureReportLength(), m_reports, k, block)) {
                 run.result.failingBlock = k;
                 run.TransferFailed();
                 ok = false;
                 break;
             }
-            // Every block is pushed to the file at once, so a full disk shows up here
-            // and not as a false success after the last block.
-            if (std::fwrite(block, 1, sizeof block, dump.get()) != sizeof block || std::fflush(dump.get()) != 0) {
+            if (!dump->Write(block)) {
                 run.result.failingBlock = k;
                 run.result.outcome = OperationOutcome::DumpWriteFailed;
+                run.result.fileError = dump->Error();
                 ok = false;
                 break;
             }
             run.result.blocksDone = k + 1;
             run.Progress(OperationPhase::Read, k + 1, ISP_BLOCK_COUNT);
         }
-        if (ok && std::fclose(dump.release()) != 0) {
+        if (ok && !dump->Commit()) {
             run.result.outcome = OperationOutcome::DumpWriteFailed;
+            run.result.fileError = dump->Error();
             ok = false;
         }
         run.PhaseEnd(OperationPhase::Read, ok);
@@ -386,8 +407,8 @@ OperationResult IspOperations::OnExitIsp()
     run.result.deviceFound = m_device.IsOpen();
     if (!run.result.deviceFound) {
         // Reported before anything is disabled.
-        run.result.deniedPaths = m_device.DeniedPaths();
-        run.result.outcome = OperationOutcome::NoDevice;
+        run.NoteMissingDevice();
+        run.result.outcome = run.MissingDeviceOutcome();
         run.Message(kExitIspFail, MessageIcon::Error);
     } else {
         m_window.DisableButtons();
@@ -427,24 +448,38 @@ OperationResult IspOperations::OnAuto()
         if (!m_device.IsOpen())
             run.Find();
         if (!m_device.IsOpen()) {
+            run.NoteMissingDevice();
+            // The ISP device is there but another program is programming it:
+            // waiting for it to appear makes no sense.
+            if (!run.result.busyPaths.empty()) {
+                run.result.outcome = OperationOutcome::DeviceBusy;
+                run.Message(kDeviceNotFound, MessageIcon::Error);
+                return;
+            }
             // The chip may be attached but not yet in ISP mode: wait for the ISP
             // device only when something on the bus answers the signature.
             if (run.CountBus() == 0) {
-                run.result.deniedPaths = m_device.DeniedPaths();
                 run.result.outcome = OperationOutcome::NoDevice;
                 run.Message(kDeviceNotFound, MessageIcon::Error);
                 return;
             }
             run.Progress(OperationPhase::WaitForDevice, 0, ISP_WAIT_ATTEMPTS);
-            for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen(); ++attempt) {
+            bool busy = false;
+            for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen() && !busy; ++attempt) {
                 m_window.Sleep(ISP_WAIT_MILLISECONDS);
                 m_device.FindIspDevice();
+                busy = !m_device.BusyPaths().empty();
                 run.result.waitAttempts = attempt + 1;
                 run.Progress(OperationPhase::WaitForDevice, attempt + 1, ISP_WAIT_ATTEMPTS);
             }
             run.PhaseEnd(OperationPhase::WaitForDevice, m_device.IsOpen());
             if (!m_device.IsOpen()) {
-                run.result.deniedPaths = m_device.DeniedPaths();
+                run.NoteMissingDevice();
+                if (busy) {
+                    run.result.outcome = OperationOutcome::DeviceBusy;
+                    run.Message(kDeviceNotFound, MessageIcon::Error);
+                    return;
+                }
                 run.result.outcome = OperationOutcome::TimedOut;
                 run.WindowMessage(kTimeOut, MessageIcon::Error);
                 return;
@@ -456,6 +491,12 @@ OperationResult IspOperations::OnAuto()
         if (!run.LoadImage(image)) {
             run.result.outcome = OperationOutcome::ImageOpenFailed;
             run.Message(kOpenFileError, MessageIcon::Error);
+            return;
+        }
+        // Checked before the erase: erasing a chip that then cannot be written
+        // would leave it blank.
+        if (!run.CanCarryBlocks()) {
+            run.Message(kWriteFail, MessageIcon::Error);
             return;
         }
         if (!run.SingleRequest(OperationPhase::Erase, IspMassErase)) {

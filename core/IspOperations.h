@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/DialogFields.h"
+#include "core/ImageFile.h"
 #include "core/IspDeviceAccess.h"
 #include "core/IspReportBuffers.h"
 #include "core/OperationResult.h"
+#include "core/OutputFile.h"
 #include "core/ProgressSink.h"
 #include "core/WindowServices.h"
 
@@ -14,10 +16,14 @@ namespace zelv4 {
 // Each runs to its end and returns what happened; none prints.
 class IspOperations {
 public:
-    IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports, IspDeviceAccess& device);
+    // `files` creates Read's dump file.
+    IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports, IspDeviceAccess& device,
+                  OutputFileSystem& files);
 
     // Null: no progress reported (the window's case).
     void SetProgressSink(ProgressSink* sink);
+    // How every operation reads its image; tolerant unless set.
+    void SetImageLoadOptions(const ImageLoadOptions& options) { m_imageOptions = options; }
 
     OperationResult OnOpenFile();
     OperationResult OnMassErase();
@@ -36,6 +42,8 @@ private:
     DialogFields& m_fields;
     IspReportBuffers& m_reports;
     IspDeviceAccess& m_device;
+    OutputFileSystem& m_files;
+    ImageLoadOptions m_imageOptions;
     ProgressSink* m_progress = nullptr;
 };
 

@@ -14,7 +14,6 @@ namespace {
 // a reply whose block bytes were never filled (stale bytes of an earlier read);
 // such a request fails before any HID call instead of passing as a success.
 constexpr std::size_t ISP_COMMAND_REPORT_MIN = ISP_OFFSET_COMMAND + 1;
-constexpr std::size_t ISP_BLOCK_REPORT_MIN = ISP_OFFSET_DATA + ISP_BLOCK_SIZE;
 
 bool Send(HidTransport* device, std::uint16_t length, IspReportBuffers& reports, std::size_t needed)
 {

@@ -22,9 +22,11 @@ enum class OperationOutcome {
     DumpOpenFailed,   // the dump file could not be created
     DumpWriteFailed,  // writing or closing the dump file failed
     NoDevice,         // no ISP device was open when the requests were due, or none on the bus
+    DeviceBusy,       // the ISP device is there, but another program is using it
     TimedOut,         // Auto: a signature device was seen but the ISP device never came
     TransferFailed,   // the device was open and a HID call failed
     VerifyMismatch,   // a byte read back differs from the image
+    ReportTooShort,   // the device's feature report cannot carry a block request; nothing was sent
 };
 
 // Which box showed a message: the application-caption box, the window's own box
@@ -65,11 +67,17 @@ struct OperationResult {
     std::optional<std::uint16_t> checksum;  // of the loaded image
     std::string imagePath;
     std::string dumpPath;  // Read: the file chosen in the save dialog
+    // Why the dump file could not be created or written, as the system says it.
+    std::string fileError;
 
     // Whether an ISP device was open when the requests went out.
     bool deviceFound = false;
     // Device nodes the search skipped for lack of permission (NoDevice, TimedOut).
     std::vector<std::string> deniedPaths;
+    // ISP devices the search found in use by another program.
+    std::vector<std::string> busyPaths;
+    // The open device's feature report length (ReportTooShort).
+    std::uint16_t reportLength = 0;
     // Auto: number of one-second waits made; Re-connect and Auto: the bus count.
     std::size_t waitAttempts = 0;
     std::optional<int> busDeviceCount;

@@ -57,4 +57,9 @@ std::vector<std::string> DeviceAccessAdapter::DeniedPaths() const
     return IspDeniedPaths();
 }
 
+std::vector<std::string> DeviceAccessAdapter::BusyPaths() const
+{
+    return IspBusyPaths();
+}
+
 }  // namespace zelv4

@@ -28,6 +28,7 @@ public:
     int CountBusDevices() override;
 
     std::vector<std::string> DeniedPaths() const override;
+    std::vector<std::string> BusyPaths() const override;
 
 private:
     DevicePlatform& m_platform;

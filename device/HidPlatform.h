@@ -44,6 +44,10 @@ public:
     virtual bool GetPreparsedData() = 0;
     // Fills the capabilities from the data read by GetPreparsedData; false on failure.
     virtual bool GetCaps(HidCaps& caps) = 0;
+    // Takes the interface for this handle alone, without waiting, until the handle
+    // is closed; false when another program (or handle) holds it. One programmer
+    // per chip: two writes at once would leave a flash mixing both images.
+    virtual bool LockExclusive() = 0;
 };
 
 // The present HID interfaces, in the platform's order.

@@ -17,6 +17,7 @@ namespace {
 HidPlatform* s_platform = nullptr;
 std::function<void(const std::string&)> s_plainMessage;
 std::vector<std::string> s_deniedPaths;
+std::vector<std::string> s_busyPaths;
 std::string s_devicePath;
 
 constexpr std::uint32_t HID_ATTRIBUTES_SIZE = 12;
@@ -52,6 +53,11 @@ void SetPlainMessageHandler(std::function<void(const std::string&)> handler)
 const std::vector<std::string>& IspDeniedPaths()
 {
     return s_deniedPaths;
+}
+
+const std::vector<std::string>& IspBusyPaths()
+{
+    return s_busyPaths;
 }
 
 const std::string& IspDevicePath()
@@ -95,6 +101,7 @@ void FindIspDevice()
     // none open, so this just releases it.
     g_hIspDevice.reset();
     s_deniedPaths.clear();
+    s_busyPaths.clear();
     s_devicePath.clear();
     g_strStatus = FormatHidGuidStatus();
     if (s_platform == nullptr)
@@ -130,6 +137,12 @@ void FindIspDevice()
 
         if (g_IspAttributes.VendorID != ISP_VENDOR_ID || g_IspAttributes.ProductID != ISP_PRODUCT_ID)
             continue;  // not ours: closed at the end of this iteration
+
+        // Another program is programming this chip: leave it alone.
+        if (!handle->LockExclusive()) {
+            s_busyPaths.push_back(*path);
+            continue;
+        }
 
         g_strStatus = ISP_STATUS_CONNECT_OK;
         // A later match replaces an earlier one; the earlier handle is closed here.

@@ -30,6 +30,8 @@ void CloseIspDevice();
 // permission, in the order they were met; only those that may be the ISP device
 // (the platform names no other ids for them).
 const std::vector<std::string>& IspDeniedPaths();
+// ISP devices the last search found held by another program, in the order met.
+const std::vector<std::string>& IspBusyPaths();
 // The path of the device the last search opened; empty when it found none. Kept
 // after the device is closed, so a front end can say which device it used.
 const std::string& IspDevicePath();

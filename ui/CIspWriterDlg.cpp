@@ -111,7 +111,7 @@ std::string TextToPath(const QString& text)
 }  // namespace
 
 CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device, QWidget* parent)
-    : QDialog(parent), m_units(DialogFont()), m_operations(*this, *this, m_reports, device)
+    : QDialog(parent), m_units(DialogFont()), m_operations(*this, *this, m_reports, device, m_files)
 {
     InitWriterResources();
     m_hIcon.addFile(QString::fromLatin1(ICON_RESOURCE), QSize(32, 32));

@@ -14,6 +14,7 @@
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
 #include "core/WindowServices.h"
+#include "sys/ReplacingFile.h"
 #include "ui/DialogUnits.h"
 
 class QComboBox;
@@ -123,6 +124,7 @@ private:
 
     DialogUnits m_units;
     IspReportBuffers m_reports;
+    SystemOutputFiles m_files;
     IspOperations m_operations;
 
     QComboBox* m_chip = nullptr;

@@ -3,10 +3,13 @@
 
 #include "device/DeviceAccessAdapter.h"
 #include "device/DevicePlatform.h"
+#include "sys/ProcessSetup.h"
 #include "ui/CIspWriterApp.h"
 
 int main(int argc, char* argv[])
 {
+    // Before anything is opened: a closed stdout must not become the device node.
+    zelv4::EnsureStandardStreams();
     // QApplication takes the toolkit's own options (-platform, -display, ...);
     // the program ignores everything else on its command line.
     QApplication application(argc, argv);

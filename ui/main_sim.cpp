@@ -4,10 +4,13 @@
 
 #include "device/DeviceAccessAdapter.h"
 #include "device/sim/SimMachine.h"
+#include "sys/ProcessSetup.h"
 #include "ui/CIspWriterApp.h"
 
 int main(int argc, char* argv[])
 {
+    // Before anything is opened: a closed stdout must not become the device node.
+    zelv4::EnsureStandardStreams();
     QApplication application(argc, argv);
     const std::unique_ptr<zelv4::SimMachine> machine = zelv4::SimMachine::CreateDefault();
     zelv4::DeviceAccessAdapter device(*machine);

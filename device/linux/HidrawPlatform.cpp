@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -130,6 +131,15 @@ public:
             return false;
         caps = *m_caps;
         return true;
+    }
+
+    bool LockExclusive() override
+    {
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        // Only a lock held elsewhere refuses the device; a node that cannot be
+        // locked at all is used as before.
+        return errno != EWOULDBLOCK;
     }
 
 private:

@@ -33,12 +33,28 @@ private:
 
 class SimHidHandle : public HidDeviceHandle {
 public:
-    SimHidHandle(const SimHidInterface& hidInterface, std::shared_ptr<int> liveHandles)
-        : m_interface(hidInterface), m_liveHandles(std::move(liveHandles))
+    SimHidHandle(const SimHidInterface& hidInterface, std::shared_ptr<int> liveHandles,
+                 std::shared_ptr<std::set<std::string>> locks)
+        : m_interface(hidInterface), m_liveHandles(std::move(liveHandles)), m_locks(std::move(locks))
     {
         ++*m_liveHandles;
     }
-    ~SimHidHandle() override { --*m_liveHandles; }
+    ~SimHidHandle() override
+    {
+        if (m_locked)
+            m_locks->erase(m_interface.path);
+        --*m_liveHandles;
+    }
+
+    bool LockExclusive() override
+    {
+        if (m_locked)
+            return true;
+        if (m_interface.heldElsewhere || !m_locks->insert(m_interface.path).second)
+            return false;
+        m_locked = true;
+        return true;
+    }
 
     bool SetFeature(const std::uint8_t* report, std::size_t length) override
     {
@@ -77,6 +93,8 @@ public:
 private:
     SimHidInterface m_interface;
     std::shared_ptr<int> m_liveHandles;
+    std::shared_ptr<std::set<std::string>> m_locks;
+    bool m_locked = false;
     bool m_preparsed = false;
 };
 
@@ -119,7 +137,10 @@ SimHidInterface SimHidInterface::Other(std::string path, std::uint16_t vendorId,
     return result;
 }
 
-SimHidPlatform::SimHidPlatform() : m_liveHandles(std::make_shared<int>(0)), m_liveLists(std::make_shared<int>(0)) {}
+SimHidPlatform::SimHidPlatform()
+    : m_liveHandles(std::make_shared<int>(0)), m_liveLists(std::make_shared<int>(0)),
+      m_locks(std::make_shared<std::set<std::string>>())
+{}
 
 std::size_t SimHidPlatform::Add(SimHidInterface hidInterface)
 {
@@ -182,7 +203,7 @@ std::unique_ptr<HidDeviceHandle> SimHidPlatform::Open(const std::string& path, H
         break;
     }
     error = HidOpenError::None;
-    return std::make_unique<SimHidHandle>(*hidInterface, m_liveHandles);
+    return std::make_unique<SimHidHandle>(*hidInterface, m_liveHandles, m_locks);
 }
 
 }  // namespace zelv4

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct SimHidInterface {
     bool attributesFail = false;
     bool preparsedFails = false;
     bool capsFail = false;
+    // Another program holds the interface: LockExclusive fails.
+    bool heldElsewhere = false;
 
     // Listed only from the search after this many searches (GetClassDevices calls)
     // on: a chip that is attached but enters ISP mode later.
@@ -65,6 +68,8 @@ public:
     int LiveHandles() const { return *m_liveHandles; }
     // Interface lists handed out and not yet released.
     int LiveLists() const { return *m_liveLists; }
+    // Interfaces locked by a handle now.
+    std::size_t LockedCount() const { return m_locks->size(); }
 
     // Whether an interface is listed by the next search.
     bool Listed(const SimHidInterface& hidInterface) const;
@@ -77,6 +82,7 @@ private:
     // Shared with the handles and lists so that they may outlive the platform.
     std::shared_ptr<int> m_liveHandles;
     std::shared_ptr<int> m_liveLists;
+    std::shared_ptr<std::set<std::string>> m_locks;
 };
 
 }  // namespace zelv4

@@ -12,6 +12,7 @@
 #include "device/sim/SimMachine.h"
 #include "support/RecordingWindow.h"
 #include "support/ScratchDir.h"
+#include "sys/ReplacingFile.h"
 
 namespace zelv4::test {
 
@@ -20,7 +21,7 @@ namespace zelv4::test {
 struct OpsHarness {
     explicit OpsHarness(std::unique_ptr<SimMachine> simMachine = SimMachine::CreateDefault())
         : machine(std::move(simMachine)), adapter(*machine), window(log), device(adapter, log),
-          ops(window, fields, reports, device)
+          ops(window, fields, reports, device, files)
     {}
     ~OpsHarness() { adapter.CloseIspDevice(); }
 
@@ -45,6 +46,7 @@ struct OpsHarness {
     RecordingDevice device;
     DialogFields fields;
     IspReportBuffers reports;
+    SystemOutputFiles files;
     IspOperations ops;
 };
 

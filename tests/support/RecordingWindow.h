@@ -100,6 +100,7 @@ public:
         return count;
     }
     std::vector<std::string> DeniedPaths() const override { return m_inner.DeniedPaths(); }
+    std::vector<std::string> BusyPaths() const override { return m_inner.BusyPaths(); }
 
 private:
     IspDeviceAccess& m_inner;

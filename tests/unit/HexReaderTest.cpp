@@ -147,11 +147,12 @@ TEST_F(HexRecordsTest, WrongChecksumIsStoredAndCounted)
 
 TEST_F(HexRecordsTest, NonHexCharactersInsideRecordsReadAsZero)
 {
-    // "G1" decodes as 0x01; characters between records are skipped uncounted.
+    // "G1" decodes as 0x01; characters between records are skipped and counted apart.
     const auto result = Read("junk before\n:01004000G1BE\nmore junk\n" + HEX_END);
     ASSERT_TRUE(result);
     EXPECT_EQ(image[0x40], 0x01);
     EXPECT_EQ(result.tolerated.nonHexCharacters, 1u);
+    EXPECT_EQ(result.tolerated.strayCharacters, 18u) << "the letters of the two junk lines";
 }
 
 TEST_F(HexRecordsTest, BytesPastTheImageAreDroppedNotWritten)
@@ -214,7 +215,9 @@ TEST_F(HexRecordsTest, NulBytesAndLongLinesAreHarmless)
     const auto result = Read(text);
     ASSERT_TRUE(result);
     EXPECT_EQ(image[0x200], 0x5A);
-    EXPECT_FALSE(result.tolerated.Any());
+    // Counted, never stored: the NULs follow the record on its line, the digits stand alone.
+    EXPECT_EQ(result.tolerated.trailingCharacters, 1u << 20);
+    EXPECT_EQ(result.tolerated.strayCharacters, 1u << 20);
 }
 
 TEST_F(HexRecordsTest, ARecordMarkSwallowedByAShortRecordLosesTheNextRecord)

@@ -91,7 +91,7 @@ TEST_F(OperationCommands, FileFailuresExitThree)
         const CliResult full = Zelv4Isp({"--sim", "read", "/dev/full"});
         EXPECT_EQ(full.code, EXIT_FILE);
         EXPECT_EQ(full.out, "");
-        EXPECT_EQ(full.err, "Read Fail !!!\ncannot write /dev/full\n");
+        EXPECT_EQ(full.err, "Read Fail !!!\ncannot write \"/dev/full\": No space left on device\n");
     }
     const CliResult uncreatable = Zelv4Isp({"--sim", "read", dir.Path("missing/flash.dmp")});
     EXPECT_EQ(uncreatable.code, EXIT_FILE);

@@ -216,19 +216,22 @@ TEST_F(SingleOperations, ReadStoresTheWholeFlash)
     EXPECT_TRUE(harness.DeviceClosed());
 }
 
-TEST_F(SingleOperations, ReadStoppedAfterTenBlocksLeavesTheirBytes)
+// A failed Read replaces nothing: the chosen file keeps what it held, and no
+// partial dump or temporary file is left beside it.
+TEST_F(SingleOperations, ReadStoppedAfterTenBlocksLeavesTheFileAsItWas)
 {
     OpsHarness harness;
     harness.Loader().Flash() = image;
     harness.Loader().FailSetAt(11);
-    harness.window.saveAnswer = scratch.Path("partial.dmp");
+    harness.window.saveAnswer = scratch.Write("keep.dmp", "earlier dump");
 
     const OperationResult result = harness.ops.OnRead();
 
     EXPECT_EQ(result.outcome, OperationOutcome::TransferFailed);
     EXPECT_EQ(result.LastMessage(), "Read Fail !!!");
     EXPECT_EQ(result.failingBlock, 10u);
-    EXPECT_EQ(ScratchDir::Read(scratch.Path("partial.dmp")), ImageBytes(image).substr(0, 320));
+    EXPECT_EQ(ScratchDir::Read(scratch.Path("keep.dmp")), "earlier dump");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.Path("")), {}), 1);
 }
 
 TEST_F(SingleOperations, ReadIntoAFullDiskFailsInsteadOfClaimingSuccess)
@@ -255,7 +258,7 @@ TEST_F(SingleOperations, ReadCancelledShowsNothing)
     EXPECT_TRUE(result.messages.empty());
 }
 
-TEST_F(SingleOperations, ReadWithoutDeviceStillTruncatesTheDumpFile)
+TEST_F(SingleOperations, ReadWithoutDeviceLeavesTheDumpFileAsItWas)
 {
     OpsHarness harness(EmptyMachine());
     harness.window.saveAnswer = scratch.Write("old.dmp", "earlier content");
@@ -265,8 +268,7 @@ TEST_F(SingleOperations, ReadWithoutDeviceStillTruncatesTheDumpFile)
     EXPECT_EQ(harness.log, (Log{"disable", "collect", "save-dialog", "find:none", "message:error:Read Fail !!!",
                                 "close", "enable"}));
     EXPECT_EQ(result.outcome, OperationOutcome::NoDevice);
-    EXPECT_TRUE(std::filesystem::exists(scratch.Path("old.dmp")));
-    EXPECT_EQ(std::filesystem::file_size(scratch.Path("old.dmp")), 0u);
+    EXPECT_EQ(ScratchDir::Read(scratch.Path("old.dmp")), "earlier content");
 }
 
 TEST_F(SingleOperations, ReadIntoAnUncreatableFileSaysOpenFileError)

@@ -1,0 +1,306 @@
+#include "sys/ReplacingFile.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+namespace zelv4 {
+
+namespace {
+
+// Symbolic links followed to the file a dump replaces; more is a loop.
+constexpr int MAX_LINK_HOPS = 40;
+// Temporary files that a signal may have to remove, one per file being written.
+constexpr std::size_t MAX_PENDING_FILES = 64;
+constexpr std::size_t PENDING_PATH_SIZE = 4096;
+// A temporary name keeps this much of the target's name, so it stays within NAME_MAX.
+constexpr std::size_t TEMP_NAME_KEEP = 200;
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+std::string Reason(int code)
+{
+    return std::strerror(code);
+}
+
+// Temporary files still to be renamed or removed. A signal handler removes them,
+// so the table is plain memory with atomic states: free, being set, set.
+struct PendingSlot {
+    std::atomic<int> state{0};
+    char path[PENDING_PATH_SIZE];
+};
+std::array<PendingSlot, MAX_PENDING_FILES> s_pending;
+constexpr int SLOT_FREE = 0;
+constexpr int SLOT_WRITING = 1;
+constexpr int SLOT_SET = 2;
+
+extern "C" void RemovePendingAndDie(int signal)
+{
+    for (PendingSlot& slot : s_pending) {
+        if (slot.state.load(std::memory_order_acquire) == SLOT_SET)
+            ::unlink(slot.path);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void InstallSignalCleanup()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction current {};
+            // A signal the parent chose to ignore (nohup) stays ignored.
+            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction action {};
+            action.sa_handler = RemovePendingAndDie;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(signal, &action, nullptr);
+        }
+    });
+}
+
+int RegisterPending(const std::string& path)
+{
+    if (path.size() >= PENDING_PATH_SIZE)
+        return -1;
+    InstallSignalCleanup();
+    for (std::size_t i = 0; i < s_pending.size(); ++i) {
+        int expected = SLOT_FREE;
+        if (s_pending[i].state.compare_exchange_strong(expected, SLOT_WRITING, std::memory_order_acquire)) {
+            std::memcpy(s_pending[i].path, path.c_str(), path.size() + 1);
+            s_pending[i].state.store(SLOT_SET, std::memory_order_release);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void UnregisterPending(int slot)
+{
+    if (slot >= 0)
+        s_pending[static_cast<std::size_t>(slot)].state.store(SLOT_FREE, std::memory_order_release);
+}
+
+std::string DirectoryOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a path names once its symbolic links are followed; it need not exist.
+bool FollowLinks(std::string path, std::string& target, int& error)
+{
+    for (int hop = 0; hop <= MAX_LINK_HOPS; ++hop) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            target = path;
+            return true;
+        }
+        std::string link(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+        if (length < 0) {
+            error = errno;
+            return false;
+        }
+        link.resize(static_cast<std::size_t>(length));
+        path = link.starts_with('/') ? link : DirectoryOf(path) + "/" + link;
+    }
+    error = ELOOP;
+    return false;
+}
+
+// The mode a new file gets: what the process's umask leaves of 0666. Read from
+// /proc, since umask() itself would change it for every thread for a moment.
+mode_t NewFileMode()
+{
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status) != nullptr)
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(0666 & ~mask);
+    }
+    return 0644;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, int& error)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+struct ReplacingFile::State {
+    std::string path;       // as the caller named it, for messages
+    std::string target;     // the file replaced
+    std::string temporary;  // empty when writing straight into the target
+    int fd = -1;
+    int pendingSlot = -1;
+    bool committed = false;
+};
+
+ReplacingFile::ReplacingFile(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+
+ReplacingFile::~ReplacingFile()
+{
+    if (m_state->fd >= 0)
+        ::close(m_state->fd);
+    if (!m_state->committed && !m_state->temporary.empty())
+        ::unlink(m_state->temporary.c_str());
+    UnregisterPending(m_state->pendingSlot);
+}
+
+const std::string& ReplacingFile::TargetPath() const
+{
+    return m_state->target;
+}
+
+std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, std::string& error)
+{
+    auto state = std::make_unique<State>();
+    state->path = path;
+    int code = 0;
+    if (path.empty()) {
+        error = "cannot create " + Quoted(path) + ": " + Reason(ENOENT);
+        return nullptr;
+    }
+    if (!FollowLinks(path, state->target, code)) {
+        error = "cannot create " + Quoted(path) + ": " + Reason(code);
+        return nullptr;
+    }
+
+    struct stat existing {};
+    const bool exists = ::stat(state->target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        error = "cannot create " + Quoted(path) + ": " + Reason(EISDIR);
+        return nullptr;
+    }
+    if (exists && !S_ISREG(existing.st_mode)) {
+        // A device, a pipe or a terminal cannot be replaced, only written to
+        // (read /dev/stdout | ...). A pipe without a reader fails instead of waiting.
+        const int fd = ::open(state->target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            error = "cannot create " + Quoted(path) + ": " + Reason(errno);
+            return nullptr;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        state->fd = fd;
+        return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
+    }
+
+    std::string name = BaseOf(state->target).substr(0, TEMP_NAME_KEEP);
+    std::string temporary = DirectoryOf(state->target) + "/." + name + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot create " + Quoted(path) + ": " + Reason(errno);
+        return nullptr;
+    }
+    state->fd = fd;
+    state->temporary = temporary;
+    state->pendingSlot = RegisterPending(temporary);
+    // mkostemp makes the file private; the dump gets the mode of the file it
+    // replaces, or the one a new file would get.
+    const mode_t mode = exists ? (existing.st_mode & 07777) : NewFileMode();
+    if (::fchmod(fd, mode) != 0) {
+        code = errno;
+        ReplacingFile discarded(std::move(state));
+        error = "cannot create " + Quoted(path) + ": " + Reason(code);
+        return nullptr;
+    }
+    return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
+}
+
+bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
+{
+    int code = 0;
+    if (m_state->fd < 0 || m_state->committed) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(EBADF);
+        return false;
+    }
+    if (!WriteAll(m_state->fd, bytes.data(), bytes.size(), code)) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(code);
+        return false;
+    }
+    return true;
+}
+
+bool ReplacingFile::Commit()
+{
+    if (m_state->fd < 0 || m_state->committed) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(EBADF);
+        return false;
+    }
+    const int fd = std::exchange(m_state->fd, -1);
+    if (m_state->temporary.empty()) {
+        if (::close(fd) != 0) {
+            m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
+            return false;
+        }
+        m_state->committed = true;
+        return true;
+    }
+    // The data must be on the disk before the name points at it, or a crash could
+    // leave an empty file where the old one was.
+    if (::fsync(fd) != 0) {
+        const int code = errno;
+        ::close(fd);
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(code);
+        return false;
+    }
+    if (::close(fd) != 0) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
+        return false;
+    }
+    if (::rename(m_state->temporary.c_str(), m_state->target.c_str()) != 0) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
+        return false;
+    }
+    m_state->committed = true;
+    UnregisterPending(std::exchange(m_state->pendingSlot, -1));
+    // The rename itself reaches the disk with the directory.
+    const int directory = ::open(DirectoryOf(m_state->target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0) {
+        ::fsync(directory);
+        ::close(directory);
+    }
+    return true;
+}
+
+}  // namespace zelv4
