@@ -69,6 +69,20 @@ std::optional<std::string> NamedCommand(CLI::App& app, const std::vector<std::st
     return std::nullopt;
 }
 
+// The parser's message, with a repeated option named as the user wrote it: the
+// parser says "NAME: At Most 1 required but received 2", and leaves NAME empty for
+// the hidden option that --sim=STATE becomes.
+std::string UsageMessage(const CLI::ParseError& error)
+{
+    const std::string text = error.what();
+    const std::string atMost = ": At Most 1 required but received ";
+    const auto at = text.find(atMost);
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) == nullptr || at == std::string::npos)
+        return text;
+    const std::string name = at == 0 ? std::string(SIM_STATE_PREFIX) + "STATE" : text.substr(0, at);
+    return name + " was given " + text.substr(at + atMost.size()) + " times; give it once";
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
@@ -137,10 +151,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         context.report.SetOutcome("version", e.what());
         context.exitCode = EXIT_OK;
     } catch (const CLI::ParseError& e) {
-        context.err << e.what() << "\n";
+        const std::string message = UsageMessage(e);
+        context.err << message << "\n";
         if (!json)
             context.err << "Run with --help for more information.\n";
-        context.report.SetOutcome("usage-error", e.what());
+        context.report.SetOutcome("usage-error", message);
         context.exitCode = EXIT_USAGE;
     }
     SaveSimulatedState(context);

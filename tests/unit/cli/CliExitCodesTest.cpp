@@ -220,5 +220,30 @@ TEST_F(CliExitCodes, SimIsAPlainFlagWhereverItStands)
     EXPECT_EQ(test::ScratchDir::Read(image), before);
 }
 
+// A state path that looks like an option is a path; the flag it spells stays unset.
+TEST_F(CliExitCodes, SimStateMayLookLikeAnOption)
+{
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path(""));
+    const test::CliOutput run = cli.Run({"--sim=--json", "erase"});
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(run.code, EXIT_OK) << run.err;
+    EXPECT_EQ(run.out, "MassErase Function OK !\n") << "not a JSON object";
+    EXPECT_EQ(std::filesystem::file_size(dir.Path("--json")), ISP_IMAGE_SIZE);
+}
+
+TEST_F(CliExitCodes, ARepeatedOptionIsNamed)
+{
+    const std::string image = Image();
+    for (const auto& [args, message] :
+         {std::pair<std::vector<std::string>, std::string>{{"--sim=a", "--sim=b", "erase"},
+                                                           "--sim=STATE was given 2 times; give it once\n"},
+          {{"image", image, "-o", "x", "-o", "y"}, "--output was given 2 times; give it once\n"}}) {
+        const test::CliOutput run = cli.Run(args);
+        EXPECT_EQ(run.code, EXIT_USAGE);
+        EXPECT_EQ(run.err, message + "Run with --help for more information.\n");
+    }
+}
+
 }  // namespace
 }  // namespace zelv4
