@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "device/HidReportDescriptor.h"
@@ -29,6 +29,28 @@ constexpr unsigned HIDRAW_MAX_NODES = 4096;
 constexpr unsigned SYSFS_MAX_ANCESTORS = 16;
 // A uevent file is a few lines; past this many it is not one.
 constexpr unsigned UEVENT_MAX_LINES = 64;
+
+// A sysfs attribute file is at most a page.
+constexpr std::size_t SYSFS_ATTRIBUTE_MAX = 4096;
+
+// The text of a small sysfs file; none when it cannot be read. Opened close-on-exec
+// like every descriptor of the program.
+std::optional<std::string> ReadSysfsFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string text(SYSFS_ATTRIBUTE_MAX, '\0');
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, text.data(), text.size());
+    } while (got < 0 && errno == EINTR);
+    ::close(fd);
+    if (got < 0)
+        return std::nullopt;
+    text.resize(static_cast<std::size_t>(got));
+    return text;
+}
 
 // "hidraw12" -> 12; nothing for other names.
 std::optional<unsigned> NodeNumber(const std::string& name)
@@ -154,9 +176,9 @@ private:
         std::filesystem::path dir = (std::filesystem::path(m_sysDeviceDir).parent_path() / link).lexically_normal();
         for (unsigned level = 0; level < SYSFS_MAX_ANCESTORS && dir.has_relative_path(); ++level) {
             dir = dir.parent_path();
-            std::ifstream file(dir / "bcdDevice");
+            const std::optional<std::string> content = ReadSysfsFile(dir / "bcdDevice");
             std::string text;
-            if (!(file >> text))
+            if (!content || !(std::istringstream(*content) >> text))
                 continue;
             if (text.empty() || text.size() > 4)
                 return 0;
@@ -204,7 +226,10 @@ std::optional<HidAttributes> HidrawPlatform::PeekAttributes(const std::string& p
     const std::string name = BaseName(path);
     if (!NodeNumber(name))
         return std::nullopt;
-    std::ifstream uevent(m_sysClassDir + "/" + name + "/device/uevent");
+    const std::optional<std::string> content = ReadSysfsFile(m_sysClassDir + "/" + name + "/device/uevent");
+    if (!content)
+        return std::nullopt;
+    std::istringstream uevent(*content);
     std::string line;
     for (unsigned count = 0; count < UEVENT_MAX_LINES && std::getline(uevent, line); ++count) {
         // HID_ID=<bus>:<vendor>:<product>, each eight hex digits.
