@@ -5,13 +5,14 @@ set(ZELV4_RES_DIR ${PROJECT_SOURCE_DIR}/res)
 
 install(FILES ${ZELV4_RES_DIR}/org.zelv4.Writer.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
-install(FILES ${ZELV4_RES_DIR}/org.zelv4.Writer.metainfo.xml
+# The release in the metainfo is the project's version.
+configure_file(${ZELV4_RES_DIR}/org.zelv4.Writer.metainfo.xml.in ${CMAKE_BINARY_DIR}/org.zelv4.Writer.metainfo.xml
+               @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/org.zelv4.Writer.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT gui)
 foreach(size 16 24 32 48 64 128 256)
-  if(EXISTS ${ZELV4_RES_DIR}/icons/${size}x${size}/zelv4-writer.png)
-    install(FILES ${ZELV4_RES_DIR}/icons/${size}x${size}/zelv4-writer.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT gui)
-  endif()
+  install(FILES ${ZELV4_RES_DIR}/icons/${size}x${size}/zelv4-writer.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT gui)
 endforeach()
 
 # The man page is generated from zelv4-isp's own --help and --version.

@@ -34,4 +34,10 @@ inline constexpr std::uint8_t ISP_CMD_READ_BLOCK = 0xAA;
 inline constexpr std::uint16_t ISP_VENDOR_ID = 0x040B;
 inline constexpr std::uint16_t ISP_PRODUCT_ID = 0x6876;
 
+// Whether a HID interface's ids are the ISP loader's.
+constexpr bool IsIspDeviceId(std::uint16_t vendorId, std::uint16_t productId)
+{
+    return vendorId == ISP_VENDOR_ID && productId == ISP_PRODUCT_ID;
+}
+
 }  // namespace zelv4

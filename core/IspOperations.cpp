@@ -263,7 +263,6 @@ OperationResult IspOperations::OnOpenFile()
     Run run(*this, OperationKind::OpenFile);
     FileDialogOptions options;
     options.filter = kImageFilter;
-    options.hideReadOnly = true;
     options.overwritePrompt = true;
     options.ownedByWindow = false;
     const std::optional<std::string> chosen = m_window.RunOpenFileDialog(options);
@@ -337,7 +336,6 @@ OperationResult IspOperations::OnRead()
     FileDialogOptions options;
     options.defaultExtension = kDumpDefaultExtension;
     options.filter = kDumpFilter;
-    options.hideReadOnly = true;
     options.overwritePrompt = true;
     options.ownedByWindow = true;
     options.maxPathLength = ISP_DUMP_PATH_MAX;

@@ -11,7 +11,6 @@ enum class MessageIcon { None, Information, Error };
 struct FileDialogOptions {
     std::string defaultExtension;  // as the dialog is given it, e.g. "*.dmp"; empty for none
     std::string filter;            // "Text (*.x)|*.x|All Files (*.*)|*.*||" form
-    bool hideReadOnly = false;
     bool overwritePrompt = false;
     bool ownedByWindow = false;
     std::size_t maxPathLength = 0;  // 0: no limit of the caller's own

@@ -35,7 +35,7 @@ constexpr ClassGuid HID_CLASS_GUID{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00
 bool MayBeIspDevice(const std::string& path)
 {
     const std::optional<HidAttributes> ids = s_platform->PeekAttributes(path);
-    return !ids || (ids->VendorID == ISP_VENDOR_ID && ids->ProductID == ISP_PRODUCT_ID);
+    return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
 }
 
 }  // namespace
@@ -135,7 +135,7 @@ void FindIspDevice()
         if (!handle->GetAttributes(g_IspAttributes))
             return;  // the handle closes here; an earlier match stays
 
-        if (g_IspAttributes.VendorID != ISP_VENDOR_ID || g_IspAttributes.ProductID != ISP_PRODUCT_ID)
+        if (!IsIspDeviceId(g_IspAttributes.VendorID, g_IspAttributes.ProductID))
             continue;  // not ours: closed at the end of this iteration
 
         // Another program is programming this chip: leave it alone.

@@ -209,7 +209,6 @@ TEST_F(SingleOperations, ReadStoresTheWholeFlash)
     const FileDialogOptions& options = *harness.window.saveOptions;
     EXPECT_EQ(options.defaultExtension, "*.dmp");
     EXPECT_EQ(options.filter, "Dump Files (*.dmp)|*.dmp|All Files (*.*)|*.*||");
-    EXPECT_TRUE(options.hideReadOnly);
     EXPECT_TRUE(options.overwritePrompt);
     EXPECT_TRUE(options.ownedByWindow);
     EXPECT_EQ(options.maxPathLength, 2561u);
@@ -332,7 +331,6 @@ TEST_F(SingleOperations, OpenFileShowsTheChecksumOfTheChosenFile)
     EXPECT_EQ(harness.window.openOptions->filter,
               "Hex Files (*.hex)|*.hex|Binary Files (*.bin)|*.bin|All Files (*.*)|*.*");
     EXPECT_EQ(harness.window.openOptions->defaultExtension, "");
-    EXPECT_TRUE(harness.window.openOptions->hideReadOnly);
     EXPECT_TRUE(harness.window.openOptions->overwritePrompt);
     EXPECT_FALSE(harness.window.openOptions->ownedByWindow);
     EXPECT_EQ(harness.machine->HidInterfaces().Searches(), 0u);
