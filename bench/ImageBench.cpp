@@ -1,10 +1,10 @@
 // Loading and summing a full 20480-byte image, as every Write, Verify and Auto does.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 #include "core/HexReader.h"
 #include "core/ImageFile.h"
 #include "core/SpanByteSource.h"
+#include "support/HexRecords.h"
 
 namespace {
 
@@ -27,21 +28,13 @@ std::uint8_t ContentAt(std::size_t address)
 std::string FullImageHex()
 {
     std::string text;
-    char field[16];
     for (std::size_t offset = 0; offset < ISP_IMAGE_SIZE; offset += 16) {
-        unsigned sum = 16 + (offset >> 8) + (offset & 0xFF);
-        std::snprintf(field, sizeof field, ":10%04X00", static_cast<unsigned>(offset));
-        text += field;
-        for (std::size_t i = 0; i < 16; ++i) {
-            const std::uint8_t b = ContentAt(offset + i);
-            sum += b;
-            std::snprintf(field, sizeof field, "%02X", static_cast<unsigned>(b));
-            text += field;
-        }
-        std::snprintf(field, sizeof field, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += field;
+        std::vector<std::uint8_t> data(16);
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = ContentAt(offset + i);
+        text += zelv4::test::HexData(static_cast<std::uint16_t>(offset), data) + "\r\n";
     }
-    return text + ":00000001FF\r\n";
+    return text + zelv4::test::HEX_END + "\r\n";
 }
 
 // Writes the two input files once for all benchmarks; removed at exit.

@@ -5,22 +5,21 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliApp.h"
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "device/sim/SimMachine.h"
+#include "support/CliRunner.h"
 
 namespace zelv4 {
 namespace {
 
 TEST(ProbeCommand, SimulatedMachineHasTheSignatureDevice)
 {
-    for (const auto& args : {std::vector<const char*>{"zelv4-isp", "probe", "--sim"},
-                             std::vector<const char*>{"zelv4-isp", "--sim", "probe"}}) {
-        std::ostringstream out, err;
-        EXPECT_EQ(RunCli(static_cast<int>(args.size()), args.data(), out, err), 0);
-        EXPECT_EQ(out.str(), "ZEL-V4 Found !\n");
-        EXPECT_EQ(err.str(), "");
+    for (const auto& args : {std::vector<std::string>{"probe", "--sim"}, std::vector<std::string>{"--sim", "probe"}}) {
+        const test::CliOutput run = test::CliRunner().Run(args);
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(run.out, "ZEL-V4 Found !\n");
+        EXPECT_EQ(run.err, "");
     }
 }
 

@@ -5,27 +5,26 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliApp.h"
 #include "cli/CliContext.h"
 #include "cli/DeviceCommands.h"
 #include "core/IspConstants.h"
 #include "device/IspDeviceConnection.h"
 #include "device/sim/SimMachine.h"
+#include "support/CliRunner.h"
 
 namespace zelv4 {
 namespace {
 
-std::string RunList(std::vector<const char*> args, int& code)
+std::string RunList(const std::vector<std::string>& args, int& code)
 {
-    args.insert(args.begin(), "zelv4-isp");
-    std::ostringstream out, err;
-    code = RunCli(static_cast<int>(args.size()), args.data(), out, err);
-    return out.str() + err.str();
+    const test::CliOutput run = test::CliRunner().Run(args);
+    code = run.code;
+    return run.out + run.err;
 }
 
 TEST(ListCommand, SimulatedMachineShowsBothInterfacesAndFindsTheIspDevice)
 {
-    for (const auto& args : {std::vector<const char*>{"list", "--sim"}, std::vector<const char*>{"--sim", "list"}}) {
+    for (const auto& args : {std::vector<std::string>{"list", "--sim"}, std::vector<std::string>{"--sim", "list"}}) {
         int code = -1;
         const std::string text = RunList(args, code);
         EXPECT_EQ(code, 0);

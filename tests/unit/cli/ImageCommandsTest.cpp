@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cli/CliApp.h"
 #include "core/IspConstants.h"
+#include "support/CliRunner.h"
 #include "support/HexRecords.h"
 #include "support/ScratchDir.h"
 
@@ -17,26 +16,6 @@ namespace {
 using test::HEX_END;
 using test::HexData;
 using test::HexRecord;
-
-struct CliRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunZelv4(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "zelv4-isp");
-    std::vector<const char*> argv;
-    for (const auto& arg : args)
-        argv.push_back(arg.c_str());
-    std::ostringstream out, err;
-    CliRun run;
-    run.code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 std::size_t Lines(const std::string& text)
 {
@@ -52,12 +31,12 @@ TEST_F(ImageCommandsTest, ChecksumPrintsTheWindowText)
 {
     std::vector<std::uint8_t> data(12, 0xE5);  // 12 * 0xE5 = 0xABC
     const std::string path = dir.Write("fw.hex", HexData(0x1000, data) + "\n" + HEX_END + "\n");
-    const CliRun run = RunZelv4({"checksum", path});
+    const test::CliOutput run = test::CliRunner().Run({"checksum", path});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out, " ABCh\n");
     EXPECT_EQ(run.err, "");
 
-    const CliRun empty = RunZelv4({"--lenient", "checksum", dir.Write("empty.bin", "")});
+    const test::CliOutput empty = test::CliRunner().Run({"--lenient", "checksum", dir.Write("empty.bin", "")});
     EXPECT_EQ(empty.code, 0);
     EXPECT_EQ(empty.out, "   0h\n");
 }
@@ -67,7 +46,7 @@ TEST_F(ImageCommandsTest, ChecksumWarnsOncePerKindOfTolerance)
     const std::string hex = HexRecord(0x04, 0, {0, 0}) + "\n" + HexRecord(0x04, 0, {0, 0}) + "\n" +
                             ":0100000042FF\n:0100010042FF\n" + HexData(0x4FFF, {1, 2, 3}) + "\n:01000200zz00\n" +
                             HEX_END + "\n";
-    const CliRun run = RunZelv4({"--lenient", "checksum", dir.Write("t.hex", hex)});
+    const test::CliOutput run = test::CliRunner().Run({"--lenient", "checksum", dir.Write("t.hex", hex)});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(Lines(run.out), 1u);
     EXPECT_EQ(Lines(run.err), 4u) << run.err;
@@ -85,7 +64,7 @@ TEST_F(ImageCommandsTest, UnloadableFileSaysOpenFileErrorAndWhy)
             std::vector<std::string> args{command, path};
             if (std::string(command) == "image")
                 args.insert(args.end(), {"-o", dir.Path("never.bin")});
-            const CliRun run = RunZelv4(args);
+            const test::CliOutput run = test::CliRunner().Run(args);
             EXPECT_EQ(run.code, 3);
             EXPECT_EQ(run.out, "");
             EXPECT_EQ(run.err.rfind("Open file error !!\n", 0), 0u) << run.err;
@@ -99,7 +78,7 @@ TEST_F(ImageCommandsTest, ImageWritesExactly20480Bytes)
 {
     const std::string path = dir.Write("fw.HEX", HexData(0x4FFC, {1, 2, 3, 4}) + "\r\n" + HEX_END + "\r\n");
     const std::string out = dir.Path("out.bin");
-    const CliRun run = RunZelv4({"image", path, "-o", out});
+    const test::CliOutput run = test::CliRunner().Run({"image", path, "-o", out});
     ASSERT_EQ(run.code, 0) << run.err;
     const std::string written = test::ScratchDir::Read(out);
     ASSERT_EQ(written.size(), ISP_IMAGE_SIZE);
@@ -111,19 +90,19 @@ TEST_F(ImageCommandsTest, OutputThatCannotBeWrittenFails)
 {
     const std::string path = dir.Write("fw.bin", "abc");
     if (std::filesystem::exists("/dev/full")) {
-        const CliRun full = RunZelv4({"image", path, "-o", "/dev/full"});
+        const test::CliOutput full = test::CliRunner().Run({"image", path, "-o", "/dev/full"});
         EXPECT_EQ(full.code, 3);
         EXPECT_NE(full.err.find("/dev/full"), std::string::npos) << full.err;
     }
-    const CliRun noDir = RunZelv4({"image", path, "-o", dir.Path("no/such/dir.bin")});
+    const test::CliOutput noDir = test::CliRunner().Run({"image", path, "-o", dir.Path("no/such/dir.bin")});
     EXPECT_EQ(noDir.code, 3);
     EXPECT_NE(noDir.err.find("No such file"), std::string::npos) << noDir.err;
 }
 
 TEST_F(ImageCommandsTest, MissingArgumentsAreUsageErrors)
 {
-    EXPECT_EQ(RunZelv4({"checksum"}).code, 2);
-    EXPECT_EQ(RunZelv4({"image", dir.Write("fw.bin", "abc")}).code, 2) << "-o is required";
+    EXPECT_EQ(test::CliRunner().Run({"checksum"}).code, 2);
+    EXPECT_EQ(test::CliRunner().Run({"image", dir.Write("fw.bin", "abc")}).code, 2) << "-o is required";
 }
 
 }  // namespace

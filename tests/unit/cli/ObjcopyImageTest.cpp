@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "cli/CliApp.h"
 #include "core/IspConstants.h"
+#include "support/CliRunner.h"
 #include "support/HexRecords.h"
 #include "support/ScratchDir.h"
 
@@ -54,12 +54,10 @@ bool HaveObjcopy()
 std::string ImageViaCli(const std::string& path, const test::ScratchDir& dir)
 {
     const std::string out = dir.Path("cli.bin");
-    const char* argv[] = {"zelv4-isp", "image", path.c_str(), "-o", out.c_str()};
-    std::ostringstream stdoutText, stderrText;
-    const int code = RunCli(5, argv, stdoutText, stderrText);
-    EXPECT_EQ(code, 0) << stderrText.str();
+    const test::CliOutput run = test::CliRunner().Run({"image", path, "-o", out});
+    EXPECT_EQ(run.code, 0) << run.err;
     // Address records with a zero upper address, as linkers write them, are no problem.
-    EXPECT_EQ(stderrText.str(), "");
+    EXPECT_EQ(run.err, "");
     return test::ScratchDir::Read(out);
 }
 

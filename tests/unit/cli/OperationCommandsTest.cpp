@@ -1,38 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cli/CliApp.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliWindow.h"
+#include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {
-
-struct CliResult {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult Zelv4Isp(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "zelv4-isp");
-    std::vector<const char*> argv;
-    for (const auto& arg : args)
-        argv.push_back(arg.c_str());
-    std::ostringstream out, err;
-    CliResult run;
-    run.code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 class OperationCommands : public ::testing::Test {
 protected:
@@ -54,7 +33,7 @@ TEST_F(OperationCommands, PrintSuccessTextsOnStdoutAndExitZero)
         {{"--sim", "reconnect"}, "ZEL-V4 Found !\n"},
     };
     for (const auto& [args, text] : cases) {
-        const CliResult run = Zelv4Isp(args);
+        const test::CliOutput run = test::CliRunner().Run(args);
         EXPECT_EQ(run.code, 0) << args[1];
         EXPECT_EQ(run.out, text);
         EXPECT_EQ(run.err, "") << args[1];
@@ -63,14 +42,16 @@ TEST_F(OperationCommands, PrintSuccessTextsOnStdoutAndExitZero)
 
 TEST_F(OperationCommands, AutoProgramsTheShippedExample)
 {
-    const CliResult run = Zelv4Isp({"--sim", "auto", std::string(ZELV4_SOURCE_DIR) + "/examples/demo.hex"});
+    const test::CliOutput run =
+        test::CliRunner().Run({"--sim", "auto", std::string(ZELV4_SOURCE_DIR) + "/examples/demo.hex"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "ButtonAuto Function OK !!!\n");
 }
 
 TEST_F(OperationCommands, VerifyNamesTheFirstDifferenceAndExitsFive)
 {
-    const CliResult run = Zelv4Isp({"--sim", "verify", dir.Write("fw.bin", std::string("\xFF\xFF\x5A", 3))});
+    const test::CliOutput run =
+        test::CliRunner().Run({"--sim", "verify", dir.Write("fw.bin", std::string("\xFF\xFF\x5A", 3))});
     EXPECT_EQ(run.code, EXIT_VERIFY_DIFFERENCE);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "Verify Fail !!!\nfirst difference at 0x0002: chip 0xFF, file 0x5A\n");
@@ -79,7 +60,7 @@ TEST_F(OperationCommands, VerifyNamesTheFirstDifferenceAndExitsFive)
 TEST_F(OperationCommands, ReadStoresTheSimulatedFlash)
 {
     const std::string dump = dir.Path("flash.dmp");
-    const CliResult run = Zelv4Isp({"--sim", "read", dump});
+    const test::CliOutput run = test::CliRunner().Run({"--sim", "read", dump});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out, "Read Succeeded !\n");
     EXPECT_EQ(test::ScratchDir::Read(dump), std::string(ISP_IMAGE_SIZE, '\xFF'));
@@ -88,17 +69,17 @@ TEST_F(OperationCommands, ReadStoresTheSimulatedFlash)
 TEST_F(OperationCommands, FileFailuresExitThree)
 {
     if (std::filesystem::exists("/dev/full")) {
-        const CliResult full = Zelv4Isp({"--sim", "read", "/dev/full"});
+        const test::CliOutput full = test::CliRunner().Run({"--sim", "read", "/dev/full"});
         EXPECT_EQ(full.code, EXIT_FILE);
         EXPECT_EQ(full.out, "");
         EXPECT_EQ(full.err, "Read Fail !!!\ncannot write \"/dev/full\": No space left on device\n");
     }
-    const CliResult uncreatable = Zelv4Isp({"--sim", "read", dir.Path("missing/flash.dmp")});
+    const test::CliOutput uncreatable = test::CliRunner().Run({"--sim", "read", dir.Path("missing/flash.dmp")});
     EXPECT_EQ(uncreatable.code, EXIT_FILE);
     EXPECT_EQ(uncreatable.err.rfind("Open file error !!\n", 0), 0u) << uncreatable.err;
 
     for (const char* command : {"write", "verify", "auto"}) {
-        const CliResult missing = Zelv4Isp({"--sim", command, dir.Path("missing.hex")});
+        const test::CliOutput missing = test::CliRunner().Run({"--sim", command, dir.Path("missing.hex")});
         EXPECT_EQ(missing.code, EXIT_FILE) << command;
         EXPECT_EQ(missing.out, "");
         EXPECT_EQ(missing.err.rfind("Open file error !!\n", 0), 0u) << missing.err;
@@ -107,8 +88,8 @@ TEST_F(OperationCommands, FileFailuresExitThree)
 
 TEST_F(OperationCommands, MissingPathIsAUsageError)
 {
-    EXPECT_EQ(Zelv4Isp({"--sim", "write"}).code, EXIT_USAGE);
-    EXPECT_EQ(Zelv4Isp({"--sim", "read"}).code, EXIT_USAGE);
+    EXPECT_EQ(test::CliRunner().Run({"--sim", "write"}).code, EXIT_USAGE);
+    EXPECT_EQ(test::CliRunner().Run({"--sim", "read"}).code, EXIT_USAGE);
 }
 
 TEST(CliWindow, SendsInformationToStdoutAndEverythingElseToStderr)
