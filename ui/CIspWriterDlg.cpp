@@ -18,6 +18,7 @@
 #include "device/IspDeviceConnection.h"
 #include "res/Version.h"
 #include "ui/FileDialogFilter.h"
+#include "ui/NativeCaption.h"
 
 // Resources of a static library are only linked in when referenced.
 static void InitWriterResources()
@@ -328,8 +329,12 @@ void CIspWriterDlg::WindowMessageBox(const std::string& text, const std::string&
 
 std::unique_ptr<QMessageBox> CIspWriterDlg::CreateMessageBox(const MessageRequest& request)
 {
-    return std::make_unique<QMessageBox>(ToQtIcon(request.icon), QString::fromStdString(request.caption),
-                                         QString::fromStdString(request.text), QMessageBox::Ok, this);
+    auto box = std::make_unique<QMessageBox>(ToQtIcon(request.icon), QString::fromStdString(request.caption),
+                                             QString::fromStdString(request.text), QMessageBox::Ok, this);
+    // Auto's time-out box has an empty caption, which Qt alone would not show.
+    if (request.caption.empty())
+        NativeCaption::MakeEmpty(*box);
+    return box;
 }
 
 void CIspWriterDlg::ShowMessage(const MessageRequest& request)

@@ -514,6 +514,10 @@ void CIspWriterDlgTest::messageBoxesCarryIconAndCaption()
     QCOMPARE(info->icon(), QMessageBox::Information);
     const auto plain = m_dlg->CreateMessageBox({"Get HID PREPARED DATA fail! \n", "x", MessageIcon::None, false});
     QCOMPARE(plain->icon(), QMessageBox::NoIcon);
+    // Auto's time-out box: no caption, not even the application's name (the X11 test
+    // reads what the server shows).
+    const auto timeOut = m_dlg->CreateMessageBox({"Time Out !!", "", MessageIcon::Error, true});
+    QVERIFY(timeOut->windowTitle().trimmed().isEmpty());
 }
 
 void CIspWriterDlgTest::applicationRunsWindowModallyAndReturnsFalse()
