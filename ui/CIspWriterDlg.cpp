@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -170,6 +171,9 @@ QPushButton* CIspWriterDlg::AddButton(int id, const char* text, int x, int y, in
                                       void (CIspWriterDlg::*handler)())
 {
     auto* button = new QPushButton(QString::fromLatin1(text), this);
+    // None of them is the default button, not even while it has the focus: Enter
+    // is the template's OK (see keyPressEvent).
+    button->setAutoDefault(false);
     button->setGeometry(m_units.ToPixels(x, y, width, height));
     Register(id, button);
     connect(button, &QPushButton::clicked, this, handler);
@@ -245,10 +249,12 @@ void CIspWriterDlg::CreateControls()
     selectIc->hide();
     AddStatic(0, QStringLiteral("File:"), 7, 16, 14, 8)->setObjectName(QStringLiteral("staticFile"));
 
-    // Multi-line, read-only, vertical scroll bar only when needed, long paths wrap.
+    // Multi-line, read-only, no tab stop; long paths wrap and scroll vertically
+    // without a scroll bar.
     m_file = new QPlainTextEdit(this);
     m_file->setReadOnly(true);
-    m_file->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_file->setFocusPolicy(Qt::ClickFocus);
+    m_file->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_file->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_file->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_file->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -275,6 +281,20 @@ void CIspWriterDlg::OnInitDialog()
     CollectFields();
     m_strChecksum.clear();
     ShowFields();
+}
+
+// The template has no OK button, yet Enter still means OK: the fields are
+// collected and the dialog ends, as Escape ends it with Cancel.
+void CIspWriterDlg::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (enter && modifiers == Qt::NoModifier) {
+        CollectFields();
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 // Field exchange, in the order path, chip, checksum.

@@ -100,6 +100,9 @@ public:
 
     QIcon m_hIcon;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private slots:
     void OnOpenFile();
     void OnAuto();

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -109,7 +110,9 @@ private slots:
     void openFileShowsChecksum();
     void cancelledOpenFileEmptiesFieldsAndSaysSo();
     void buttonsAreGatedTogether();
-    void escapeClosesWindow();
+    void enterAndEscapeEndDialog_data();
+    void enterAndEscapeEndDialog();
+    void pathEditTakesNoTabStopAndShowsNoScrollBar();
     void writeProgramsSimulatedChip();
     void readDumpsFlashToChosenFile();
     void autoWithEmptyPathTouchesNothing();
@@ -214,7 +217,6 @@ void CIspWriterDlgTest::controlsMatchTemplate()
 
     auto* file = qobject_cast<QPlainTextEdit*>(m_dlg->Control(IDC_FILE));
     QVERIFY(file->isReadOnly());
-    QCOMPARE(file->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
 
     // The chip combo box: position and width from the template, its one item.
     auto* chip = qobject_cast<QComboBox*>(m_dlg->Control(IDC_CHIP));
@@ -354,15 +356,55 @@ void CIspWriterDlgTest::buttonsAreGatedTogether()
     QVERIFY(m_fileDialogs.empty());
 }
 
-void CIspWriterDlgTest::escapeClosesWindow()
+void CIspWriterDlgTest::enterAndEscapeEndDialog_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("result");
+    QTest::newRow("Return") << int(Qt::Key_Return) << int(QDialog::Accepted);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(QDialog::Accepted);
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << int(QDialog::Rejected);
+}
+
+// Enter is the template's default OK and Escape its Cancel, whichever button has
+// the focus; Space clicks the focused button.
+void CIspWriterDlgTest::enterAndEscapeEndDialog()
+{
+    QFETCH(int, key);
+    QFETCH(int, result);
+    m_dlg->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_dlg.get()));
+    QCOMPARE(QApplication::focusWidget(), m_dlg->Control(IDC_OPEN_FILE));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(m_fileDialogs.size(), std::size_t{1});
+    QCOMPARE(m_messages.size(), std::size_t{1});  // cancelled: "Open file error !!"
+    QVERIFY(m_dlg->isVisible());
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QVERIFY(!m_dlg->isVisible());
+    QCOMPARE(m_dlg->result(), result);
+    QCOMPARE(m_fileDialogs.size(), std::size_t{1});
+    QCOMPARE(m_messages.size(), std::size_t{1});
+}
+
+void CIspWriterDlgTest::pathEditTakesNoTabStopAndShowsNoScrollBar()
 {
     m_dlg->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_dlg.get()));
-    QVERIFY(m_dlg->isVisible());
-    QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
-    QVERIFY(!m_dlg->isVisible());
-    QCOMPARE(m_dlg->result(), int(QDialog::Rejected));
-    QVERIFY(m_messages.empty());
+    QVERIFY(QTest::qWaitForWindowActive(m_dlg.get()));
+    // Tab from the last button wraps to the first, past the path edit.
+    m_dlg->Control(IDC_EXIT_ISP)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), m_dlg->Control(IDC_OPEN_FILE));
+
+    // A path longer than the box scrolls without a scroll bar.
+    m_fileAnswer = m_dir->filePath(QString(300, QLatin1Char('x'))).toStdString();
+    QTest::mouseClick(Button(IDC_OPEN_FILE), Qt::LeftButton);
+    QCOMPARE(PathText().toStdString(), *m_fileAnswer);
+    auto* file = qobject_cast<QPlainTextEdit*>(m_dlg->Control(IDC_FILE));
+    QApplication::processEvents();
+    QVERIFY(file->verticalScrollBar()->maximum() > 0);
+    QVERIFY(!file->verticalScrollBar()->isVisible());
+    QVERIFY(!file->horizontalScrollBar()->isVisible());
 }
 
 void CIspWriterDlgTest::writeProgramsSimulatedChip()
