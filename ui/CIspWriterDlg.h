@@ -27,8 +27,7 @@ class QPushButton;
 
 namespace zelv4 {
 
-// Dialog template and control ids.
-inline constexpr int IDD_WRITER_DIALOG = 102;
+// Control ids.
 inline constexpr int IDC_MASS_ERASE = 1000;
 inline constexpr int IDC_WRITE = 1001;
 inline constexpr int IDC_READ = 1002;
