@@ -5,6 +5,7 @@
 #include "device/DevicePlatform.h"
 #include "sys/ProcessSetup.h"
 #include "ui/CIspWriterApp.h"
+#include "ui/GuiStartup.h"
 
 int main(int argc, char* argv[])
 {
@@ -12,7 +13,7 @@ int main(int argc, char* argv[])
     zelv4::EnsureStandardStreams();
     // QApplication takes the toolkit's own options (-platform, -display, ...);
     // the program ignores everything else on its command line.
-    QApplication application(argc, argv);
+    const std::unique_ptr<QApplication> application = zelv4::GuiStartup::CreateApplication(argc, argv);
     const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform();
     zelv4::DeviceAccessAdapter device(*platform);
     zelv4::CIspWriterApp theApp(device);

@@ -6,12 +6,13 @@
 #include "device/sim/SimMachine.h"
 #include "sys/ProcessSetup.h"
 #include "ui/CIspWriterApp.h"
+#include "ui/GuiStartup.h"
 
 int main(int argc, char* argv[])
 {
     // Before anything is opened: a closed stdout must not become the device node.
     zelv4::EnsureStandardStreams();
-    QApplication application(argc, argv);
+    const std::unique_ptr<QApplication> application = zelv4::GuiStartup::CreateApplication(argc, argv);
     const std::unique_ptr<zelv4::SimMachine> machine = zelv4::SimMachine::CreateDefault();
     zelv4::DeviceAccessAdapter device(*machine);
     zelv4::CIspWriterApp theApp(device);
