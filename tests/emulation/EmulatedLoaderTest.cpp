@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "EmulatedLoader.h"
-#include "EmulatedMachine.h"
+#include "emulation/EmulatedLoader.h"
 
 namespace zelv4 {
 namespace {
@@ -47,7 +46,7 @@ protected:
     long Set(Report report) { return loader.SetFeature(report.data(), report.size()); }
     long Get(Report& report) { return loader.GetFeature(report.data(), report.size()); }
 
-    EmulatedLoader loader{41, nullptr};
+    EmulatedLoader loader{LoaderOptions{}, nullptr};
 };
 
 TEST_F(EmulatedLoaderTest, WriteThenReadReturnsTheBlockInBytes9To40)
@@ -118,13 +117,37 @@ TEST_F(EmulatedLoaderTest, CorruptCellKeepsOneBitFlippedThroughLoadAndWrite)
     EXPECT_EQ(Line(loader.Summary(), "flash-checksum"), "0001");
 }
 
-TEST(EmulatedMachineDescriptorTest, FeatureReportHoldsOneByteLessThanTheLength)
+TEST(EmulatedLoaderFaultTest, ScriptedFailureIsNotCarriedOutAndAnUnplugLasts)
+{
+    LoaderOptions options;
+    options.failAt = {2};
+    options.unplugAt = 4;
+    EmulatedLoader faulty(options, nullptr);
+    Report erase = Request(EmulatedLoader::CMD_ERASE);
+    Report write = WriteRequest(0x0040, 0x10);
+    Report reply(41, 0);
+    EXPECT_EQ(faulty.SetFeature(erase.data(), erase.size()), 41);
+    EXPECT_EQ(faulty.SetFeature(write.data(), write.size()), -EIO);
+    EXPECT_EQ(faulty.Flash()[0x0040 + 0], 0xFF) << "the failed write must not reach the flash";
+    EXPECT_EQ(faulty.SetFeature(write.data(), write.size()), 41);
+    EXPECT_EQ(faulty.SetFeature(erase.data(), erase.size()), -ENODEV);
+    EXPECT_TRUE(faulty.Unplugged());
+    EXPECT_EQ(faulty.GetFeature(reply.data(), reply.size()), -ENODEV);
+    EXPECT_EQ(faulty.Flash()[0x0040], 0x10 + 9) << "the unplugged erase must not reach the flash";
+    const std::string summary = faulty.Summary();
+    EXPECT_EQ(Line(summary, "transfers"), "4");
+    EXPECT_EQ(Line(summary, "failed"), "1");
+    EXPECT_EQ(Line(summary, "after-unplug"), "1");
+    EXPECT_EQ(faulty.SetReports().size(), 2u) << "what reached the device";
+}
+
+TEST(EmulatedLoaderDescriptorTest, FeatureReportHoldsOneByteLessThanTheLength)
 {
     // Report Count item right before the feature usage and Feature item.
-    const auto small = EmulatedMachine::LoaderDescriptor(41);
+    const auto small = EmulatedLoader::ReportDescriptor(41);
     const Report smallTail(small.end() - 7, small.end());
     EXPECT_EQ(smallTail, (Report{0x95, 40, 0x09, 0x04, 0xB1, 0x02, 0xC0}));
-    const auto large = EmulatedMachine::LoaderDescriptor(1025);
+    const auto large = EmulatedLoader::ReportDescriptor(1025);
     const Report largeTail(large.end() - 8, large.end());
     EXPECT_EQ(largeTail, (Report{0x96, 0x00, 0x04, 0x09, 0x04, 0xB1, 0x02, 0xC0}));
 }
