@@ -60,7 +60,8 @@ the way are added with 4 ports). Keys:
   at=WHEN           (--arrive only) when it arrives
 WHEN is Nms (after COMMAND started), search:N (after COMMAND's Nth listing of
 /sys/class/hidraw, i.e. its Nth search), or transfer:PORT:N (once the loader on PORT
-has had N transfers). Arrivals and removals come with uevents, as the kernel sends.)";
+has had N transfers; the machine looks every few ms, so this is "soon after"). Arrivals
+and removals come with uevents, as the kernel sends them.)";
 
 struct LoaderSpec {
     LoaderOptions options;
