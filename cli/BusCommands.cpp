@@ -9,6 +9,7 @@
 #include "cli/CliPlatform.h"
 #include "cli/HexText.h"
 #include "cli/PermissionHint.h"
+#include "core/OperationMessages.h"
 #include "device/DevicePlatform.h"
 #include "device/UsbBusScan.h"
 
@@ -138,28 +139,26 @@ void RunProbe(CliContext& context)
     if (platform == nullptr)
         return;
     unsigned denied = 0;
-    SetUsbBusPlatform(&platform->UsbBus());
-    const int found = CountBusDevices([&denied](const UsbBusEvent& event) {
+    const int found = UsbBusScan(platform->UsbBus()).CountBusDevices([&denied](const UsbBusEvent& event) {
         if (event.kind == UsbBusEventKind::DeviceNotAsked && event.error == UsbRequestError::PermissionDenied)
             ++denied;
     });
-    SetUsbBusPlatform(nullptr);
     context.report.Details()["bus_device_count"] = found;
     context.report.Details()["denied_devices"] = denied;
 
     if (found > 0) {
-        context.out << "ZEL-V4 Found !\n";
+        context.out << ISP_MSG_DEVICE_FOUND << "\n";
         context.exitCode = EXIT_OK;
-        context.report.SetOutcome("succeeded", "ZEL-V4 Found !");
+        context.report.SetOutcome("succeeded", ISP_MSG_DEVICE_FOUND);
         return;
     }
-    context.err << "Device not found !!\n";
+    context.err << ISP_MSG_DEVICE_NOT_FOUND << "\n";
     if (denied > 0) {
         // Any device may be behind a refused node, not only a ZEL-V4: still "not found".
         context.err << denied << " USB device(s) could not be asked: permission denied.\n" << BusPermissionHint();
     }
     context.exitCode = EXIT_NO_DEVICE;
-    context.report.SetOutcome("no-device", "Device not found !!");
+    context.report.SetOutcome("no-device", ISP_MSG_DEVICE_NOT_FOUND);
 }
 
 void PrintBusScan(CliContext& context, DevicePlatform& platform)
@@ -167,9 +166,9 @@ void PrintBusScan(CliContext& context, DevicePlatform& platform)
     std::ostream& out = context.out;
     out << "USB bus:\n";
     bool anyDenied = false;
-    SetUsbBusPlatform(&platform.UsbBus());
-    const int found = CountBusDevices([&](const UsbBusEvent& event) { PrintEvent(out, event, anyDenied); });
-    SetUsbBusPlatform(nullptr);
+    const int found = UsbBusScan(platform.UsbBus()).CountBusDevices([&](const UsbBusEvent& event) {
+        PrintEvent(out, event, anyDenied);
+    });
     context.report.Details()["bus_device_count"] = found;
     out << "Bus scan: " << found << (found == 1 ? " device answers" : " devices answer") << " the ZEL-V4 signature\n";
     if (anyDenied) {

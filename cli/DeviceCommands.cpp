@@ -18,41 +18,68 @@ namespace zelv4 {
 
 namespace {
 
-// Looks at one interface the way the search does, without keeping it open.
-void DescribeInterface(CliContext& context, HidPlatform& hid, const std::string& path, bool& zelV4Denied)
+std::string IdLine(const HidAttributes& attributes)
 {
-    std::ostream& out = context.out;
-    HidOpenError error = HidOpenError::None;
-    const std::unique_ptr<HidDeviceHandle> handle = hid.Open(path, error);
-    if (!handle) {
-        if (error == HidOpenError::PermissionDenied) {
-            out << "    cannot open: permission denied\n";
-            // Most systems refuse every HID node but the seat's own devices; the
-            // rule only helps when the refused one may be the ZEL-V4.
-            const std::optional<HidAttributes> ids = hid.PeekAttributes(path);
-            if (!ids || (ids->VendorID == ISP_VENDOR_ID && ids->ProductID == ISP_PRODUCT_ID))
-                zelV4Denied = true;
-        } else {
-            out << "    cannot open: skipped by the search\n";
-        }
-        return;
-    }
-    HidAttributes attributes;
-    attributes.Size = 12;
-    if (!handle->GetAttributes(attributes)) {
+    return "    id " + Hex4(attributes.VendorID) + ":" + Hex4(attributes.ProductID) + " version " +
+           Hex4(attributes.VersionNumber) +
+           (IsIspDeviceId(attributes.VendorID, attributes.ProductID) ? "  ZEL-V4 ISP device\n"
+                                                                     : "  not a ZEL-V4 ISP device\n");
+}
+
+// What the search made of one interface, in its own terms: the listing decides
+// nothing itself.
+void PrintSearchEvent(std::ostream& out, const HidSearchEvent& event)
+{
+    out << "  [" << event.index << "] " << (event.path.empty() ? std::string("(no path)") : event.path) << "\n";
+    switch (event.kind) {
+    case HidSearchEventKind::DetailFailed:
+        out << "    interface details unreadable: the search stops here\n";
+        break;
+    case HidSearchEventKind::OpenDenied:
+        out << "    cannot open: permission denied\n";
+        break;
+    case HidSearchEventKind::OpenFailed:
+        out << "    cannot open: skipped by the search\n";
+        break;
+    case HidSearchEventKind::NotSelected:
+        out << "    not the device asked for: skipped\n";
+        break;
+    case HidSearchEventKind::AttributesFailed:
         out << "    attributes unreadable: the search stops here\n";
-        return;
+        break;
+    case HidSearchEventKind::NotIspDevice:
+        out << IdLine(event.attributes);
+        break;
+    case HidSearchEventKind::Busy:
+        out << IdLine(event.attributes) << "    in use by another program: left alone\n";
+        break;
+    case HidSearchEventKind::PreparsedFailed:
+        out << IdLine(event.attributes) << "    report descriptor unreadable: the search stops here\n";
+        break;
+    case HidSearchEventKind::Matched:
+        out << IdLine(event.attributes);
+        if (event.capsRead)
+            out << "    feature report length " << event.caps.FeatureReportByteLength << "\n";
+        else
+            out << "    capabilities unreadable\n";
+        break;
     }
-    const bool matches = attributes.VendorID == ISP_VENDOR_ID && attributes.ProductID == ISP_PRODUCT_ID;
-    out << "    id " << Hex4(attributes.VendorID) << ":" << Hex4(attributes.ProductID) << " version "
-        << Hex4(attributes.VersionNumber) << (matches ? "  ZEL-V4 ISP device\n" : "  not a ZEL-V4 ISP device\n");
-    HidCaps caps;
-    if (!handle->GetPreparsedData())
-        out << "    report descriptor unreadable\n";
-    else if (!handle->GetCaps(caps))
-        out << "    capabilities unreadable\n";
-    else
-        out << "    feature report length " << caps.FeatureReportByteLength << "\n";
+}
+
+// Interfaces the search did not reach: past its limit, or after it ended early.
+unsigned PrintUnexamined(std::ostream& out, HidPlatform& hid, unsigned from)
+{
+    const std::unique_ptr<HidInterfaceList> list = hid.GetClassDevices();
+    unsigned index = from;
+    for (; list && list->EnumInterface(index); ++index) {
+        const std::optional<std::string> path = list->InterfacePath(index);
+        out << "  [" << index << "] " << (path ? *path : std::string("(no path)")) << "\n";
+        if (index >= ISP_MAX_HID_INTERFACES)
+            out << "    past the first " << ISP_MAX_HID_INTERFACES << ": not examined by the search\n";
+        else
+            out << "    not examined: the search ended before it\n";
+    }
+    return index;
 }
 
 void ListDevices(CliContext& context)
@@ -73,46 +100,40 @@ void ListDevices(CliContext& context)
 void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
 {
     std::ostream& out = context.out;
-    HidPlatform& hid = platform.Hid();
     out << "HID interfaces:\n";
+    // The search itself, as an operation runs it, telling what it makes of each one.
+    IspDeviceConnection connection(platform.Hid());
     bool zelV4Denied = false;
-    const std::unique_ptr<HidInterfaceList> list = hid.GetClassDevices();
-    unsigned index = 0;
-    if (!list) {
-        out << "  the HID interfaces cannot be listed\n";
-    } else {
-        for (; list->EnumInterface(index); ++index) {
-            const std::optional<std::string> path = list->InterfacePath(index);
-            out << "  [" << index << "] " << (path ? *path : std::string("(no path)")) << "\n";
-            if (index >= ISP_MAX_HID_INTERFACES)
-                out << "    past the first " << ISP_MAX_HID_INTERFACES << ": not examined by the search\n";
-            if (!path)
-                out << "    interface details unreadable: the search stops here\n";
-            else
-                DescribeInterface(context, hid, *path, zelV4Denied);
-        }
-        if (index == 0)
-            out << "  none\n";
-    }
-    // The search itself, as an operation would run it.
-    SetHidPlatform(&hid);
-    SetPlainMessageHandler([&out](const std::string& text) { out << text; });
-    FindIspDevice();
+    bool endedEarly = false;
+    unsigned examined = 0;
+    connection.FindIspDevice([&](const HidSearchEvent& event) {
+        PrintSearchEvent(out, event);
+        zelV4Denied = zelV4Denied || event.mayBeIspDevice;
+        endedEarly = event.kind == HidSearchEventKind::DetailFailed ||
+                     event.kind == HidSearchEventKind::AttributesFailed ||
+                     event.kind == HidSearchEventKind::PreparsedFailed;
+        examined = event.index + 1;
+    });
+    unsigned listed = examined;
+    if (endedEarly || examined == ISP_MAX_HID_INTERFACES)
+        listed = PrintUnexamined(out, platform.Hid(), examined);
+    if (listed == 0)
+        out << "  none\n";
+
     nlohmann::json& details = context.report.Details();
-    details["hid_interfaces"] = index;
-    details["isp_device_found"] = g_hIspDevice != nullptr;
-    details["device_path"] = g_hIspDevice ? nlohmann::json(IspDevicePath()) : nlohmann::json(nullptr);
-    if (g_hIspDevice) {
-        out << "ISP device: found, feature report length " << g_IspCaps.FeatureReportByteLength << "\n";
-        details["feature_report_length"] = g_IspCaps.FeatureReportByteLength;
+    details["hid_interfaces"] = listed;
+    details["isp_device_found"] = connection.IsOpen();
+    details["device_path"] = connection.IsOpen() ? nlohmann::json(connection.DevicePath()) : nlohmann::json(nullptr);
+    if (connection.IsOpen()) {
+        out << "ISP device: found, feature report length " << connection.Caps().FeatureReportByteLength << "\n";
+        details["feature_report_length"] = connection.Caps().FeatureReportByteLength;
     } else {
         out << "ISP device: not found\n";
     }
-    details["denied_paths"] = IspDeniedPaths();
-    CloseIspDevice();
-    // The platform belongs to this run; the search must not keep pointing at it.
-    SetHidPlatform(nullptr);
-    SetPlainMessageHandler(nullptr);
+    details["denied_paths"] = connection.DeniedPaths();
+    details["busy_paths"] = connection.BusyPaths();
+    details["search_status"] = connection.Status();
+    connection.CloseIspDevice();
 
     if (zelV4Denied) {
         out << "An interface that may be the ZEL-V4 could not be opened: permission denied.\n";

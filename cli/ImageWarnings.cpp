@@ -3,6 +3,7 @@
 #include "cli/CliContext.h"
 #include "cli/CliExitCodes.h"
 #include "core/IspConstants.h"
+#include "core/OperationMessages.h"
 
 namespace zelv4 {
 
@@ -63,9 +64,9 @@ bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareI
     if (loaded.fileLength)
         details["image_length"] = *loaded.fileLength;
     if (!loaded) {
-        context.err << "Open file error !!\n" << loaded.reason << "\n";
+        context.err << ISP_MSG_OPEN_FILE_ERROR << "\n" << loaded.reason << "\n";
         context.exitCode = EXIT_FILE;
-        context.report.SetOutcome("image-open-failed", "Open file error !!");
+        context.report.SetOutcome("image-open-failed", ISP_MSG_OPEN_FILE_ERROR);
         details["reason"] = loaded.reason;
         return false;
     }

@@ -162,7 +162,6 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     fields.m_strFile = imagePath.value_or(std::string());
     IspReportBuffers reports;
     DeviceAccessAdapter device(*platform);
-    SetPlainMessageHandler([&window](const std::string& text) { window.MessageBox(text, MessageIcon::None); });
 
     SystemOutputFiles files;
     IspOperations operations(window, fields, reports, device, files);
@@ -175,12 +174,11 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     }
     const OperationResult result = (operations.*operation)();
     progress.reset();
-    SetPlainMessageHandler(nullptr);
 
     ExplainResult(result, context.lenient, context.err);
     context.exitCode = ExitCodeFor(result);
     context.report.SetOutcome(OutcomeName(result), result.LastMessage());
-    context.report.Details() = Details(result, result.deviceFound ? IspDevicePath() : std::string());
+    context.report.Details() = Details(result, result.deviceFound ? device.Connection().DevicePath() : std::string());
 }
 
 }  // namespace

@@ -24,6 +24,9 @@ public:
     virtual std::uint16_t FeatureReportLength() const = 0;
 
     virtual void FindIspDevice() = 0;
+    // A text the last search wants shown in a plain box, OK and no icon, as it
+    // ended (its preparsed data could not be read); empty: none.
+    virtual std::string PlainMessage() const = 0;
     virtual void CloseIspDevice() = 0;
 
     // Number of devices anywhere on the bus that answer the product signature.

@@ -9,28 +9,11 @@
 #include "core/ImageFile.h"
 #include "core/IspConstants.h"
 #include "core/IspRequests.h"
+#include "core/OperationMessages.h"
 
 namespace zelv4 {
 
 namespace {
-
-// Outcome texts, exactly as the user sees them.
-constexpr const char* kOpenFileError = "Open file error !!";
-constexpr const char* kMassEraseOk = "MassErase Function OK !";
-constexpr const char* kMassEraseFail = "MassErase Function Fail !!!";
-constexpr const char* kWriteOk = "Write Command Succeeded !";
-constexpr const char* kWriteFail = "Write Function Fail !!!";
-constexpr const char* kVerifyOk = "Verify Succeeded !";
-constexpr const char* kVerifyFail = "Verify Fail !!!";
-constexpr const char* kReadOk = "Read Succeeded !";
-constexpr const char* kReadFail = "Read Fail !!!";
-constexpr const char* kExitIspOk = "Exit USB ISP Function OK !!!";
-constexpr const char* kExitIspFail = "Exit USB ISP Function Fail !!!";
-constexpr const char* kDeviceNotFound = "Device not found !!";
-constexpr const char* kTimeOut = "Time Out !! Please check device and try again.";
-constexpr const char* kAutoOk = "ButtonAuto Function OK !!!";
-constexpr const char* kResetFail = "Reset Fail !!!";
-constexpr const char* kDeviceFound = "ZEL-V4 Found !";
 
 constexpr const char* kImageFilter = "Hex Files (*.hex)|*.hex|Binary Files (*.bin)|*.bin|All Files (*.*)|*.*";
 constexpr const char* kDumpFilter = "Dump Files (*.dmp)|*.dmp|All Files (*.*)|*.*||";
@@ -81,10 +64,21 @@ public:
             m_ops.m_progress->OnPhaseEnd(phase, succeeded);
     }
 
+    // One search, and the plain box it may want shown as it ends.
+    void Search()
+    {
+        m_ops.m_device.FindIspDevice();
+        const std::string plain = m_ops.m_device.PlainMessage();
+        if (!plain.empty()) {
+            m_ops.m_window.MessageBox(plain, MessageIcon::None);
+            result.messages.push_back({plain, MessageIcon::None, MessageCaption::Plain});
+        }
+    }
+
     void Find()
     {
         Progress(OperationPhase::FindDevice, 0, 1);
-        m_ops.m_device.FindIspDevice();
+        Search();
         const bool found = m_ops.m_device.IsOpen();
         if (found)
             Progress(OperationPhase::FindDevice, 1, 1);
@@ -237,7 +231,7 @@ public:
     {
         FirmwareImage image{};
         if (!LoadImage(image)) {
-            Message(kOpenFileError, MessageIcon::Error);
+            Message(ISP_MSG_OPEN_FILE_ERROR, MessageIcon::Error);
             result.outcome = OperationOutcome::ImageOpenFailed;
             return;
         }
@@ -275,7 +269,7 @@ OperationResult IspOperations::OnOpenFile()
 
     FirmwareImage image{};
     if (!run.LoadImage(image)) {
-        run.Message(kOpenFileError, MessageIcon::Error);
+        run.Message(ISP_MSG_OPEN_FILE_ERROR, MessageIcon::Error);
         run.result.outcome = OperationOutcome::ImageOpenFailed;
         return run.result;
     }
@@ -289,10 +283,10 @@ OperationResult IspOperations::OnMassErase()
     Run run(*this, OperationKind::MassErase);
     run.OnDevice([&] {
         if (run.SingleRequest(OperationPhase::Erase, IspMassErase)) {
-            run.Message(kMassEraseOk, MessageIcon::Information);
+            run.Message(ISP_MSG_MASS_ERASE_OK, MessageIcon::Information);
         } else {
             run.TransferFailed();
-            run.Message(kMassEraseFail, MessageIcon::Error);
+            run.Message(ISP_MSG_MASS_ERASE_FAIL, MessageIcon::Error);
         }
     });
     return run.result;
@@ -303,12 +297,12 @@ OperationResult IspOperations::OnWrite()
     Run run(*this, OperationKind::Write);
     run.OnDeviceWithImage([&](const FirmwareImage& image) {
         if (!run.CanCarryBlocks()) {
-            run.Message(kWriteFail, MessageIcon::Error);
+            run.Message(ISP_MSG_WRITE_FAIL, MessageIcon::Error);
         } else if (run.WriteBlocks(image, true)) {
-            run.Message(kWriteOk, MessageIcon::Information);
+            run.Message(ISP_MSG_WRITE_OK, MessageIcon::Information);
         } else {
             run.TransferFailed();
-            run.Message(kWriteFail, MessageIcon::Error);
+            run.Message(ISP_MSG_WRITE_FAIL, MessageIcon::Error);
         }
     });
     return run.result;
@@ -320,9 +314,9 @@ OperationResult IspOperations::OnVerify()
     run.OnDeviceWithImage([&](const FirmwareImage& image) {
         // A failed read and a differing byte show the same text; the result tells them apart.
         if (run.CanCarryBlocks() && run.VerifyBlocks(image))
-            run.Message(kVerifyOk, MessageIcon::Information);
+            run.Message(ISP_MSG_VERIFY_OK, MessageIcon::Information);
         else
-            run.Message(kVerifyFail, MessageIcon::Error);
+            run.Message(ISP_MSG_VERIFY_FAIL, MessageIcon::Error);
     });
     return run.result;
 }
@@ -352,7 +346,7 @@ OperationResult IspOperations::OnRead()
         dump = m_files.Create(*chosen, run.result.fileError);
         if (!dump) {
             run.result.outcome = OperationOutcome::DumpOpenFailed;
-            run.Message(kOpenFileError, MessageIcon::Error);
+            run.Message(ISP_MSG_OPEN_FILE_ERROR, MessageIcon::Error);
         }
     }
 
@@ -386,9 +380,9 @@ OperationResult IspOperations::OnRead()
         }
         run.PhaseEnd(OperationPhase::Read, ok);
         if (ok)
-            run.Message(kReadOk, MessageIcon::Information);
+            run.Message(ISP_MSG_READ_OK, MessageIcon::Information);
         else
-            run.Message(kReadFail, MessageIcon::Error);
+            run.Message(ISP_MSG_READ_FAIL, MessageIcon::Error);
     }
 
     m_device.CloseIspDevice();
@@ -407,14 +401,14 @@ OperationResult IspOperations::OnExitIsp()
         // Reported before anything is disabled.
         run.NoteMissingDevice();
         run.result.outcome = run.MissingDeviceOutcome();
-        run.Message(kExitIspFail, MessageIcon::Error);
+        run.Message(ISP_MSG_EXIT_ISP_FAIL, MessageIcon::Error);
     } else {
         m_window.DisableButtons();
         if (run.SingleRequest(OperationPhase::ExitIsp, IspExitIsp)) {
-            run.Message(kExitIspOk, MessageIcon::Information);
+            run.Message(ISP_MSG_EXIT_ISP_OK, MessageIcon::Information);
         } else {
             run.TransferFailed();
-            run.Message(kExitIspFail, MessageIcon::Error);
+            run.Message(ISP_MSG_EXIT_ISP_FAIL, MessageIcon::Error);
         }
     }
 
@@ -434,7 +428,7 @@ OperationResult IspOperations::OnAuto()
     m_window.CollectFields();
     if (m_fields.m_strFile.empty()) {
         run.result.outcome = OperationOutcome::ImageOpenFailed;
-        run.Message(kOpenFileError, MessageIcon::Error);
+        run.Message(ISP_MSG_OPEN_FILE_ERROR, MessageIcon::Error);
         return run.result;
     }
     m_window.ShowFields();
@@ -451,21 +445,21 @@ OperationResult IspOperations::OnAuto()
             // waiting for it to appear makes no sense.
             if (!run.result.busyPaths.empty()) {
                 run.result.outcome = OperationOutcome::DeviceBusy;
-                run.Message(kDeviceNotFound, MessageIcon::Error);
+                run.Message(ISP_MSG_DEVICE_NOT_FOUND, MessageIcon::Error);
                 return;
             }
             // The chip may be attached but not yet in ISP mode: wait for the ISP
             // device only when something on the bus answers the signature.
             if (run.CountBus() == 0) {
                 run.result.outcome = OperationOutcome::NoDevice;
-                run.Message(kDeviceNotFound, MessageIcon::Error);
+                run.Message(ISP_MSG_DEVICE_NOT_FOUND, MessageIcon::Error);
                 return;
             }
             run.Progress(OperationPhase::WaitForDevice, 0, ISP_WAIT_ATTEMPTS);
             bool busy = false;
             for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen() && !busy; ++attempt) {
                 m_window.Sleep(ISP_WAIT_MILLISECONDS);
-                m_device.FindIspDevice();
+                run.Search();
                 busy = !m_device.BusyPaths().empty();
                 run.result.waitAttempts = attempt + 1;
                 run.Progress(OperationPhase::WaitForDevice, attempt + 1, ISP_WAIT_ATTEMPTS);
@@ -475,11 +469,11 @@ OperationResult IspOperations::OnAuto()
                 run.NoteMissingDevice();
                 if (busy) {
                     run.result.outcome = OperationOutcome::DeviceBusy;
-                    run.Message(kDeviceNotFound, MessageIcon::Error);
+                    run.Message(ISP_MSG_DEVICE_NOT_FOUND, MessageIcon::Error);
                     return;
                 }
                 run.result.outcome = OperationOutcome::TimedOut;
-                run.WindowMessage(kTimeOut, MessageIcon::Error);
+                run.WindowMessage(ISP_MSG_TIME_OUT, MessageIcon::Error);
                 return;
             }
         }
@@ -488,35 +482,35 @@ OperationResult IspOperations::OnAuto()
         FirmwareImage image{};
         if (!run.LoadImage(image)) {
             run.result.outcome = OperationOutcome::ImageOpenFailed;
-            run.Message(kOpenFileError, MessageIcon::Error);
+            run.Message(ISP_MSG_OPEN_FILE_ERROR, MessageIcon::Error);
             return;
         }
         // Checked before the erase: erasing a chip that then cannot be written
         // would leave it blank.
         if (!run.CanCarryBlocks()) {
-            run.Message(kWriteFail, MessageIcon::Error);
+            run.Message(ISP_MSG_WRITE_FAIL, MessageIcon::Error);
             return;
         }
         if (!run.SingleRequest(OperationPhase::Erase, IspMassErase)) {
             run.TransferFailed();
-            run.Message(kMassEraseFail, MessageIcon::Error);
+            run.Message(ISP_MSG_MASS_ERASE_FAIL, MessageIcon::Error);
             return;
         }
         // Byte 4 is left as an earlier Write left it (0 before any Write).
         if (!run.WriteBlocks(image, false)) {
             run.TransferFailed();
-            run.Message(kWriteFail, MessageIcon::Error);
+            run.Message(ISP_MSG_WRITE_FAIL, MessageIcon::Error);
             return;
         }
         if (!run.VerifyBlocks(image)) {
-            run.Message(kVerifyFail, MessageIcon::Error);
+            run.Message(ISP_MSG_VERIFY_FAIL, MessageIcon::Error);
             return;
         }
-        run.Message(kAutoOk, MessageIcon::Information);
+        run.Message(ISP_MSG_AUTO_OK, MessageIcon::Information);
         // The run counts as done even if the chip then fails to leave ISP mode.
         if (!run.SingleRequest(OperationPhase::ExitIsp, IspExitIsp)) {
             run.result.resetFailed = true;
-            run.Message(kResetFail, MessageIcon::Error);
+            run.Message(ISP_MSG_RESET_FAIL, MessageIcon::Error);
         }
     }();
 
@@ -534,11 +528,11 @@ OperationResult IspOperations::OnReconnect()
         run.Find();
     run.result.deviceFound = m_device.IsOpen();
     if (run.CountBus() > 0) {
-        run.Message(kDeviceFound, MessageIcon::Information);
+        run.Message(ISP_MSG_DEVICE_FOUND, MessageIcon::Information);
     } else {
         run.result.deniedPaths = m_device.DeniedPaths();
         run.result.outcome = OperationOutcome::NoDevice;
-        run.Message(kDeviceNotFound, MessageIcon::Error);
+        run.Message(ISP_MSG_DEVICE_NOT_FOUND, MessageIcon::Error);
     }
     m_device.CloseIspDevice();
     return run.result;

@@ -52,8 +52,7 @@ struct OperationResult {
     OperationKind kind = OperationKind::ReadProtect;
     OperationOutcome outcome = OperationOutcome::Succeeded;
 
-    // Every box the operation showed, in order (the device search's plain box is
-    // shown by the device layer and is not listed).
+    // Every box the operation showed, in order, the device search's plain box too.
     std::vector<ShownMessage> messages;
 
     // The block whose request failed, or that held the first difference.

@@ -7,18 +7,7 @@
 
 namespace zelv4 {
 
-std::unique_ptr<HidDeviceHandle> g_hIspDevice;
-HidCaps g_IspCaps;
-HidAttributes g_IspAttributes;
-std::string g_strStatus;
-
 namespace {
-
-HidPlatform* s_platform = nullptr;
-std::function<void(const std::string&)> s_plainMessage;
-std::vector<std::string> s_deniedPaths;
-std::vector<std::string> s_busyPaths;
-std::string s_devicePath;
 
 constexpr std::uint32_t HID_ATTRIBUTES_SIZE = 12;
 
@@ -32,37 +21,19 @@ struct ClassGuid {
 };
 constexpr ClassGuid HID_CLASS_GUID{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
-bool MayBeIspDevice(const std::string& path)
-{
-    const std::optional<HidAttributes> ids = s_platform->PeekAttributes(path);
-    return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
-}
-
 }  // namespace
 
-void SetHidPlatform(HidPlatform* platform)
+IspDeviceConnection::IspDeviceConnection(HidPlatform& platform) : m_platform(platform) {}
+
+void IspDeviceConnection::SetSelection(std::function<bool(const std::string& path)> selected)
 {
-    s_platform = platform;
+    m_selected = std::move(selected);
 }
 
-void SetPlainMessageHandler(std::function<void(const std::string&)> handler)
+bool IspDeviceConnection::MayBeIspDevice(const std::string& path) const
 {
-    s_plainMessage = std::move(handler);
-}
-
-const std::vector<std::string>& IspDeniedPaths()
-{
-    return s_deniedPaths;
-}
-
-const std::vector<std::string>& IspBusyPaths()
-{
-    return s_busyPaths;
-}
-
-const std::string& IspDevicePath()
-{
-    return s_devicePath;
+    const std::optional<HidAttributes> ids = m_platform.PeekAttributes(path);
+    return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
 }
 
 std::string FormatHidGuidStatus()
@@ -95,77 +66,110 @@ std::string FormatDeviceInformation(const HidAttributes& a, const HidCaps& c)
     return text;
 }
 
-void FindIspDevice()
+void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer)
 {
     // A handle still open here would otherwise be lost; callers only search with
     // none open, so this just releases it.
-    g_hIspDevice.reset();
-    s_deniedPaths.clear();
-    s_busyPaths.clear();
-    s_devicePath.clear();
-    g_strStatus = FormatHidGuidStatus();
-    if (s_platform == nullptr)
-        return;
+    m_hIspDevice.reset();
+    m_deniedPaths.clear();
+    m_busyPaths.clear();
+    m_devicePath.clear();
+    m_plainMessage.clear();
+    m_strStatus = FormatHidGuidStatus();
+    const auto report = [&observer](HidSearchEvent event) {
+        if (observer)
+            observer(event);
+    };
 
     // The list is released when it goes out of scope, once, on every exit.
-    const std::unique_ptr<HidInterfaceList> list = s_platform->GetClassDevices();
+    const std::unique_ptr<HidInterfaceList> list = m_platform.GetClassDevices();
     if (!list)
         return;
 
     for (unsigned index = 0; index < ISP_MAX_HID_INTERFACES; ++index) {
         if (!list->EnumInterface(index))
             break;
+        HidSearchEvent event;
+        event.index = index;
 
         const std::optional<std::string> path = list->InterfacePath(index);
-        if (!path)
+        if (!path) {
+            event.kind = HidSearchEventKind::DetailFailed;
+            report(event);
             return;
+        }
+        event.path = *path;
+        if (m_selected && !m_selected(*path)) {
+            event.kind = HidSearchEventKind::NotSelected;
+            report(event);
+            continue;
+        }
 
         HidOpenError error = HidOpenError::None;
-        std::unique_ptr<HidDeviceHandle> handle = s_platform->Open(*path, error);
+        std::unique_ptr<HidDeviceHandle> handle = m_platform.Open(*path, error);
         if (!handle) {
             // Only a refused node that may be the ZEL-V4 counts: on most systems
             // every other HID node (keyboards, mice) is refused too.
-            if (error == HidOpenError::PermissionDenied && MayBeIspDevice(*path))
-                s_deniedPaths.push_back(*path);
+            event.kind = error == HidOpenError::PermissionDenied ? HidSearchEventKind::OpenDenied
+                                                                 : HidSearchEventKind::OpenFailed;
+            event.mayBeIspDevice = error == HidOpenError::PermissionDenied && MayBeIspDevice(*path);
+            if (event.mayBeIspDevice)
+                m_deniedPaths.push_back(*path);
+            report(event);
             continue;
         }
 
-        g_IspAttributes = HidAttributes{};
-        g_IspAttributes.Size = HID_ATTRIBUTES_SIZE;
-        if (!handle->GetAttributes(g_IspAttributes))
+        m_IspAttributes = HidAttributes{};
+        m_IspAttributes.Size = HID_ATTRIBUTES_SIZE;
+        if (!handle->GetAttributes(m_IspAttributes)) {
+            event.kind = HidSearchEventKind::AttributesFailed;
+            report(event);
             return;  // the handle closes here; an earlier match stays
+        }
+        event.attributes = m_IspAttributes;
 
-        if (!IsIspDeviceId(g_IspAttributes.VendorID, g_IspAttributes.ProductID))
+        if (!IsIspDeviceId(m_IspAttributes.VendorID, m_IspAttributes.ProductID)) {
+            event.kind = HidSearchEventKind::NotIspDevice;
+            report(event);
             continue;  // not ours: closed at the end of this iteration
+        }
 
         // Another program is programming this chip: leave it alone.
         if (!handle->LockExclusive()) {
-            s_busyPaths.push_back(*path);
+            m_busyPaths.push_back(*path);
+            event.kind = HidSearchEventKind::Busy;
+            report(event);
             continue;
         }
 
-        g_strStatus = ISP_STATUS_CONNECT_OK;
+        m_strStatus = ISP_STATUS_CONNECT_OK;
         // A later match replaces an earlier one; the earlier handle is closed here.
-        g_hIspDevice = std::move(handle);
-        s_devicePath = *path;
+        m_hIspDevice = std::move(handle);
+        m_devicePath = *path;
 
-        if (!g_hIspDevice->GetPreparsedData()) {
-            g_strStatus = ISP_STATUS_PREPARSED_FAIL;
-            if (s_plainMessage)
-                s_plainMessage(g_strStatus);
+        if (!m_hIspDevice->GetPreparsedData()) {
+            m_strStatus = ISP_STATUS_PREPARSED_FAIL;
+            // Shown by the operation, in a box without an icon, as the search ends.
+            m_plainMessage = m_strStatus;
+            event.kind = HidSearchEventKind::PreparsedFailed;
+            report(event);
             return;
         }
         HidCaps caps;
-        if (g_hIspDevice->GetCaps(caps)) {
-            g_IspCaps = caps;
-            g_strStatus = FormatDeviceInformation(g_IspAttributes, g_IspCaps);
+        if (m_hIspDevice->GetCaps(caps)) {
+            m_IspCaps = caps;
+            m_strStatus = FormatDeviceInformation(m_IspAttributes, m_IspCaps);
+            event.caps = caps;
+            event.capsRead = true;
         }
+        event.kind = HidSearchEventKind::Matched;
+        report(event);
     }
 }
 
-void CloseIspDevice()
+void IspDeviceConnection::CloseIspDevice()
 {
-    g_hIspDevice.reset();
+    m_hIspDevice.reset();
 }
 
 }  // namespace zelv4

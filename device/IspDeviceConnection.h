@@ -10,41 +10,93 @@
 
 namespace zelv4 {
 
-// Process-wide device state: the open ISP device (null: none open), its
-// capabilities, the attributes of the interface examined last, and the status text
-// of the last search.
-extern std::unique_ptr<HidDeviceHandle> g_hIspDevice;
-extern HidCaps g_IspCaps;
-extern HidAttributes g_IspAttributes;
-extern std::string g_strStatus;
-
-// Which platform the search runs on; the front end sets it once at start.
-void SetHidPlatform(HidPlatform* platform);
-// Shows a message box with OK and no icon; device code never shows UI itself.
-void SetPlainMessageHandler(std::function<void(const std::string&)> handler);
-
-void FindIspDevice();
-void CloseIspDevice();
-
-// Interfaces the last search skipped because opening them was refused for lack of
-// permission, in the order they were met; only those that may be the ISP device
-// (the platform names no other ids for them).
-const std::vector<std::string>& IspDeniedPaths();
-// ISP devices the last search found held by another program, in the order met.
-const std::vector<std::string>& IspBusyPaths();
-// The path of the device the last search opened; empty when it found none. Kept
-// after the device is closed, so a front end can say which device it used.
-const std::string& IspDevicePath();
-
 // At most this many HID interfaces are examined per search.
 inline constexpr unsigned ISP_MAX_HID_INTERFACES = 20;
 
-// The status texts of the search, exactly as they are kept in g_strStatus.
+// The status texts of the search, exactly as it keeps them.
 inline constexpr const char* ISP_STATUS_CONNECT_OK = "ZEL-V4 HID device connect ok";
 inline constexpr const char* ISP_STATUS_PREPARSED_FAIL = "Get HID PREPARED DATA fail! \n";
 
-// The GUID status text (UTF-8) for a GUID, and the device information text for a
-// capability record, as the search writes them.
+// What the search made of one HID interface, in the order it met them, so that a
+// front end can list them without deciding anything itself.
+enum class HidSearchEventKind {
+    DetailFailed,      // the interface's path could not be had: the search ends here
+    OpenDenied,        // refused for lack of permission; mayBeIspDevice says whether it matters
+    OpenFailed,        // could not be opened: skipped
+    NotSelected,       // another device than the one asked for: skipped unopened
+    AttributesFailed,  // ids unreadable: the search ends here
+    NotIspDevice,      // other ids: closed again
+    Busy,              // the ISP device, held by another program: left alone
+    PreparsedFailed,   // the ISP device, its report description unreadable: the search ends here
+    Matched,           // the ISP device, open; capsRead says whether caps holds its capabilities
+};
+
+struct HidSearchEvent {
+    HidSearchEventKind kind = HidSearchEventKind::OpenFailed;
+    unsigned index = 0;
+    std::string path;
+    HidAttributes attributes;  // from AttributesFailed on
+    HidCaps caps;              // Matched with capsRead
+    bool capsRead = false;
+    bool mayBeIspDevice = false;  // OpenDenied: the system names no other ids for it
+};
+
+using HidSearchObserver = std::function<void(const HidSearchEvent&)>;
+
+// The connection to one ISP device: the search among the HID interfaces, the open
+// handle (null: none open), its capabilities, the attributes of the interface
+// examined last, and the status text of the last search. The device is opened by
+// FindIspDevice at the start of an operation and closed at its end.
+class IspDeviceConnection {
+public:
+    // The platform must outlive the connection.
+    explicit IspDeviceConnection(HidPlatform& platform);
+    IspDeviceConnection(const IspDeviceConnection&) = delete;
+    IspDeviceConnection& operator=(const IspDeviceConnection&) = delete;
+
+    // Restricts the search to the interfaces `selected` accepts (a device chosen by
+    // path or port); an empty function accepts all.
+    void SetSelection(std::function<bool(const std::string& path)> selected);
+
+    void FindIspDevice(const HidSearchObserver& observer = {});
+    void CloseIspDevice();
+
+    bool IsOpen() const { return m_hIspDevice != nullptr; }
+    HidDeviceHandle* Device() const { return m_hIspDevice.get(); }
+    // Keeps the last found device's value when a later search finds nothing.
+    const HidCaps& Caps() const { return m_IspCaps; }
+    const HidAttributes& Attributes() const { return m_IspAttributes; }
+    const std::string& Status() const { return m_strStatus; }
+    // The text the last search wants shown in a plain box (no icon); empty: none.
+    const std::string& PlainMessage() const { return m_plainMessage; }
+
+    // Interfaces the last search skipped because opening them was refused for lack
+    // of permission, in the order they were met; only those that may be the ISP
+    // device (the platform names no other ids for them).
+    const std::vector<std::string>& DeniedPaths() const { return m_deniedPaths; }
+    // ISP devices the last search found held by another program.
+    const std::vector<std::string>& BusyPaths() const { return m_busyPaths; }
+    // The path of the device the last search opened; empty when it found none. Kept
+    // after the device is closed, so a front end can say which device it used.
+    const std::string& DevicePath() const { return m_devicePath; }
+
+private:
+    bool MayBeIspDevice(const std::string& path) const;
+
+    HidPlatform& m_platform;
+    std::function<bool(const std::string&)> m_selected;
+    std::unique_ptr<HidDeviceHandle> m_hIspDevice;
+    HidCaps m_IspCaps;
+    HidAttributes m_IspAttributes;
+    std::string m_strStatus;
+    std::string m_plainMessage;
+    std::vector<std::string> m_deniedPaths;
+    std::vector<std::string> m_busyPaths;
+    std::string m_devicePath;
+};
+
+// The GUID status text (UTF-8) and the device information text for a capability
+// record, as the search writes them into its status.
 std::string FormatHidGuidStatus();
 std::string FormatDeviceInformation(const HidAttributes& attributes, const HidCaps& caps);
 

@@ -6,11 +6,7 @@
 
 namespace zelv4 {
 
-int g_nBusMatches = 0;
-
 namespace {
-
-UsbBusPlatform* s_busPlatform = nullptr;
 
 constexpr std::uint8_t USB_DIR_IN_STANDARD_DEVICE = 0x80;
 constexpr std::uint8_t USB_REQUEST_GET_DESCRIPTOR = 6;
@@ -22,6 +18,7 @@ struct ScanState {
     UsbBusPlatform& platform;
     const UsbBusObserver* observer;
     unsigned controller = 0;
+    int matches = 0;
 };
 
 // One hub being scanned: its name, the ports leading to it from the root hub, and
@@ -39,7 +36,7 @@ struct SignatureAnswer {
     bool replyRejected = false;
 };
 
-void Report(const ScanState& state, UsbBusEvent event)
+void Report(ScanState& state, UsbBusEvent event)
 {
     if (state.observer == nullptr || !*state.observer) {
         return;
@@ -66,11 +63,6 @@ bool IsProductSignature(std::u16string_view text)
         text = text.substr(0, end);
     }
     return text == PRODUCT_SIGNATURE;
-}
-
-std::optional<std::string> ReadRootHubName(UsbHostController& controller)
-{
-    return controller.RootHubName();
 }
 
 std::optional<std::u16string> QueryProductSignature(UsbHub& hub, unsigned port, SignatureAnswer& answer)
@@ -106,14 +98,9 @@ std::optional<std::u16string> QueryProductSignature(UsbHub& hub, unsigned port, 
     return text;
 }
 
-std::optional<std::string> ReadDownstreamHubName(UsbHub& hub, unsigned port)
-{
-    return hub.DownstreamHubName(port);
-}
+void ScanHub(ScanState& state, const HubPlace& place);
 
-void ScanHub(const ScanState& state, const HubPlace& place);
-
-void ScanHubPorts(const ScanState& state, UsbHub& hub, unsigned portCount, const HubPlace& place)
+void ScanHubPorts(ScanState& state, UsbHub& hub, unsigned portCount, const HubPlace& place)
 {
     for (unsigned port = 1; port <= portCount; ++port) {
         const auto info = hub.ConnectionInformation(port);
@@ -133,7 +120,7 @@ void ScanHubPorts(const ScanState& state, UsbHub& hub, unsigned portCount, const
                 event.text = *text;
                 event.matched = IsProductSignature(*text);
                 if (event.matched) {
-                    ++g_nBusMatches;
+                    ++state.matches;
                 }
             } else if (answer.replyRejected) {
                 event.kind = UsbBusEventKind::DeviceReplyRejected;
@@ -164,7 +151,7 @@ void ScanHubPorts(const ScanState& state, UsbHub& hub, unsigned portCount, const
                 Report(state, std::move(tooDeep));
                 continue;
             }
-            auto name = ReadDownstreamHubName(hub, port);
+            auto name = hub.DownstreamHubName(port);
             if (name) {
                 downstream.name = std::move(*name);
                 ScanHub(state, downstream);
@@ -173,7 +160,7 @@ void ScanHubPorts(const ScanState& state, UsbHub& hub, unsigned portCount, const
     }
 }
 
-void ScanHub(const ScanState& state, const HubPlace& place)
+void ScanHub(ScanState& state, const HubPlace& place)
 {
     UsbBusEvent event;
     event.hubName = place.name;
@@ -192,9 +179,9 @@ void ScanHub(const ScanState& state, const HubPlace& place)
     ScanHubPorts(state, *hub, event.portCount, place);
 }
 
-void ScanHostController(const ScanState& state, UsbHostController& controller)
+void ScanHostController(ScanState& state, UsbHostController& controller)
 {
-    auto name = ReadRootHubName(controller);
+    auto name = controller.RootHubName();
     if (name) {
         HubPlace root;
         root.name = std::move(*name);
@@ -204,31 +191,17 @@ void ScanHostController(const ScanState& state, UsbHostController& controller)
 
 }  // namespace
 
-void SetUsbBusPlatform(UsbBusPlatform* platform)
+int UsbBusScan::CountBusDevices(const UsbBusObserver& observer)
 {
-    s_busPlatform = platform;
-}
-
-int CountBusDevices()
-{
-    return CountBusDevices(UsbBusObserver{});
-}
-
-int CountBusDevices(const UsbBusObserver& observer)
-{
-    g_nBusMatches = 0;
-    if (s_busPlatform == nullptr) {
-        return g_nBusMatches;
-    }
-    ScanState state{*s_busPlatform, &observer};
+    ScanState state{m_platform, &observer};
     for (unsigned index = 0; index < USB_MAX_HOST_CONTROLLERS; ++index) {
-        const auto controller = s_busPlatform->OpenHostController(index);
+        const auto controller = m_platform.OpenHostController(index);
         if (controller) {
             state.controller = index;
             ScanHostController(state, *controller);
         }
     }
-    return g_nBusMatches;
+    return state.matches;
 }
 
 }  // namespace zelv4

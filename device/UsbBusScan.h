@@ -25,12 +25,6 @@ inline constexpr unsigned USB_MAX_HUB_TIERS_BELOW_ROOT = 5;
 // A hub descriptor's port count is one byte.
 inline constexpr unsigned USB_MAX_HUB_PORTS = 255;
 
-// Process-wide count of signature matches of the last scan.
-extern int g_nBusMatches;
-
-// Which platform the scan runs on; the front end sets it once at start.
-void SetUsbBusPlatform(UsbBusPlatform* platform);
-
 // What the scan met at one place of the bus, for front ends that list it.
 enum class UsbBusEventKind {
     HubScanned,           // a hub was opened; portCount is set
@@ -60,9 +54,18 @@ struct UsbBusEvent {
 
 using UsbBusObserver = std::function<void(const UsbBusEvent&)>;
 
-// Counts the devices anywhere on the bus that answer the signature request with
-// PRODUCT_SIGNATURE. The observer, when given, hears of every hub and port met.
-int CountBusDevices();
-int CountBusDevices(const UsbBusObserver& observer);
+// The scan of the host controllers and hubs for devices that answer the product
+// signature. The platform must outlive it.
+class UsbBusScan {
+public:
+    explicit UsbBusScan(UsbBusPlatform& platform) : m_platform(platform) {}
+
+    // Counts the devices anywhere on the bus that answer the signature request with
+    // PRODUCT_SIGNATURE. The observer, when given, hears of every hub and port met.
+    int CountBusDevices(const UsbBusObserver& observer = {});
+
+private:
+    UsbBusPlatform& m_platform;
+};
 
 }  // namespace zelv4

@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QThread>
 
-#include "device/IspDeviceConnection.h"
 #include "res/Version.h"
 #include "ui/FileDialogFilter.h"
 #include "ui/NativeCaption.h"
@@ -120,11 +119,6 @@ CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device, QWidget* parent)
     m_hIcon.addPixmap(
         QPixmap(QString::fromLatin1(ICON_RESOURCE)).scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 
-    // The device search's own box: OK, no icon, the application's caption.
-    SetPlainMessageHandler([this](const std::string& text) {
-        ShowMessage({text, ApplicationName().toStdString(), MessageIcon::None, false});
-    });
-
     // Popup with caption, system menu and modal frame: fixed size, no minimise or
     // maximise box, so the window is never iconic and needs no painting of its own.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -137,10 +131,7 @@ CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device, QWidget* parent)
     OnInitDialog();
 }
 
-CIspWriterDlg::~CIspWriterDlg()
-{
-    SetPlainMessageHandler({});
-}
+CIspWriterDlg::~CIspWriterDlg() = default;
 
 QString CIspWriterDlg::ApplicationName()
 {

@@ -101,6 +101,7 @@ public:
     }
     std::vector<std::string> DeniedPaths() const override { return m_inner.DeniedPaths(); }
     std::vector<std::string> BusyPaths() const override { return m_inner.BusyPaths(); }
+    std::string PlainMessage() const override { return m_inner.PlainMessage(); }
 
 private:
     IspDeviceAccess& m_inner;

@@ -28,23 +28,12 @@ LoaderOptions Loader(const std::string& port, unsigned hidraw, std::size_t featu
 
 class HidrawSearchTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        CloseIspDevice();
-        g_IspCaps = HidCaps{};
-        SetHidPlatform(&platform);
-        SetPlainMessageHandler([this](const std::string& text) { boxes.push_back(text); });
-    }
-    void TearDown() override
-    {
-        CloseIspDevice();
-        SetHidPlatform(nullptr);
-        SetPlainMessageHandler(nullptr);
-    }
+    void FindIspDevice() { connection.FindIspDevice(); }
+    void CloseIspDevice() { connection.CloseIspDevice(); }
 
     EmulatedMachine machine;
     HidrawPlatform platform;
-    std::vector<std::string> boxes;
+    IspDeviceConnection connection{platform};
 };
 
 TEST_F(HidrawSearchTest, MatchingDeviceIsOpenedWithFeatureLengthFromItsDescriptor)
@@ -55,21 +44,21 @@ TEST_F(HidrawSearchTest, MatchingDeviceIsOpenedWithFeatureLengthFromItsDescripto
     EmulatedLoader& loader = machine.AddLoader(isp);
 
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr) << g_strStatus;
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
-    EXPECT_EQ(g_IspCaps.UsagePage, 0xFF00);
-    EXPECT_EQ(g_IspAttributes.VendorID, ISP_VENDOR_ID);
-    EXPECT_EQ(g_IspAttributes.VersionNumber, 0x0100);
-    EXPECT_NE(g_strStatus.find("FeatureReportByteLength: 41 \n"), std::string::npos) << g_strStatus;
-    EXPECT_TRUE(boxes.empty());
+    ASSERT_NE(connection.Device(), nullptr) << connection.Status();
+    EXPECT_EQ(connection.Caps().FeatureReportByteLength, 41);
+    EXPECT_EQ(connection.Caps().UsagePage, 0xFF00);
+    EXPECT_EQ(connection.Attributes().VendorID, ISP_VENDOR_ID);
+    EXPECT_EQ(connection.Attributes().VersionNumber, 0x0100);
+    EXPECT_NE(connection.Status().find("FeatureReportByteLength: 41 \n"), std::string::npos) << connection.Status();
+    EXPECT_EQ(connection.PlainMessage(), "");
 
     // Transfers go out with exactly the length asked for, and the reply comes back.
     Bytes request(ISP_REPORT_SIZE, 0);
     request[ISP_OFFSET_COMMAND] = ISP_CMD_READ_BLOCK;
-    EXPECT_TRUE(g_hIspDevice->SetFeature(request.data(), request.size()));
+    EXPECT_TRUE(connection.Device()->SetFeature(request.data(), request.size()));
     EXPECT_EQ(loader.SetReports(), std::vector<Bytes>{request});
     Bytes reply(ISP_REPORT_SIZE, 0);
-    EXPECT_TRUE(g_hIspDevice->GetFeature(reply.data(), reply.size()));
+    EXPECT_TRUE(connection.Device()->GetFeature(reply.data(), reply.size()));
     EXPECT_EQ(reply[ISP_OFFSET_COMMAND], ISP_CMD_READ_BLOCK);
     EXPECT_EQ(Bytes(reply.begin() + ISP_OFFSET_DATA, reply.end()), Bytes(ISP_REPORT_SIZE - ISP_OFFSET_DATA, 0x5A));
     EXPECT_EQ(loader.Violations(), 0u);
@@ -81,18 +70,18 @@ TEST_F(HidrawSearchTest, NodesAreTakenInNumericOrderAndTheLaterMatchWins)
     machine.AddLoader(Loader("1-1", 2));
     machine.AddLoader(Loader("1-2", 10, 64));
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr) << g_strStatus;
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 65);
+    ASSERT_NE(connection.Device(), nullptr) << connection.Status();
+    EXPECT_EQ(connection.Caps().FeatureReportByteLength, 65);
 }
 
 TEST_F(HidrawSearchTest, NonMatchingDeviceIsNotOpenedAsTheIspDevice)
 {
     machine.AddKeyboard("1-1");
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspAttributes.VendorID, EmulatedMachine::KEYBOARD_VENDOR);
-    EXPECT_EQ(g_strStatus.rfind(" : 4d1e55b2-f16f-11cf-88cb-001111000030\n"), g_strStatus.size() - 40);
-    EXPECT_TRUE(IspDeniedPaths().empty());
+    EXPECT_EQ(connection.Device(), nullptr);
+    EXPECT_EQ(connection.Attributes().VendorID, EmulatedMachine::KEYBOARD_VENDOR);
+    EXPECT_EQ(connection.Status().rfind(" : 4d1e55b2-f16f-11cf-88cb-001111000030\n"), connection.Status().size() - 40);
+    EXPECT_TRUE(connection.DeniedPaths().empty());
 }
 
 TEST_F(HidrawSearchTest, UnreadableDescriptorIsThePreparsedDataFailure)
@@ -101,9 +90,9 @@ TEST_F(HidrawSearchTest, UnreadableDescriptorIsThePreparsedDataFailure)
     isp.descriptorFails = true;
     machine.AddLoader(isp);
     FindIspDevice();
-    EXPECT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(boxes, std::vector<std::string>{"Get HID PREPARED DATA fail! \n"});
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 0);
+    EXPECT_NE(connection.Device(), nullptr);
+    EXPECT_EQ(connection.PlainMessage(), "Get HID PREPARED DATA fail! \n");
+    EXPECT_EQ(connection.Caps().FeatureReportByteLength, 0);
 }
 
 TEST_F(HidrawSearchTest, ShortFeatureTransferIsAFailure)
@@ -112,12 +101,12 @@ TEST_F(HidrawSearchTest, ShortFeatureTransferIsAFailure)
     isp.shortBy = 1;
     const EmulatedLoader& loader = machine.AddLoader(isp);
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
+    ASSERT_NE(connection.Device(), nullptr);
     // A request and its reply the loader takes, each reported one byte short.
     Bytes report(ISP_REPORT_SIZE, 0);
     report[ISP_OFFSET_COMMAND] = ISP_CMD_READ_BLOCK;
-    EXPECT_FALSE(g_hIspDevice->SetFeature(report.data(), report.size()));
-    EXPECT_FALSE(g_hIspDevice->GetFeature(report.data(), report.size()));
+    EXPECT_FALSE(connection.Device()->SetFeature(report.data(), report.size()));
+    EXPECT_FALSE(connection.Device()->GetFeature(report.data(), report.size()));
     EXPECT_EQ(loader.Violations(), 0u);
 }
 
@@ -129,8 +118,8 @@ TEST_F(HidrawSearchTest, EveryNodeTheSearchOpensIsClosedOnEveryPath)
     machine.AddKeyboard("1-4", 3);
 
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 65);
+    ASSERT_NE(connection.Device(), nullptr);
+    EXPECT_EQ(connection.Caps().FeatureReportByteLength, 65);
     EXPECT_EQ(machine.OpenHidrawNodes(), 1u) << "only the device in use stays open";
     CloseIspDevice();
     EXPECT_EQ(machine.OpenHidrawNodes(), 0u);
@@ -139,8 +128,8 @@ TEST_F(HidrawSearchTest, EveryNodeTheSearchOpensIsClosedOnEveryPath)
     // open and the failing node is closed.
     machine.Unplug("1-2", false);
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
+    ASSERT_NE(connection.Device(), nullptr);
+    EXPECT_EQ(connection.Caps().FeatureReportByteLength, 41);
     EXPECT_EQ(machine.OpenHidrawNodes(), 1u);
     CloseIspDevice();
     EXPECT_EQ(machine.OpenHidrawNodes(), 0u);
@@ -150,20 +139,20 @@ TEST_F(HidrawSearchTest, DeviceUnpluggedMidOperationFailsItsTransfers)
 {
     machine.AddLoader(Loader("1-1", 0));
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
+    ASSERT_NE(connection.Device(), nullptr);
     Bytes report(ISP_REPORT_SIZE, 0);
     report[ISP_OFFSET_COMMAND] = ISP_CMD_READ_BLOCK;
-    ASSERT_TRUE(g_hIspDevice->SetFeature(report.data(), report.size()));
+    ASSERT_TRUE(connection.Device()->SetFeature(report.data(), report.size()));
 
     machine.Unplug("1-1", false);
-    EXPECT_FALSE(g_hIspDevice->SetFeature(report.data(), report.size()));
-    EXPECT_FALSE(g_hIspDevice->GetFeature(report.data(), report.size()));
+    EXPECT_FALSE(connection.Device()->SetFeature(report.data(), report.size()));
+    EXPECT_FALSE(connection.Device()->GetFeature(report.data(), report.size()));
     CloseIspDevice();
     EXPECT_EQ(machine.OpenHidrawNodes(), 0u);
 
     // The next search finds no device behind the stale node.
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(connection.Device(), nullptr);
     EXPECT_EQ(machine.OpenHidrawNodes(), 0u);
 }
 
@@ -198,9 +187,9 @@ TEST_F(HidrawSearchTest, NodeWithoutPermissionIsSkippedAndRemembered)
             HidOpenError error = HidOpenError::None;
             const bool opened = platform.Open("/dev/hidraw1", error) != nullptr;
             FindIspDevice();
-            const bool ok = !opened && error == HidOpenError::PermissionDenied && g_hIspDevice &&
-                            g_IspCaps.FeatureReportByteLength == 41 &&
-                            IspDeniedPaths() == std::vector<std::string>{"/dev/hidraw1"};
+            const bool ok = !opened && error == HidOpenError::PermissionDenied && connection.Device() &&
+                            connection.Caps().FeatureReportByteLength == 41 &&
+                            connection.DeniedPaths() == std::vector<std::string>{"/dev/hidraw1"};
             std::fprintf(stderr, ok ? "denied path remembered\n" : "unexpected result\n");
             std::_Exit(ok ? 0 : 1);
         },

@@ -20,23 +20,20 @@ std::vector<std::uint8_t> StringDescriptor(std::u16string_view text)
 
 class UsbBusUmockdevTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(umockdev_in_mock_environment()) << "run this binary under umockdev-wrapper";
-        SetUsbBusPlatform(&platform);
-    }
-    void TearDown() override { SetUsbBusPlatform(nullptr); }
+    void SetUp() override { ASSERT_TRUE(umockdev_in_mock_environment()) << "run this binary under umockdev-wrapper"; }
 
+    // The events of one scan; matches holds its count.
     std::vector<UsbBusEvent> Scan()
     {
         std::vector<UsbBusEvent> events;
-        CountBusDevices([&](const UsbBusEvent& event) { events.push_back(event); });
+        matches = UsbBusScan(platform).CountBusDevices([&](const UsbBusEvent& event) { events.push_back(event); });
         return events;
     }
 
     // Declared first: the emulated nodes must be there before libusb looks.
     EmulatedMachine bus;
     LibusbBusPlatform platform;
+    int matches = 0;
 };
 
 TEST_F(UsbBusUmockdevTest, SignatureDeviceBehindExternalHubIsCounted)
@@ -47,7 +44,7 @@ TEST_F(UsbBusUmockdevTest, SignatureDeviceBehindExternalHubIsCounted)
     bus.AddSignatureDevice("1-1", std::nullopt);  // some device that stalls the request
 
     const auto events = Scan();
-    EXPECT_EQ(g_nBusMatches, 1);
+    EXPECT_EQ(matches, 1);
 
     const auto answered = std::find_if(events.begin(), events.end(),
                                        [](const UsbBusEvent& e) { return e.kind == UsbBusEventKind::DeviceAnswered; });
@@ -78,7 +75,7 @@ TEST_F(UsbBusUmockdevTest, DeviceThatCannotBeOpenedIsNotAskedAndTheScanGoesOn)
     bus.AddSignatureDevice("1-2", StringDescriptor(u"ZEL-V4"));
 
     const auto events = Scan();
-    EXPECT_EQ(g_nBusMatches, 1);
+    EXPECT_EQ(matches, 1);
     const auto notAsked = std::find_if(events.begin(), events.end(),
                                        [](const UsbBusEvent& e) { return e.kind == UsbBusEventKind::DeviceNotAsked; });
     ASSERT_NE(notAsked, events.end());
@@ -92,7 +89,7 @@ TEST_F(UsbBusUmockdevTest, LowerCaseAnswerIsNotCounted)
     bus.AddSignatureDevice("1-1", StringDescriptor(u"zel-v4"));
 
     const auto events = Scan();
-    EXPECT_EQ(g_nBusMatches, 0);
+    EXPECT_EQ(matches, 0);
     const auto answered = std::find_if(events.begin(), events.end(),
                                        [](const UsbBusEvent& e) { return e.kind == UsbBusEventKind::DeviceAnswered; });
     ASSERT_NE(answered, events.end()) << "the device should have been asked and answered";
@@ -109,7 +106,7 @@ TEST_F(UsbBusUmockdevTest, OddLengthReplyIsIgnored)
     bus.AddSignatureDevice("1-2", odd);
 
     const auto events = Scan();
-    EXPECT_EQ(g_nBusMatches, 0);
+    EXPECT_EQ(matches, 0);
     const auto rejected = std::find_if(events.begin(), events.end(), [](const UsbBusEvent& e) {
         return e.kind == UsbBusEventKind::DeviceReplyRejected;
     });
@@ -125,12 +122,12 @@ TEST_F(UsbBusUmockdevTest, ControllersAreTheRootHubsInBusOrder)
     bus.AddSignatureDevice("1-1", StringDescriptor(u"ZEL-V4"));
 
     std::vector<std::pair<unsigned, std::string>> scanned;
-    CountBusDevices([&](const UsbBusEvent& e) {
+    matches = UsbBusScan(platform).CountBusDevices([&](const UsbBusEvent& e) {
         if (e.kind == UsbBusEventKind::HubScanned) {
             scanned.emplace_back(e.controller, e.hubName);
         }
     });
-    EXPECT_EQ(g_nBusMatches, 2);
+    EXPECT_EQ(matches, 2);
     EXPECT_EQ(scanned, (std::vector<std::pair<unsigned, std::string>>{{0, "usb:1"}, {1, "usb:3"}}));
 }
 

@@ -6,7 +6,6 @@
 #include "core/IspConstants.h"
 #include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
-#include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 
 namespace zelv4 {
@@ -20,18 +19,19 @@ constexpr const char* GUID_STATUS = "\xE7\xB3\xBB\xE7\xB5\xB1\xE4\xB8\xAD"
 // Every test starts from a closed device and a machine of its own.
 class FindIspDeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void FindIspDevice() { connection.FindIspDevice(); }
+    void CloseIspDevice() { connection.CloseIspDevice(); }
+    HidDeviceHandle* Device() const { return connection.Device(); }
+    const HidCaps& Caps() const { return connection.Caps(); }
+    const std::string& Status() const { return connection.Status(); }
+
+    // Caps of this length, as an earlier search left them; nothing is attached after.
+    void EarlierSearchFound(std::uint16_t featureLength)
     {
+        machine.HidInterfaces().Add(Isp("sim:earlier", featureLength));
+        FindIspDevice();
         CloseIspDevice();
-        g_IspCaps = HidCaps{};
-        SetHidPlatform(&machine.Hid());
-        SetPlainMessageHandler([this](const std::string& text) { boxes.push_back(text); });
-    }
-    void TearDown() override
-    {
-        CloseIspDevice();
-        SetHidPlatform(nullptr);
-        SetPlainMessageHandler(nullptr);
+        machine.HidInterfaces().Interfaces().clear();
     }
 
     SimHidInterface Isp(const std::string& path, std::uint16_t featureLength = ISP_REPORT_SIZE)
@@ -43,15 +43,15 @@ protected:
     SimHidInterface Other(const std::string& path) { return SimHidInterface::Other(path, 0x046D, 0xC31C, 9); }
 
     SimMachine machine;
-    std::vector<std::string> boxes;
+    IspDeviceConnection connection{machine.Hid()};
 };
 
 TEST_F(FindIspDeviceTest, NoInterfacesLeavesDeviceClosedWithGuidStatus)
 {
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_strStatus, GUID_STATUS);
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(Device(), nullptr);
+    EXPECT_EQ(Status(), GUID_STATUS);
+    EXPECT_EQ(connection.PlainMessage(), "");
     EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
 }
 
@@ -60,10 +60,10 @@ TEST_F(FindIspDeviceTest, MatchOpensDeviceWithCapsAndInformationText)
     machine.HidInterfaces().Add(Other("sim:a"));
     machine.HidInterfaces().Add(Isp("sim:b"));
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
+    ASSERT_NE(Device(), nullptr);
+    EXPECT_EQ(Caps().FeatureReportByteLength, 41);
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
-    EXPECT_EQ(g_strStatus,
+    EXPECT_EQ(Status(),
               "Hid Device Information: \n VID: 0x040B \n PID: 0x6876 \n Usage: 0x0001 \n Usagepage: 0xFF00 \n "
               "InputReportByteLength:  0 \n OutputReportByteLength: 0 \n FeatureReportByteLength: 41 \n "
               "NumberLinkCollectionNodes: 1 \n NumberInputButtonCaps: 0 \n NumberInputValueCaps: 0 \n "
@@ -73,11 +73,11 @@ TEST_F(FindIspDeviceTest, MatchOpensDeviceWithCapsAndInformationText)
     // The handle reaches the loader behind the interface.
     std::vector<std::uint8_t> erase(ISP_REPORT_SIZE, 0);
     erase[ISP_OFFSET_COMMAND] = ISP_CMD_MASS_ERASE;
-    EXPECT_TRUE(g_hIspDevice->SetFeature(erase.data(), erase.size()));
+    EXPECT_TRUE(Device()->SetFeature(erase.data(), erase.size()));
     EXPECT_EQ(machine.Loader().Transfers().size(), 1u);
 
     CloseIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(Device(), nullptr);
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
     EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
 }
@@ -88,8 +88,8 @@ TEST_F(FindIspDeviceTest, LaterMatchReplacesEarlierAndReleasesIt)
     machine.HidInterfaces().Add(Other("sim:other"));
     machine.HidInterfaces().Add(Isp("sim:second", 65));
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 65);
+    ASSERT_NE(Device(), nullptr);
+    EXPECT_EQ(Caps().FeatureReportByteLength, 65);
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
 }
 
@@ -100,12 +100,12 @@ TEST_F(FindIspDeviceTest, AttributesDescribeTheLastInterfaceAndStatusTheMatch)
     machine.HidInterfaces().Add(Isp("sim:isp", 41));
     machine.HidInterfaces().Add(Other("sim:other"));
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspAttributes.Size, 12u);
-    EXPECT_EQ(g_IspAttributes.VendorID, 0x046D);
-    EXPECT_EQ(g_IspAttributes.ProductID, 0xC31C);
-    EXPECT_EQ(g_strStatus.rfind("Hid Device Information: \n VID: 0x040B \n PID: 0x6876 \n", 0), 0u) << g_strStatus;
-    EXPECT_EQ(IspDevicePath(), "sim:isp");
+    ASSERT_NE(Device(), nullptr);
+    EXPECT_EQ(connection.Attributes().Size, 12u);
+    EXPECT_EQ(connection.Attributes().VendorID, 0x046D);
+    EXPECT_EQ(connection.Attributes().ProductID, 0xC31C);
+    EXPECT_EQ(Status().rfind("Hid Device Information: \n VID: 0x040B \n PID: 0x6876 \n", 0), 0u) << Status();
+    EXPECT_EQ(connection.DevicePath(), "sim:isp");
 }
 
 TEST_F(FindIspDeviceTest, OnlyTwentyInterfacesAreExamined)
@@ -114,13 +114,13 @@ TEST_F(FindIspDeviceTest, OnlyTwentyInterfacesAreExamined)
         machine.HidInterfaces().Add(Other("sim:other" + std::to_string(i)));
     machine.HidInterfaces().Add(Isp("sim:late"));
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(Device(), nullptr);
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
 
     // The same device one place earlier is found.
     machine.HidInterfaces().Interfaces().erase(machine.HidInterfaces().Interfaces().begin());
     FindIspDevice();
-    EXPECT_NE(g_hIspDevice, nullptr);
+    EXPECT_NE(Device(), nullptr);
 }
 
 TEST_F(FindIspDeviceTest, InterfacesThatCannotBeOpenedAreSkippedAndDeniedOnesRemembered)
@@ -133,14 +133,14 @@ TEST_F(FindIspDeviceTest, InterfacesThatCannotBeOpenedAreSkippedAndDeniedOnesRem
     machine.HidInterfaces().Add(denied);
     machine.HidInterfaces().Add(Isp("sim:ok"));
     FindIspDevice();
-    EXPECT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(IspDeniedPaths(), std::vector<std::string>{"sim:denied"});
+    EXPECT_NE(Device(), nullptr);
+    EXPECT_EQ(connection.DeniedPaths(), std::vector<std::string>{"sim:denied"});
 
     // Each search starts its own record.
     machine.HidInterfaces().Interfaces()[1].openFailure = SimHidInterface::OpenFailure::None;
     CloseIspDevice();
     FindIspDevice();
-    EXPECT_TRUE(IspDeniedPaths().empty());
+    EXPECT_TRUE(connection.DeniedPaths().empty());
 }
 
 TEST_F(FindIspDeviceTest, DetailFailureEndsSearchKeepingEarlierMatch)
@@ -151,8 +151,8 @@ TEST_F(FindIspDeviceTest, DetailFailureEndsSearchKeepingEarlierMatch)
     machine.HidInterfaces().Add(noDetail);
     machine.HidInterfaces().Add(Isp("sim:after", 65));
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
+    ASSERT_NE(Device(), nullptr);
+    EXPECT_EQ(Caps().FeatureReportByteLength, 41);
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
     EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
 }
@@ -164,45 +164,45 @@ TEST_F(FindIspDeviceTest, AttributesFailureEndsSearchAndClosesThatHandle)
     machine.HidInterfaces().Add(noAttributes);
     machine.HidInterfaces().Add(Isp("sim:after"));
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(Device(), nullptr);
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
-    EXPECT_EQ(g_strStatus, GUID_STATUS);
+    EXPECT_EQ(Status(), GUID_STATUS);
 
     // A match before it stays.
     machine.HidInterfaces().Interfaces().insert(machine.HidInterfaces().Interfaces().begin(), Isp("sim:before", 33));
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 33);
+    ASSERT_NE(Device(), nullptr);
+    EXPECT_EQ(Caps().FeatureReportByteLength, 33);
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
 }
 
 TEST_F(FindIspDeviceTest, PreparsedFailureShowsPlainBoxAndKeepsHandleAndOldCaps)
 {
-    g_IspCaps.FeatureReportByteLength = 17;  // from some earlier search
+    EarlierSearchFound(17);
     SimHidInterface noPreparsed = Isp("sim:isp", 41);
     noPreparsed.preparsedFails = true;
     machine.HidInterfaces().Add(noPreparsed);
     machine.HidInterfaces().Add(Isp("sim:after", 65));
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 17);
-    EXPECT_EQ(g_strStatus, "Get HID PREPARED DATA fail! \n");
-    EXPECT_EQ(boxes, std::vector<std::string>{"Get HID PREPARED DATA fail! \n"});
+    ASSERT_NE(Device(), nullptr);
+    EXPECT_EQ(Caps().FeatureReportByteLength, 17);
+    EXPECT_EQ(Status(), "Get HID PREPARED DATA fail! \n");
+    EXPECT_EQ(connection.PlainMessage(), "Get HID PREPARED DATA fail! \n");
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
     EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
 }
 
 TEST_F(FindIspDeviceTest, CapsFailureKeepsConnectOkStatusAndOldCaps)
 {
-    g_IspCaps.FeatureReportByteLength = 17;
+    EarlierSearchFound(17);
     SimHidInterface noCaps = Isp("sim:isp", 41);
     noCaps.capsFail = true;
     machine.HidInterfaces().Add(noCaps);
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_strStatus, "ZEL-V4 HID device connect ok");
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 17);
-    EXPECT_TRUE(boxes.empty());
+    ASSERT_NE(Device(), nullptr);
+    EXPECT_EQ(Status(), "ZEL-V4 HID device connect ok");
+    EXPECT_EQ(Caps().FeatureReportByteLength, 17);
+    EXPECT_EQ(connection.PlainMessage(), "");
 }
 
 TEST_F(FindIspDeviceTest, CapsKeepLastValueWhenLaterSearchFindsNothing)
@@ -212,8 +212,8 @@ TEST_F(FindIspDeviceTest, CapsKeepLastValueWhenLaterSearchFindsNothing)
     CloseIspDevice();
     machine.HidInterfaces().Interfaces().clear();
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
-    EXPECT_EQ(g_IspCaps.FeatureReportByteLength, 41);
+    EXPECT_EQ(Device(), nullptr);
+    EXPECT_EQ(Caps().FeatureReportByteLength, 41);
 }
 
 TEST_F(FindIspDeviceTest, IspInterfaceAppearsAfterScriptedSearchesAndLeavesWithIspMode)
@@ -222,22 +222,22 @@ TEST_F(FindIspDeviceTest, IspInterfaceAppearsAfterScriptedSearchesAndLeavesWithI
     late.appearsAfterSearches = 2;
     machine.HidInterfaces().Add(late);
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(Device(), nullptr);
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(Device(), nullptr);
     FindIspDevice();
-    ASSERT_NE(g_hIspDevice, nullptr);
+    ASSERT_NE(Device(), nullptr);
 
     std::vector<std::uint8_t> leave(ISP_REPORT_SIZE, 0);
     leave[ISP_OFFSET_COMMAND] = ISP_CMD_EXIT_ISP;
-    EXPECT_TRUE(g_hIspDevice->SetFeature(leave.data(), leave.size()));
+    EXPECT_TRUE(Device()->SetFeature(leave.data(), leave.size()));
     CloseIspDevice();
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
+    EXPECT_EQ(Device(), nullptr);
     EXPECT_EQ(machine.HidInterfaces().Searches(), 4u);
 }
 
-TEST_F(FindIspDeviceTest, AdapterForwardsToTheProcessWideState)
+TEST_F(FindIspDeviceTest, AdapterForwardsToItsOwnConnection)
 {
     auto defaultMachine = SimMachine::CreateDefault();
     DeviceAccessAdapter access(*defaultMachine);
@@ -245,7 +245,7 @@ TEST_F(FindIspDeviceTest, AdapterForwardsToTheProcessWideState)
     EXPECT_EQ(access.Device(), nullptr);
     access.FindIspDevice();
     ASSERT_TRUE(access.IsOpen());
-    EXPECT_EQ(access.Device(), g_hIspDevice.get());
+    EXPECT_EQ(access.Device(), access.Connection().Device());
     EXPECT_EQ(access.FeatureReportLength(), 41);
     EXPECT_TRUE(access.DeniedPaths().empty());
     access.CloseIspDevice();
@@ -253,17 +253,22 @@ TEST_F(FindIspDeviceTest, AdapterForwardsToTheProcessWideState)
     EXPECT_EQ(defaultMachine->HidInterfaces().LiveHandles(), 0);
 }
 
-TEST_F(FindIspDeviceTest, AdapterGoneLeavesSearchAndScanWithoutItsMachine)
+// Two connections are two programmers: the one that has the chip holds it until it
+// closes it, the other finds it busy and leaves it alone.
+TEST_F(FindIspDeviceTest, TwoConnectionsNeverShareTheDevice)
 {
-    auto other = SimMachine::CreateDefault();
-    {
-        DeviceAccessAdapter access(*other);
-        EXPECT_EQ(access.CountBusDevices(), 1);
-    }
-    other.reset();
+    machine.HidInterfaces().Add(Isp("sim:isp"));
+    IspDeviceConnection second(machine.Hid());
     FindIspDevice();
-    EXPECT_EQ(g_hIspDevice, nullptr);
-    EXPECT_EQ(CountBusDevices(), 0);
+    ASSERT_NE(Device(), nullptr);
+    second.FindIspDevice();
+    EXPECT_EQ(second.Device(), nullptr);
+    EXPECT_EQ(second.BusyPaths(), std::vector<std::string>{"sim:isp"});
+    EXPECT_NE(Device(), nullptr) << "the second search took the first one's device";
+    CloseIspDevice();
+    second.FindIspDevice();
+    EXPECT_NE(second.Device(), nullptr);
+    EXPECT_TRUE(second.BusyPaths().empty());
 }
 
 TEST(SimDefaultMachine, CarriesGivenFlashAndOneNonMatchingInterface)
