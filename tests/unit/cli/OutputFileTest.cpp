@@ -13,6 +13,7 @@
 #include "cli/CliExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
+#include "support/ParamNames.h"
 #include "support/ScratchDir.h"
 #include "sys/ReplacingFile.h"
 
@@ -119,13 +120,7 @@ TEST_P(FailedOutputs, LeaveTheFileAsItWas)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Outputs, FailedOutputs, ::testing::ValuesIn(FAILED_OUTPUTS), [](const auto& test) {
-    std::string name = test.param.label;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)))
-            c = '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Outputs, FailedOutputs, ::testing::ValuesIn(FAILED_OUTPUTS), test::LabelName());
 
 TEST(ReplacedOutput, ThroughALinkReplacesTheFileItPointsTo)
 {

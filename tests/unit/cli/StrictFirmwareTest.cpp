@@ -8,6 +8,7 @@
 #include "cli/CliExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
+#include "support/ParamNames.h"
 #include "support/ScratchDir.h"
 
 namespace zelv4 {
@@ -101,13 +102,7 @@ TEST_P(StrictFirmware, IsRefusedBeforeTheDeviceIsTouched)
     EXPECT_EQ(lenient.out, "Write Command Succeeded !\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, StrictFirmware, ::testing::ValuesIn(REFUSED), [](const auto& test) {
-    std::string name = test.param.label;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)))
-            c = '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Files, StrictFirmware, ::testing::ValuesIn(REFUSED), test::LabelName());
 
 TEST(StrictFirmwareAccepts, WhatLinkersWriteAndShortBinaries)
 {
