@@ -60,7 +60,7 @@ public:
     virtual std::optional<std::string> InterfacePath(unsigned index) = 0;
 };
 
-enum class HidOpenError { None, PermissionDenied, Failed };
+enum class HidOpenError { None, PermissionDenied, Busy, Failed };
 
 // One platform need: the HID interfaces and opening them.
 class HidPlatform {
