@@ -1,0 +1,18 @@
+// zelv4-writer.exe: the dialog application on the system's devices. The program
+// ignores its command line.
+#include <windows.h>
+
+#include <memory>
+
+#include "device/DeviceAccessAdapter.h"
+#include "device/DevicePlatform.h"
+#include "ui/win32/CIspWriterApp.h"
+
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/)
+{
+    const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform();
+    zelv4::DeviceAccessAdapter device(*platform);
+    zelv4::CIspWriterApp theApp(device);
+    theApp.InitInstance();
+    return 0;
+}

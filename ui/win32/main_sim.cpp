@@ -1,0 +1,18 @@
+// zelv4-writer-sim.exe: the same window over the simulated machine (a ZEL-V4 in
+// ISP mode), for trying the window without a chip. Not shipped.
+#include <windows.h>
+
+#include <memory>
+
+#include "device/DeviceAccessAdapter.h"
+#include "device/sim/SimMachine.h"
+#include "ui/win32/CIspWriterApp.h"
+
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/)
+{
+    const std::unique_ptr<zelv4::SimMachine> machine = zelv4::SimMachine::CreateDefault();
+    zelv4::DeviceAccessAdapter device(*machine);
+    zelv4::CIspWriterApp theApp(device);
+    theApp.InitInstance();
+    return 0;
+}
