@@ -12,6 +12,11 @@ foreach(dir CLI nlohmann)
   file(CREATE_LINK /usr/include/${dir} ${ZELV4_HOST_HEADERS}/${dir} SYMBOLIC)
 endforeach()
 
+# Test programs run under Wine in a prefix of this build's own, made on first use.
+if(CMAKE_CROSSCOMPILING)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run --prefix ${CMAKE_BINARY_DIR}/wineprefix)
+endif()
+
 # A config file in the redirects directory wins over any other for find_package().
 function(zelv4_redirect_package name version body)
   string(TOLOWER ${name} lower)
