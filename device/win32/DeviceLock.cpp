@@ -1,4 +1,4 @@
-#include "device/win32/DeviceMutex.h"
+#include "device/win32/DeviceLock.h"
 
 #include <windows.h>
 
@@ -11,20 +11,20 @@ namespace zelv4 {
 namespace {
 
 // Global: two programmers in different sessions still share one chip.
-constexpr const char* MUTEX_PREFIX = "Global\\zelv4-writer-device-";
+constexpr const char* LOCK_PREFIX = "Global\\zelv4-writer-device-";
 // Object names are limited to MAX_PATH characters.
-constexpr std::size_t MUTEX_NAME_MAX = 200;
+constexpr std::size_t LOCK_NAME_MAX = 200;
 
 }  // namespace
 
-std::string DeviceMutex::NameFor(const std::string& devicePath)
+std::string DeviceLock::NameFor(const std::string& devicePath)
 {
     std::string key;
     key.reserve(devicePath.size());
     for (const char c : devicePath)
         key.push_back(c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    std::string name = MUTEX_PREFIX + key;
-    if (name.size() <= MUTEX_NAME_MAX)
+    std::string name = LOCK_PREFIX + key;
+    if (name.size() <= LOCK_NAME_MAX)
         return name;
     // 64-bit FNV-1a of the folded path.
     std::uint64_t hash = 0xCBF29CE484222325ULL;
@@ -34,22 +34,21 @@ std::string DeviceMutex::NameFor(const std::string& devicePath)
     }
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return MUTEX_PREFIX + std::string(text);
+    return LOCK_PREFIX + std::string(text);
 }
 
-std::unique_ptr<DeviceMutex> DeviceMutex::TryTake(const std::string& devicePath, Result& result)
+std::unique_ptr<DeviceLock> DeviceLock::TryTake(const std::string& devicePath, Result& result)
 {
-    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, NameFor(devicePath).c_str());
-    if (mutex == nullptr) {
-        // The name belongs to an object of another kind, or cannot be made.
+    HANDLE semaphore = ::CreateSemaphoreA(nullptr, 1, 1, NameFor(devicePath).c_str());
+    if (semaphore == nullptr) {
+        // Made by another user's program with no access for us: it is theirs.
         result = ::GetLastError() == ERROR_ACCESS_DENIED ? Result::Busy : Result::Failed;
         return nullptr;
     }
-    switch (::WaitForSingleObject(mutex, 0)) {
+    switch (::WaitForSingleObject(semaphore, 0)) {
     case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:
         result = Result::Taken;
-        return std::unique_ptr<DeviceMutex>(new DeviceMutex(mutex));
+        return std::unique_ptr<DeviceLock>(new DeviceLock(semaphore));
     case WAIT_TIMEOUT:
         result = Result::Busy;
         break;
@@ -57,13 +56,13 @@ std::unique_ptr<DeviceMutex> DeviceMutex::TryTake(const std::string& devicePath,
         result = Result::Failed;
         break;
     }
-    ::CloseHandle(mutex);
+    ::CloseHandle(semaphore);
     return nullptr;
 }
 
-DeviceMutex::~DeviceMutex()
+DeviceLock::~DeviceLock()
 {
-    ::ReleaseMutex(m_handle);
+    ::ReleaseSemaphore(m_handle, 1, nullptr);
     ::CloseHandle(m_handle);
 }
 

@@ -11,7 +11,7 @@ extern "C" {
 
 #include <vector>
 
-#include "device/win32/DeviceMutex.h"
+#include "device/win32/DeviceLock.h"
 
 namespace zelv4 {
 
@@ -67,7 +67,7 @@ private:
 
 class Win32HidHandle : public HidDeviceHandle {
 public:
-    Win32HidHandle(HANDLE handle, std::unique_ptr<DeviceMutex> lock) : m_handle(handle), m_lock(std::move(lock)) {}
+    Win32HidHandle(HANDLE handle, std::string path) : m_handle(handle), m_path(std::move(path)) {}
     ~Win32HidHandle() override
     {
         FreePreparsedData();
@@ -103,6 +103,19 @@ public:
         attributes.ProductID = native.ProductID;
         attributes.VersionNumber = native.VersionNumber;
         return true;
+    }
+
+    // The handle is closed before the claim goes (members go after the body), so
+    // the next programmer finds the device free of both.
+    bool LockExclusive()
+    {
+        if (m_lock)
+            return true;
+        DeviceLock::Result result = DeviceLock::Result::Failed;
+        m_lock = DeviceLock::TryTake(m_path, result);
+        // Only a claim held elsewhere refuses the device; one that cannot be made
+        // at all leaves the device usable as before.
+        return m_lock != nullptr || result != DeviceLock::Result::Busy;
     }
 
     bool GetPreparsedData() override
@@ -148,7 +161,8 @@ private:
     }
 
     HANDLE m_handle;
-    std::unique_ptr<DeviceMutex> m_lock;
+    std::string m_path;
+    std::unique_ptr<DeviceLock> m_lock;
     PHIDP_PREPARSED_DATA m_preparsed = nullptr;
 };
 
@@ -183,15 +197,8 @@ std::unique_ptr<HidDeviceHandle> Win32HidPlatform::Open(const std::string& path,
         }
         return nullptr;
     }
-    DeviceMutex::Result taken = DeviceMutex::Result::Failed;
-    std::unique_ptr<DeviceMutex> lock = DeviceMutex::TryTake(path, taken);
-    if (!lock) {
-        ::CloseHandle(handle);
-        error = taken == DeviceMutex::Result::Busy ? HidOpenError::Busy : HidOpenError::Failed;
-        return nullptr;
-    }
     error = HidOpenError::None;
-    return std::make_unique<Win32HidHandle>(handle, std::move(lock));
+    return std::make_unique<Win32HidHandle>(handle, path);
 }
 
 }  // namespace zelv4

@@ -6,8 +6,8 @@ namespace zelv4 {
 
 // HID interfaces through SetupAPI and the HID class driver. Opening asks for no
 // access rights and shares reading and writing, so a device that another program
-// has open still opens; one programmer per chip is kept by a system-wide mutex
-// named after the device path, held while the handle is open.
+// has open still opens; one programmer per chip is kept by a system-wide claim
+// named after the device path (DeviceLock), held until the handle is closed.
 class Win32HidPlatform : public HidPlatform {
 public:
     std::unique_ptr<HidInterfaceList> GetClassDevices() override;
