@@ -104,6 +104,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     CLI::App app{"Programs the flash of a ZEL-V4 through its USB ISP loader.", "zelv4-isp"};
     app.set_version_flag("--version", std::string("zelv4-isp ") + ZELV4_VERSION_STRING);
     app.require_subcommand(1);
+    // The same command line everywhere: on Windows CLI11 would take "/x" for an option.
+    app.allow_windows_style_options(false);
     app.fallthrough();
     app.footer(ExitCodeHelp());
 
