@@ -18,7 +18,7 @@ constexpr const char* CHIP_NAME = "ZEL-V4";
 constexpr std::size_t OPEN_PATH_BUFFER = MAX_PATH;
 
 // The operation buttons in the order they are gated.
-constexpr int GATED_BUTTONS[] = {IDC_RECONNECT, IDC_AUTO,  IDC_OPEN_FILE,    IDC_MASS_ERASE, IDC_WRITE,
+constexpr int GATED_BUTTONS[] = {IDC_RECONNECT, IDC_AUTO, IDC_OPEN_FILE,    IDC_MASS_ERASE, IDC_WRITE,
                                  IDC_VERIFY,    IDC_READ, IDC_READ_PROTECT, IDC_EXIT_ISP};
 
 UINT IconStyle(MessageIcon icon)
@@ -41,9 +41,8 @@ CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device)
       m_operations(*this, *this, m_reports, device)
 {
     // The device search's own box: OK, no icon, the application's caption.
-    SetPlainMessageHandler([this](const std::string& text) {
-        ::MessageBoxA(m_hWnd, text.c_str(), ApplicationName().c_str(), MB_OK);
-    });
+    SetPlainMessageHandler(
+        [this](const std::string& text) { ::MessageBoxA(m_hWnd, text.c_str(), ApplicationName().c_str(), MB_OK); });
 }
 
 CIspWriterDlg::~CIspWriterDlg()

@@ -18,7 +18,8 @@ std::optional<std::vector<DialogInitData::Entry>> DialogInitData::Parse(std::spa
         Entry entry;
         entry.controlId = id;
         entry.message = le16(at + 2);
-        const std::uint32_t length = static_cast<std::uint32_t>(le16(at + 4)) | (static_cast<std::uint32_t>(le16(at + 6)) << 16);
+        const std::uint32_t length =
+            static_cast<std::uint32_t>(le16(at + 4)) | (static_cast<std::uint32_t>(le16(at + 6)) << 16);
         at += 8;
         if (length > bytes.size() - at)
             return std::nullopt;
