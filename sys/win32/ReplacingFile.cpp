@@ -1,0 +1,273 @@
+#include "sys/ReplacingFile.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "sys/win32/Win32Error.h"
+
+namespace zelv4 {
+
+namespace {
+
+// A temporary name keeps this much of the target's name, within MAX_PATH limits.
+constexpr std::size_t TEMP_NAME_KEEP = 200;
+constexpr int TEMP_NAME_ATTEMPTS = 100;
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+std::string FullPath(const std::string& path)
+{
+    const DWORD size = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::string full(size, '\0');
+    const DWORD length = ::GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return full;
+}
+
+// The file a symbolic link (or junction) leads to; the path itself for any other.
+std::string FollowLink(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return path;
+    const HANDLE handle = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return path;
+    char final[MAX_PATH * 4];
+    const DWORD length = ::GetFinalPathNameByHandleA(handle, final, sizeof final, FILE_NAME_NORMALIZED);
+    ::CloseHandle(handle);
+    if (length == 0 || length >= sizeof final)
+        return path;
+    std::string target(final, length);
+    // "\\?\C:\..." names a drive path that the A functions take without the prefix.
+    if (target.rfind("\\\\?\\", 0) == 0 && target.size() > 6 && target[5] == ':')
+        target.erase(0, 4);
+    return target;
+}
+
+// What is at a path: nothing, a directory, a disk file, or something else (a
+// device such as NUL or COM1, a pipe).
+enum class Kind { Missing, Directory, File, Other };
+
+Kind KindOf(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return Kind::Directory;
+    const HANDLE handle = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return attributes == INVALID_FILE_ATTRIBUTES ? Kind::Missing : Kind::File;
+    const DWORD type = ::GetFileType(handle);
+    ::CloseHandle(handle);
+    return type == FILE_TYPE_DISK ? Kind::File : Kind::Other;
+}
+
+std::string DirectoryOf(const std::string& full)
+{
+    const auto separator = full.find_last_of("\\/");
+    return separator == std::string::npos ? std::string(".") : full.substr(0, separator);
+}
+
+std::string BaseOf(const std::string& full)
+{
+    const auto separator = full.find_last_of("\\/");
+    return separator == std::string::npos ? full : full.substr(separator + 1);
+}
+
+// Marks an open file for deletion when its last handle closes, however the
+// program ends; or clears the mark.
+bool SetDeleteOnClose(HANDLE handle, bool remove)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+std::wstring Wide(const std::string& ansi)
+{
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), length);
+    wide.resize(static_cast<std::size_t>(length - 1));
+    return wide;
+}
+
+// Renames the open file over `target` through its handle.
+bool RenameOver(HANDLE handle, const std::string& target)
+{
+    const std::wstring name = Wide(target);
+    if (name.empty())
+        return false;
+    const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, name.data(), nameBytes);
+    return ::SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+}  // namespace
+
+struct ReplacingFile::State {
+    std::string path;       // as the caller named it, for messages
+    std::string target;     // the file replaced
+    std::string temporary;  // empty when writing straight into the target
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool committed = false;
+};
+
+ReplacingFile::ReplacingFile(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+
+ReplacingFile::~ReplacingFile()
+{
+    // The temporary file is marked for deletion: closing it removes it.
+    if (m_state->handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(m_state->handle);
+    if (!m_state->committed && !m_state->temporary.empty())
+        ::DeleteFileA(m_state->temporary.c_str());
+}
+
+const std::string& ReplacingFile::TargetPath() const
+{
+    return m_state->target;
+}
+
+std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, std::string& error)
+{
+    auto state = std::make_unique<State>();
+    state->path = path;
+    if (path.empty()) {
+        error = "cannot create " + Quoted(path) + ": " + std::strerror(ENOENT);
+        return nullptr;
+    }
+    state->target = FollowLink(path);
+
+    switch (KindOf(state->target)) {
+    case Kind::Directory:
+        error = "cannot create " + Quoted(path) + ": " + std::strerror(EISDIR);
+        return nullptr;
+    case Kind::Other: {
+        // A device or a pipe cannot be replaced, only written to.
+        const HANDLE handle = ::CreateFileA(state->target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            error = "cannot create " + Quoted(path) + ": " + Win32ErrorText(::GetLastError());
+            return nullptr;
+        }
+        state->handle = handle;
+        return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
+    }
+    case Kind::Missing:
+    case Kind::File:
+        break;
+    }
+
+    const std::string full = FullPath(state->target);
+    const std::string stem = DirectoryOf(full) + "\\." + BaseOf(full).substr(0, TEMP_NAME_KEEP) + ".";
+    static std::atomic<unsigned> counter{0};
+    DWORD code = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS && code == ERROR_FILE_EXISTS; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, "%08lx%04x.tmp", ::GetCurrentProcessId() & 0xFFFFFFFFUL,
+                      (counter++ + static_cast<unsigned>(::GetTickCount())) & 0xFFFF);
+        const std::string temporary = stem + suffix;
+        const HANDLE handle = ::CreateFileA(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            code = ::GetLastError();
+            continue;
+        }
+        state->handle = handle;
+        state->temporary = temporary;
+        // Gone with the last handle if the program stops before the commit, by
+        // Ctrl+C or by being ended.
+        SetDeleteOnClose(handle, true);
+        return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
+    }
+    error = "cannot create " + Quoted(path) + ": " + Win32ErrorText(code);
+    return nullptr;
+}
+
+bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
+{
+    if (m_state->handle == INVALID_HANDLE_VALUE || m_state->committed) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
+        return false;
+    }
+    const std::uint8_t* data = bytes.data();
+    std::size_t size = bytes.size();
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(m_state->handle, data, chunk, &written, nullptr) || written == 0) {
+            m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool ReplacingFile::Commit()
+{
+    if (m_state->handle == INVALID_HANDLE_VALUE || m_state->committed) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
+        return false;
+    }
+    const HANDLE handle = std::exchange(m_state->handle, INVALID_HANDLE_VALUE);
+    const auto fail = [this, handle](DWORD code) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code);
+        ::CloseHandle(handle);
+        return false;
+    };
+    if (m_state->temporary.empty()) {
+        if (!::CloseHandle(handle)) {
+            m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
+            return false;
+        }
+        m_state->committed = true;
+        return true;
+    }
+    // The data must be on the disk before the name points at it, or a crash could
+    // leave an empty file where the old one was.
+    if (!::FlushFileBuffers(handle))
+        return fail(::GetLastError());
+    if (!SetDeleteOnClose(handle, false))
+        return fail(::GetLastError());
+    if (RenameOver(handle, FullPath(m_state->target))) {
+        ::CloseHandle(handle);
+        m_state->committed = true;
+        return true;
+    }
+    // Some file systems rename only by name.
+    ::CloseHandle(handle);
+    if (!::MoveFileExA(m_state->temporary.c_str(), m_state->target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
+        return false;
+    }
+    m_state->committed = true;
+    return true;
+}
+
+}  // namespace zelv4
