@@ -9,9 +9,11 @@ extern "C" {
 #include <hidsdi.h>
 }
 
+#include <algorithm>
+#include <cctype>
 #include <vector>
 
-#include "device/win32/DeviceLock.h"
+#include "sys/win32/NamedClaim.h"
 
 namespace zelv4 {
 
@@ -107,15 +109,15 @@ public:
 
     // The handle is closed before the claim goes (members go after the body), so
     // the next programmer finds the device free of both.
-    bool LockExclusive()
+    bool LockExclusive() override
     {
         if (m_lock)
             return true;
-        DeviceLock::Result result = DeviceLock::Result::Failed;
-        m_lock = DeviceLock::TryTake(m_path, result);
+        NamedClaim::Result result = NamedClaim::Result::Failed;
+        m_lock = NamedClaim::TryTake("device", m_path, result);
         // Only a claim held elsewhere refuses the device; one that cannot be made
         // at all leaves the device usable as before.
-        return m_lock != nullptr || result != DeviceLock::Result::Busy;
+        return m_lock != nullptr || result != NamedClaim::Result::Busy;
     }
 
     bool GetPreparsedData() override
@@ -162,11 +164,42 @@ private:
 
     HANDLE m_handle;
     std::string m_path;
-    std::unique_ptr<DeviceLock> m_lock;
+    std::unique_ptr<NamedClaim> m_lock;
     PHIDP_PREPARSED_DATA m_preparsed = nullptr;
 };
 
+// Four hex digits after `key` (matched without case) in `path`.
+std::optional<std::uint16_t> HexAfter(const std::string& path, const std::string& key)
+{
+    std::string lower(path.size(), '\0');
+    std::transform(path.begin(), path.end(), lower.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    const auto at = lower.find(key);
+    if (at == std::string::npos || at + key.size() + 4 > lower.size())
+        return std::nullopt;
+    unsigned value = 0;
+    for (std::size_t i = at + key.size(); i < at + key.size() + 4; ++i) {
+        const char c = lower[i];
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return std::nullopt;
+        value = value * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
 }  // namespace
+
+std::optional<HidAttributes> Win32HidPlatform::PeekAttributes(const std::string& path)
+{
+    const auto vendor = HexAfter(path, "#vid_");
+    const auto product = HexAfter(path, "&pid_");
+    if (!vendor || !product)
+        return std::nullopt;
+    HidAttributes attributes;
+    attributes.VendorID = *vendor;
+    attributes.ProductID = *product;
+    return attributes;
+}
 
 std::unique_ptr<HidInterfaceList> Win32HidPlatform::GetClassDevices()
 {
