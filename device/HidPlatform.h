@@ -60,6 +60,7 @@ public:
     virtual std::optional<std::string> InterfacePath(unsigned index) = 0;
 };
 
+// Busy: the system refused the open because another program holds the device.
 enum class HidOpenError { None, PermissionDenied, Busy, Failed };
 
 // One platform need: the HID interfaces and opening them.

@@ -115,6 +115,12 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer)
             event.mayBeIspDevice = error == HidOpenError::PermissionDenied && MayBeIspDevice(*path);
             if (event.mayBeIspDevice)
                 m_deniedPaths.push_back(*path);
+            // A system that refuses a second opener outright (a sharing violation)
+            // says "busy" before the lock can.
+            if (error == HidOpenError::Busy && MayBeIspDevice(*path)) {
+                event.kind = HidSearchEventKind::Busy;
+                m_busyPaths.push_back(*path);
+            }
             report(event);
             continue;
         }

@@ -199,6 +199,9 @@ std::unique_ptr<HidDeviceHandle> SimHidPlatform::Open(const std::string& path, H
     case SimHidInterface::OpenFailure::PermissionDenied:
         error = HidOpenError::PermissionDenied;
         return nullptr;
+    case SimHidInterface::OpenFailure::Busy:
+        error = HidOpenError::Busy;
+        return nullptr;
     case SimHidInterface::OpenFailure::None:
         break;
     }

@@ -14,7 +14,8 @@ class SimIspLoader;
 
 // One scripted HID interface of the simulated machine.
 struct SimHidInterface {
-    enum class OpenFailure { None, Failed, PermissionDenied };
+    // Busy: the system refuses a second opener (a Windows sharing violation).
+    enum class OpenFailure { None, Failed, PermissionDenied, Busy };
 
     std::string path;
     std::uint16_t vendorId = 0;

@@ -123,24 +123,33 @@ TEST_F(FindIspDeviceTest, OnlyTwentyInterfacesAreExamined)
     EXPECT_NE(Device(), nullptr);
 }
 
-TEST_F(FindIspDeviceTest, InterfacesThatCannotBeOpenedAreSkippedAndDeniedOnesRemembered)
+TEST_F(FindIspDeviceTest, InterfacesThatCannotBeOpenedAreSkippedAndDeniedOrBusyOnesRemembered)
 {
     SimHidInterface broken = Other("sim:broken");
     broken.openFailure = SimHidInterface::OpenFailure::Failed;
     SimHidInterface denied = Isp("sim:denied");
     denied.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    SimHidInterface shared = Isp("sim:shared");
+    shared.openFailure = SimHidInterface::OpenFailure::Busy;
+    SimHidInterface sharedOther = Other("sim:shared-keyboard");
+    sharedOther.openFailure = SimHidInterface::OpenFailure::Busy;
     machine.HidInterfaces().Add(broken);
     machine.HidInterfaces().Add(denied);
+    machine.HidInterfaces().Add(shared);
+    machine.HidInterfaces().Add(sharedOther);
     machine.HidInterfaces().Add(Isp("sim:ok"));
     FindIspDevice();
     EXPECT_NE(Device(), nullptr);
     EXPECT_EQ(connection.DeniedPaths(), std::vector<std::string>{"sim:denied"});
+    EXPECT_EQ(connection.BusyPaths(), std::vector<std::string>{"sim:shared"}) << "only a refused ZEL-V4 is busy";
 
     // Each search starts its own record.
     machine.HidInterfaces().Interfaces()[1].openFailure = SimHidInterface::OpenFailure::None;
+    machine.HidInterfaces().Interfaces()[2].openFailure = SimHidInterface::OpenFailure::None;
     CloseIspDevice();
     FindIspDevice();
     EXPECT_TRUE(connection.DeniedPaths().empty());
+    EXPECT_TRUE(connection.BusyPaths().empty());
 }
 
 TEST_F(FindIspDeviceTest, DetailFailureEndsSearchKeepingEarlierMatch)
