@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/CliExitCodes.h"
+#include "sys/NativeText.h"
 
 namespace zelv4 {
 
@@ -21,6 +22,17 @@ std::vector<std::string> Lines(const std::string& text)
             lines.push_back(line);
     }
     return lines;
+}
+
+// Every string of the report in UTF-8: paths come in the system's encoding.
+void ToUtf8(nlohmann::ordered_json& value)
+{
+    if (value.is_string()) {
+        value = NativeToUtf8(value.get<std::string>());
+    } else if (value.is_structured()) {
+        for (auto& element : value)
+            ToUtf8(element);
+    }
 }
 
 }  // namespace
@@ -45,6 +57,7 @@ std::string CliReport::Render(int exitCode, const std::string& text) const
     object["message"] = !m_message.empty() ? m_message : (lines.empty() ? std::string() : lines.front());
     object["messages"] = lines;
     object["details"] = m_details;
+    ToUtf8(object);
     // Paths and device texts are bytes: anything that is not UTF-8 becomes U+FFFD
     // rather than an exception or invalid JSON.
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
