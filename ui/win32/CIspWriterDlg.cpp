@@ -38,7 +38,7 @@ UINT IconStyle(MessageIcon icon)
 
 CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device)
     : m_hIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
-      m_operations(*this, *this, m_reports, device)
+      m_operations(*this, *this, m_reports, device, m_files)
 {
     // The device search's own box: OK, no icon, the application's caption.
     SetPlainMessageHandler(

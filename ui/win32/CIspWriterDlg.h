@@ -12,6 +12,7 @@
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
 #include "core/WindowServices.h"
+#include "sys/ReplacingFile.h"
 
 namespace zelv4 {
 
@@ -61,6 +62,7 @@ private:
     HWND m_hWnd = nullptr;
     HICON m_hIcon = nullptr;
     IspReportBuffers m_reports;
+    SystemOutputFiles m_files;
     IspOperations m_operations;
 };
 

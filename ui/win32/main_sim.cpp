@@ -6,10 +6,13 @@
 
 #include "device/DeviceAccessAdapter.h"
 #include "device/sim/SimMachine.h"
+#include "sys/ProcessSetup.h"
 #include "ui/win32/CIspWriterApp.h"
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/)
 {
+    // Before anything is opened: a missing standard handle must not become a file.
+    zelv4::EnsureStandardStreams();
     const std::unique_ptr<zelv4::SimMachine> machine = zelv4::SimMachine::CreateDefault();
     zelv4::DeviceAccessAdapter device(*machine);
     zelv4::CIspWriterApp theApp(device);
