@@ -129,6 +129,11 @@ struct DescriptorCase {
     int expectedMatches;
 };
 
+void PrintTo(const DescriptorCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class DescriptorReplyTest : public ::testing::TestWithParam<DescriptorCase> {};
 
 TEST_P(DescriptorReplyTest, LengthByteMustEqualBytesReturnedMinusTwelve)
