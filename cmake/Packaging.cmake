@@ -3,6 +3,20 @@
 
 set(ZELV4_RES_DIR ${PROJECT_SOURCE_DIR}/res)
 
+# Windows: one .zip with both programs (statically linked, nothing to install
+# beside them) and a short README.
+if(WIN32)
+  configure_file(${ZELV4_RES_DIR}/README-windows.txt.in ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION . COMPONENT cli)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME zelv4-writer)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_FILE_NAME zelv4-writer-${PROJECT_VERSION}-win64)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
+  return()
+endif()
+
 install(FILES ${ZELV4_RES_DIR}/org.zelv4.Writer.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
 # The release in the metainfo is the project's version.
