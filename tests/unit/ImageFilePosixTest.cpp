@@ -14,7 +14,7 @@
 namespace zelv4 {
 namespace {
 
-class ImageFileTest : public ::testing::Test {
+class ImageFilePosixTest : public ::testing::Test {
 protected:
     ImageLoadResult Load(const std::string& path)
     {
@@ -28,7 +28,7 @@ protected:
 
 // Only regular files are read: a FIFO would stall the load until a writer came, a
 // device would feed it without end.
-TEST_F(ImageFileTest, DevicesAndFifosAreRefusedWithoutOpeningThem)
+TEST_F(ImageFilePosixTest, DevicesAndFifosAreRefusedWithoutOpeningThem)
 {
     std::filesystem::create_symlink("/dev/zero", dir.Path("zero.bin"));
     std::filesystem::create_symlink("/dev/zero", dir.Path("zero.hex"));
@@ -40,7 +40,7 @@ TEST_F(ImageFileTest, DevicesAndFifosAreRefusedWithoutOpeningThem)
     }
 }
 
-TEST_F(ImageFileTest, ReadErrorFailsRatherThanGivingAZeroImage)
+TEST_F(ImageFilePosixTest, ReadErrorFailsRatherThanGivingAZeroImage)
 {
     // Opens fine, but reading at offset 0 fails (nothing is mapped there), even for root.
     if (!std::filesystem::exists("/proc/self/mem"))
@@ -53,7 +53,7 @@ TEST_F(ImageFileTest, ReadErrorFailsRatherThanGivingAZeroImage)
     }
 }
 
-TEST_F(ImageFileTest, UnreadableFileFails)
+TEST_F(ImageFilePosixTest, UnreadableFileFails)
 {
     const std::string path = dir.Write("secret.bin", "abc");
     std::filesystem::permissions(path, std::filesystem::perms::none);
@@ -64,7 +64,7 @@ TEST_F(ImageFileTest, UnreadableFileFails)
     EXPECT_NE(result.reason.find("Permission denied"), std::string::npos) << result.reason;
 }
 
-TEST_F(ImageFileTest, APathThroughARegularFileFails)
+TEST_F(ImageFilePosixTest, APathThroughARegularFileFails)
 {
     const std::string file = dir.Write("plain.bin", "x");
     const auto result = Load(file + "/inner.hex");
