@@ -288,7 +288,8 @@ std::optional<std::string> CIspWriterDlg::RunFileDialog(bool save, const FileDia
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
     dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-    dialog.Flags = (options.hideReadOnly ? OFN_HIDEREADONLY : 0) | (options.overwritePrompt ? OFN_OVERWRITEPROMPT : 0);
+    // Neither dialog of the program offers to open read-only.
+    dialog.Flags = OFN_HIDEREADONLY | (options.overwritePrompt ? OFN_OVERWRITEPROMPT : 0);
 
     // Cancelled, or a name the buffer cannot hold: no path either way.
     const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
