@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32  // a full disk and signals are made with POSIX calls
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <functional>
@@ -20,6 +22,7 @@
 namespace zelv4 {
 namespace {
 
+#ifndef _WIN32
 // Runs `body` in a child process whose files may grow to `limit` bytes at most, as
 // on a disk with that much room left; returns the child's exit code.
 int WithFileSizeLimit(rlim_t limit, const std::function<int()>& body)
@@ -35,6 +38,7 @@ int WithFileSizeLimit(rlim_t limit, const std::function<int()>& body)
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
 
 std::set<std::string> Entries(const test::ScratchDir& dir)
 {
@@ -56,10 +60,12 @@ void PrintTo(const FailedOutput& scenario, std::ostream* out)
     *out << scenario.label;
 }
 
+#ifndef _WIN32
 std::string Image(const test::ScratchDir& dir)
 {
     return dir.Write("fw.bin", test::ImageBytes(test::PatternImage()));
 }
+#endif
 
 const FailedOutput FAILED_OUTPUTS[] = {
     {"read without a chip", EXIT_NO_DEVICE,
@@ -73,6 +79,7 @@ const FailedOutput FAILED_OUTPUTS[] = {
          cli.machine->Loader().FailGetAt(200);
          return cli.Run({"read", out}).code;
      }},
+#ifndef _WIN32
     {"read onto a full disk", EXIT_FILE,
      [](test::CliRunner& cli, const test::ScratchDir&, const std::string& out) {
          return WithFileSizeLimit(4096, [&] {
@@ -90,6 +97,7 @@ const FailedOutput FAILED_OUTPUTS[] = {
          std::filesystem::remove(image);
          return code;
      }},
+#endif
     {"read into a directory", EXIT_FILE,
      [](test::CliRunner& cli, const test::ScratchDir& dir, const std::string&) {
          std::filesystem::create_directory(dir.Path("d.dmp"));
@@ -122,6 +130,7 @@ TEST_P(FailedOutputs, LeaveTheFileAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(Outputs, FailedOutputs, ::testing::ValuesIn(FAILED_OUTPUTS), test::LabelName());
 
+#ifndef _WIN32  // links and signals as POSIX systems have them
 TEST(ReplacedOutput, ThroughALinkReplacesTheFileItPointsTo)
 {
     test::ScratchDir dir;
@@ -157,6 +166,7 @@ TEST(ReplacedOutput, SignalLeavesNoTemporaryFile)
         EXPECT_EQ(Entries(dir), std::set<std::string>{"keep.dmp"});
     }
 }
+#endif
 
 }  // namespace
 }  // namespace zelv4
