@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "device/IspDeviceConnection.h"
 #include "ui/win32/DialogInitData.h"
 #include "ui/win32/FileDialogFilter.h"
 #include "ui/win32/resource.h"
@@ -39,16 +38,7 @@ UINT IconStyle(MessageIcon icon)
 CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device)
     : m_hIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
       m_operations(*this, *this, m_reports, device, m_files)
-{
-    // The device search's own box: OK, no icon, the application's caption.
-    SetPlainMessageHandler(
-        [this](const std::string& text) { ::MessageBoxA(m_hWnd, text.c_str(), ApplicationName().c_str(), MB_OK); });
-}
-
-CIspWriterDlg::~CIspWriterDlg()
-{
-    SetPlainMessageHandler({});
-}
+{}
 
 std::string CIspWriterDlg::ApplicationName()
 {

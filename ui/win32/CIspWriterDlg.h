@@ -23,7 +23,6 @@ class CIspWriterDlg : public WindowServices, public DialogFields {
 public:
     // The device access must outlive the window.
     explicit CIspWriterDlg(IspDeviceAccess& device);
-    ~CIspWriterDlg() override;
     CIspWriterDlg(const CIspWriterDlg&) = delete;
     CIspWriterDlg& operator=(const CIspWriterDlg&) = delete;
 

@@ -6,6 +6,7 @@
 #include "device/UsbBusScan.h"
 #include "device/UsbIoctlBuffers.h"
 #include "device/sim/SimUsbTree.h"
+#include "support/ParamNames.h"
 
 namespace zelv4 {
 namespace {
@@ -122,7 +123,7 @@ TEST(UsbIoctlBuffers, NodeAndConnectionInformationAreReadAtTheirOffsets)
 // The descriptor reply as the hub driver returns it, through the scan: the length
 // byte must equal the bytes returned minus the 12-byte request header.
 struct DescriptorCase {
-    const char* name;
+    const char* label;
     int lengthByteDelta;    // added to the string descriptor's own length byte
     int returnedDelta;      // bytes returned beyond the descriptor
     std::uint8_t typeByte;  // 3 for a string descriptor
@@ -131,7 +132,7 @@ struct DescriptorCase {
 
 void PrintTo(const DescriptorCase& c, std::ostream* os)
 {
-    *os << c.name;
+    *os << c.label;
 }
 
 class DescriptorReplyTest : public ::testing::TestWithParam<DescriptorCase> {};
@@ -150,9 +151,7 @@ TEST_P(DescriptorReplyTest, LengthByteMustEqualBytesReturnedMinusTwelve)
 
     SimUsbTree tree;
     tree.AttachDevice(tree.AddController(0, 1), 1, data);
-    SetUsbBusPlatform(&tree);
-    EXPECT_EQ(CountBusDevices(), c.expectedMatches);
-    SetUsbBusPlatform(nullptr);
+    EXPECT_EQ(UsbBusScan(tree).CountBusDevices(), c.expectedMatches);
 }
 
 INSTANTIATE_TEST_SUITE_P(UsbIoctlBuffers, DescriptorReplyTest,
@@ -161,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(UsbIoctlBuffers, DescriptorReplyTest,
                                            DescriptorCase{"OneByteMoreReturned", 0, 1, 3, 0},
                                            DescriptorCase{"OddAndConsistent", 1, 1, 3, 0},
                                            DescriptorCase{"NotAString", 0, 0, 2, 0}),
-                         [](const auto& testCase) { return std::string(testCase.param.name); });
+                         test::LabelName());
 
 TEST(UsbIoctlBuffers, AReplyNoLongerThanTheHeaderHasNoDescriptor)
 {
