@@ -8,10 +8,10 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
 #include "cli/HexText.h"
-#include "cli/PermissionHint.h"
 #include "core/OperationMessages.h"
 #include "device/DevicePlatform.h"
 #include "device/UsbBusScan.h"
+#include "sys/PermissionHint.h"
 
 namespace zelv4 {
 

@@ -24,7 +24,7 @@ constexpr ExitCodeInfo EXIT_CODES[] = {
     {EXIT_NO_DEVICE, "no-device", "no device, or the wait for the ISP device timed out"},
     {EXIT_VERIFY_DIFFERENCE, "verify-mismatch", "verify found a difference"},
     {EXIT_PERMISSION_DENIED, "permission-denied",
-     "permission denied on the device (see the udev rule 70-zelv4-writer.rules)"},
+     "permission denied on the device (zelv4-isp list says how to grant access)"},
     {EXIT_DEVICE_BUSY, "device-busy",
      "device busy: another program is programming the chip, or holds the --sim=STATE file"},
 };

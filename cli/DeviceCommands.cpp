@@ -8,11 +8,11 @@
 #include "cli/CliPlatform.h"
 #include "cli/DeviceCommands.h"
 #include "cli/HexText.h"
-#include "cli/PermissionHint.h"
 #include "core/IspConstants.h"
 #include "device/DevicePlatform.h"
 #include "device/HidPlatform.h"
 #include "device/IspDeviceConnection.h"
+#include "sys/PermissionHint.h"
 
 namespace zelv4 {
 
@@ -137,7 +137,7 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
 
     if (zelV4Denied) {
         out << "An interface that may be the ZEL-V4 could not be opened: permission denied.\n";
-        out << UdevRuleHint();
+        out << DevicePermissionHint();
     }
 }
 

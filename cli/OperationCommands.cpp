@@ -13,7 +13,6 @@
 #include "cli/CliWindow.h"
 #include "cli/HexText.h"
 #include "cli/ImageWarnings.h"
-#include "cli/PermissionHint.h"
 #include "cli/TerminalProgress.h"
 #include "core/DialogFields.h"
 #include "core/IspConstants.h"
@@ -21,6 +20,7 @@
 #include "core/IspReportBuffers.h"
 #include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
+#include "sys/PermissionHint.h"
 #include "sys/ReplacingFile.h"
 
 namespace zelv4 {
@@ -85,7 +85,7 @@ void ExplainResult(const OperationResult& result, bool lenient, std::ostream& er
     if (!result.deniedPaths.empty()) {
         for (const std::string& path : result.deniedPaths)
             err << "permission denied: " << path << "\n";
-        err << UdevRuleHint();
+        err << DevicePermissionHint();
     }
 }
 

@@ -9,6 +9,7 @@
 #include "cli/CliContext.h"
 #include "device/sim/SimMachine.h"
 #include "support/CliRunner.h"
+#include "sys/PermissionHint.h"
 
 namespace zelv4 {
 namespace {
@@ -79,10 +80,8 @@ TEST_F(BusCommandsTest, ListingShowsWhereEachDeviceIsAndWhatItSaid)
               "    port 3.1 of sim:usb0-3: device 0000:0000 answered with no valid string descriptor: 05 03 5a 00 00\n"
               "    port 3.2 of sim:usb0-3: device 0000:0000 not asked: permission denied\n"
               "Bus scan: 1 device answers the ZEL-V4 signature\n"
-              "Some USB devices could not be asked: permission denied.\n"
-              "  The probe asks every USB device for the ZEL-V4 signature, which needs write\n"
-              "  access to its node under /dev/bus/usb. The udev rule 70-zelv4-writer.rules covers\n"
-              "  the ISP loader (040b:6876) only; to ask the other devices, run the probe as root.\n");
+              "Some USB devices could not be asked: permission denied.\n" +
+                  BusPermissionHint());
 }
 
 TEST_F(BusCommandsTest, DeviceTextCannotDriveTheTerminal)

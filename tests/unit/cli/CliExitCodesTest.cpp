@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "cli/CliExitCodes.h"
-#include "cli/PermissionHint.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"
+#include "sys/PermissionHint.h"
 
 namespace zelv4 {
 namespace {
@@ -147,14 +147,14 @@ TEST_F(CliExitCodes, FiveWhenVerifyFindsADifference)
 TEST_F(CliExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
 {
     cli.machine = LockedMachine();
-    const std::string expected = "permission denied: sim:locked\n" + UdevRuleHint();
+    const std::string expected = "permission denied: sim:locked\n" + DevicePermissionHint();
     for (const std::vector<std::string>& args : {std::vector<std::string>{"write", Image()}, {"erase"}, {"exit-isp"}}) {
         const test::CliOutput run = cli.Run(args);
         EXPECT_EQ(run.code, EXIT_PERMISSION_DENIED) << args[0];
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
     }
-    const std::string hint = UdevRuleHint();
+    const std::string hint = DevicePermissionHint();
     EXPECT_NE(hint.find("70-zelv4-writer.rules /etc/udev/rules.d/"), std::string::npos) << hint;
     EXPECT_NE(hint.find("udevadm control --reload-rules && udevadm trigger"), std::string::npos) << hint;
     EXPECT_NE(hint.find("plug it in again"), std::string::npos) << hint;

@@ -11,6 +11,7 @@
 #include "device/IspDeviceConnection.h"
 #include "device/sim/SimMachine.h"
 #include "support/CliRunner.h"
+#include "sys/PermissionHint.h"
 
 namespace zelv4 {
 namespace {
@@ -65,8 +66,7 @@ TEST_F(HidListing, SaysWhyInterfacesCouldNotBeOpenedAndNamesTheUdevRule)
     EXPECT_NE(text.find("[0] sim:denied\n    cannot open: permission denied\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[1] sim:broken\n    cannot open: skipped by the search\n"), std::string::npos) << text;
     EXPECT_NE(text.find("ISP device: not found\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("70-zelv4-writer.rules"), std::string::npos) << text;
-    EXPECT_NE(text.find("udevadm control --reload-rules"), std::string::npos) << text;
+    EXPECT_NE(text.find(DevicePermissionHint()), std::string::npos) << text;
 }
 
 TEST_F(HidListing, RefusedInterfacesOfOtherDevicesNeedNoUdevRule)
@@ -78,7 +78,7 @@ TEST_F(HidListing, RefusedInterfacesOfOtherDevicesNeedNoUdevRule)
     const std::string text = List();
     EXPECT_NE(text.find("[0] sim:keyboard\n    cannot open: permission denied\n"), std::string::npos) << text;
     EXPECT_NE(text.find("ISP device: found, feature report length 41\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("70-zelv4-writer.rules"), std::string::npos) << text;
+    EXPECT_EQ(text.find(DevicePermissionHint()), std::string::npos) << text;
 }
 
 // The listing shows the search's own decisions, and which interfaces it never

@@ -1,8 +1,15 @@
-#include "cli/PermissionHint.h"
+#include "sys/PermissionHint.h"
 
 namespace zelv4 {
 
-std::string UdevRuleHint()
+namespace {
+
+// The packaged udev rule that grants the logged-in user the ZEL-V4's device nodes.
+constexpr const char* UDEV_RULE_NAME = "70-zelv4-writer.rules";
+
+}  // namespace
+
+std::string DevicePermissionHint()
 {
     const std::string rule = UDEV_RULE_NAME;
     return "  The udev rule " + rule +
