@@ -22,6 +22,7 @@
 #include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
 #include "device/sim/SimMachine.h"
+#include "support/HexRecords.h"
 #include "ui/CIspWriterApp.h"
 #include "ui/CIspWriterDlg.h"
 
@@ -70,20 +71,17 @@ QRect Pixels(const CIspWriterDlg& dlg, const QRect& dlu)
 // Intel HEX of `data` at address 0, one record per 16 bytes.
 void WriteHex(const QString& path, const std::vector<std::uint8_t>& data)
 {
+    std::string text;
+    for (std::size_t offset = 0; offset < data.size(); offset += 16) {
+        const auto end = data.begin() + static_cast<std::ptrdiff_t>(std::min(offset + 16, data.size()));
+        text += test::HexData(static_cast<std::uint16_t>(offset),
+                              {data.begin() + static_cast<std::ptrdiff_t>(offset), end}) +
+                "\r\n";
+    }
+    text += test::HEX_END + "\r\n";
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    for (std::size_t offset = 0; offset < data.size(); offset += 16) {
-        const std::size_t count = std::min<std::size_t>(16, data.size() - offset);
-        unsigned sum = count + (offset >> 8) + (offset & 0xFF);
-        QString line = QString::asprintf(":%02X%04X00", unsigned(count), unsigned(offset));
-        for (std::size_t i = 0; i < count; ++i) {
-            line += QString::asprintf("%02X", data[offset + i]);
-            sum += data[offset + i];
-        }
-        line += QString::asprintf("%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        file.write(line.toLatin1());
-    }
-    file.write(":00000001FF\r\n");
+    file.write(text.data(), static_cast<qint64>(text.size()));
 }
 
 // Ten 0xFF and one 0xC6: the image sums to 0x0ABC.
