@@ -25,6 +25,8 @@ protected:
 
 private:
     bool Drain();
+    // Writes all of it to the process's standard output, or says why not. One per system.
+    static bool WriteAll(const char* data, std::size_t size, std::string& error);
 
     std::array<char, 4096> m_buffer{};
     std::string m_error;

@@ -8,23 +8,14 @@
 #include <unistd.h>
 
 #include "core/ImageFile.h"
+#include "support/ImageFileFixture.h"
 #include "support/ScratchDir.h"
 
 // Image files on POSIX systems: FIFOs, devices, /proc and file modes.
 namespace zelv4 {
 namespace {
 
-class ImageFilePosixTest : public ::testing::Test {
-protected:
-    ImageLoadResult Load(const std::string& path)
-    {
-        image.fill(0xC3);  // the loader must zero-fill first
-        return LoadImageFile(path, image);
-    }
-
-    test::ScratchDir dir;
-    FirmwareImage image{};
-};
+using ImageFilePosixTest = test::ImageFileFixture;
 
 // Only regular files are read: a FIFO would stall the load until a writer came, a
 // device would feed it without end.

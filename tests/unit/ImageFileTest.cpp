@@ -5,6 +5,7 @@
 
 #include "core/ImageFile.h"
 #include "support/HexRecords.h"
+#include "support/ImageFileFixture.h"
 #include "support/ScratchDir.h"
 
 namespace zelv4 {
@@ -14,17 +15,7 @@ using test::HEX_END;
 using test::HexData;
 using test::HexRecord;
 
-class ImageFileTest : public ::testing::Test {
-protected:
-    ImageLoadResult Load(const std::string& path)
-    {
-        image.fill(0xC3);  // the loader must zero-fill first
-        return LoadImageFile(path, image);
-    }
-
-    test::ScratchDir dir;
-    FirmwareImage image{};
-};
+using ImageFileTest = test::ImageFileFixture;
 
 std::string Bytes(std::size_t count, std::uint8_t seed)
 {
