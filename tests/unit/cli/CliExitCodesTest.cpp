@@ -154,10 +154,6 @@ TEST_F(CliExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
     }
-    const std::string hint = DevicePermissionHint();
-    EXPECT_NE(hint.find("70-zelv4-writer.rules /etc/udev/rules.d/"), std::string::npos) << hint;
-    EXPECT_NE(hint.find("udevadm control --reload-rules && udevadm trigger"), std::string::npos) << hint;
-    EXPECT_NE(hint.find("plug it in again"), std::string::npos) << hint;
 }
 
 // On most systems every other HID node is refused too; that is no reason to blame
