@@ -65,7 +65,23 @@ bool PermissionDenied(const OperationResult& result)
            !result.deniedPaths.empty();
 }
 
+// Most serious first.
+constexpr int SEVERITY[] = {EXIT_VERIFY_DIFFERENCE, EXIT_TRANSFER_FAILED, EXIT_FILE, EXIT_PERMISSION_DENIED,
+                            EXIT_DEVICE_BUSY,       EXIT_NO_DEVICE,       EXIT_USAGE};
+
 }  // namespace
+
+int MostSeriousExitCode(const std::vector<int>& codes)
+{
+    for (const int code : SEVERITY)
+        for (const int given : codes)
+            if (given == code)
+                return code;
+    for (const int given : codes)
+        if (given != EXIT_OK)
+            return given;
+    return EXIT_OK;
+}
 
 int ExitCodeFor(const OperationResult& result)
 {
@@ -111,7 +127,9 @@ std::string ExitCodeHelp()
                   "than the flash, or HEX text in a file named as binary is refused (exit 3); --lenient reads\n"
                   "them as the window does and warns instead.\n"
                   "--sim runs on a fresh simulated chip; --sim=STATE keeps its flash in the file STATE\n"
-                  "(exactly 20480 bytes; created erased when missing, saved when the run ends).";
+                  "(exactly 20480 bytes; created erased when missing, saved when the run ends).\n"
+                  "--all and watch exit 0 only when every device passed, otherwise with the most serious\n"
+                  "code among them: 5, then 1, 3, 6, 7, 4.";
 }
 
 }  // namespace zelv4
