@@ -84,15 +84,15 @@ std::string ReadSysfsWord(const std::filesystem::path& path)
     return word;
 }
 
-// The sysfs directories above a hidraw node's device, nearest first.
-std::vector<std::filesystem::path> SysfsAncestors(const std::string& sysDeviceDir)
+// The sysfs directories above what the link `sysLink` points to, nearest first.
+std::vector<std::filesystem::path> SysfsAncestors(const std::string& sysLink)
 {
     std::vector<std::filesystem::path> ancestors;
     std::error_code error;
-    const std::filesystem::path link = std::filesystem::read_symlink(sysDeviceDir, error);
+    const std::filesystem::path link = std::filesystem::read_symlink(sysLink, error);
     if (error)
         return ancestors;
-    std::filesystem::path dir = (std::filesystem::path(sysDeviceDir).parent_path() / link).lexically_normal();
+    std::filesystem::path dir = (std::filesystem::path(sysLink).parent_path() / link).lexically_normal();
     for (unsigned level = 0; level < SYSFS_MAX_ANCESTORS && dir.has_relative_path(); ++level) {
         dir = dir.parent_path();
         ancestors.push_back(dir);
@@ -274,7 +274,9 @@ std::optional<std::string> HidrawPlatform::PortPath(const std::string& path)
         return std::nullopt;
     // The USB device is the nearest ancestor with a bus number and a port path
     // ("2.3"); the kernel names it "1-2.3" after both.
-    for (const std::filesystem::path& dir : SysfsAncestors(m_sysClassDir + "/" + name + "/device")) {
+    // From the class entry, a link to the node's own directory in the device tree
+    // (a "device" link is not there on every system).
+    for (const std::filesystem::path& dir : SysfsAncestors(m_sysClassDir + "/" + name)) {
         const std::string bus = ReadSysfsWord(dir / "busnum");
         const std::string ports = ReadSysfsWord(dir / "devpath");
         if (!bus.empty() && !ports.empty())
