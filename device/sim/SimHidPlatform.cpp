@@ -255,6 +255,11 @@ void SimHidPlatform::Plug(SimHidInterface hidInterface, std::chrono::millisecond
 void SimHidPlatform::Unplug(const std::string& path, std::chrono::milliseconds after)
 {
     std::lock_guard lock(m_shared->mutex);
+    // A chip in use fails its transfers from then on, as a real one would, even
+    // while nobody asks the platform for anything.
+    for (const SimHidInterface& hidInterface : m_interfaces)
+        if (hidInterface.path == path && hidInterface.loader)
+            hidInterface.loader->UnplugAt(m_start + after);
     m_scheduled.push_back({m_start + after, false, {}, path});
     RunDue();
     m_shared->changed.notify_all();

@@ -23,6 +23,7 @@ void SimIspLoader::Reenter()
         std::lock_guard lock(m_mutex);
         m_inIsp = true;
         m_unplugged = false;
+        m_unplugAt.reset();
         changed = m_onIspChange;
     }
     if (changed)
@@ -33,6 +34,12 @@ void SimIspLoader::Unplug()
 {
     std::lock_guard lock(m_mutex);
     m_unplugged = true;
+}
+
+void SimIspLoader::UnplugAt(std::chrono::steady_clock::time_point at)
+{
+    std::lock_guard lock(m_mutex);
+    m_unplugAt = at;
 }
 
 void SimIspLoader::SetOnIspChange(std::function<void()> changed)
@@ -69,8 +76,11 @@ void SimIspLoader::BeginCall()
 {
     {
         std::lock_guard lock(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
         if (!m_firstCall)
-            m_firstCall = std::chrono::steady_clock::now();
+            m_firstCall = now;
+        if (m_unplugAt && now >= *m_unplugAt)
+            m_unplugged = true;
     }
     if (m_delay.count() > 0)
         std::this_thread::sleep_for(m_delay);

@@ -52,8 +52,10 @@ public:
     const FirmwareImage& Flash() const { return m_flash; }
     bool InIsp() const;
     void Reenter();
-    // The chip is unplugged: every call fails from now on, whoever holds it.
+    // The chip is unplugged: every call fails from now on (or from `at` on),
+    // whoever holds it.
     void Unplug();
+    void UnplugAt(std::chrono::steady_clock::time_point at);
     // Called, outside the loader's lock, whenever InIsp changes.
     void SetOnIspChange(std::function<void()> changed);
 
@@ -84,6 +86,7 @@ private:
     FirmwareImage m_flash;
     bool m_inIsp = true;
     bool m_unplugged = false;
+    std::optional<std::chrono::steady_clock::time_point> m_unplugAt;
     bool m_readPending = false;
     std::size_t m_readAddress = 0;
     std::vector<SimTransfer> m_transfers;
