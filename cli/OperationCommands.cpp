@@ -142,7 +142,8 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     context.report.SetOutcome(OutcomeName(result), result.LastMessage());
     context.report.Details() = Details(result, result.deviceFound ? device.Connection().DevicePath() : std::string());
     if (result.deviceFound)
-        context.report.Details()["port"] = platform->Hid().PortPath(device.Connection().DevicePath()).value_or("");
+        if (const auto port = platform->Hid().PortPath(device.Connection().DevicePath()))
+            context.report.Details()["port"] = *port;
     if (context.choice.Chosen() && !result.deviceFound &&
         (result.outcome == OperationOutcome::NoDevice || result.outcome == OperationOutcome::TimedOut))
         ExplainMissingChoice(context, *platform);
