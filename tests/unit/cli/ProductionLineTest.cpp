@@ -255,8 +255,9 @@ TEST_F(Station, ALogThatCannotBeOpenedStopsItBeforeAnyChip)
 // A log that stops taking lines is said at once, and no further chip is started.
 TEST_F(Station, ALogWriteFailureIsReportedAndStopsTheStation)
 {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full here";
+#ifdef _WIN32
+    GTEST_SKIP() << "no /dev/full on Windows";
+#endif
     cli.machine = Line(1);
     cli.machine->AddChip(std::chrono::milliseconds(200));
     const test::CliOutput run = cli.Run({"watch", "--count", "2", "--log", "/dev/full", image});

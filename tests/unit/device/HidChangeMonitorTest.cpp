@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <sstream>
 
 #include "cli/CliWindow.h"
-#include "device/linux/HidrawPlatform.h"
 #include "device/sim/SimMachine.h"
-#include "support/ScratchDir.h"
 
 namespace zelv4 {
 namespace {
@@ -72,27 +69,6 @@ TEST(CliWindowWait, EndsOnAWantedArrivalAndKeepsItsLengthOtherwise)
     start = std::chrono::steady_clock::now();
     window.Sleep(20000);
     EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(10000)) << "the arrival did not end the wait";
-}
-
-// The port comes from the USB device above the node: bus number and port path.
-TEST(HidrawPortPath, ReadsBusAndPortsOfTheNodesUsbDevice)
-{
-    test::ScratchDir sys;
-    const std::string usb = "devices/pci0000:00/usb1/1-2/1-2.3";
-    std::filesystem::create_directories(sys.Path(usb + "/1-2.3:1.0/0003:040B:6876.0001/hidraw/hidraw3"));
-    sys.Write(usb + "/busnum", "1\n");
-    sys.Write(usb + "/devpath", "2.3\n");
-    std::filesystem::create_directories(sys.Path("class/hidraw"));
-    std::filesystem::create_directory_symlink("../../" + usb + "/1-2.3:1.0/0003:040B:6876.0001/hidraw/hidraw3",
-                                              sys.Path("class/hidraw/hidraw3"));
-    std::filesystem::create_directories(sys.Path("devices/virtual/misc/hidraw/hidraw4"));
-    std::filesystem::create_directory_symlink("../../devices/virtual/misc/hidraw/hidraw4",
-                                              sys.Path("class/hidraw/hidraw4"));
-
-    HidrawPlatform platform(sys.Path("class/hidraw"), "/dev");
-    EXPECT_EQ(platform.PortPath("/dev/hidraw3"), "1-2.3");
-    EXPECT_EQ(platform.PortPath("/dev/hidraw4"), std::nullopt) << "not on USB";
-    EXPECT_EQ(platform.PortPath("/dev/hidraw9"), std::nullopt) << "no such node";
 }
 
 }  // namespace
