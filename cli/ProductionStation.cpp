@@ -100,7 +100,16 @@ bool ProductionStation::HasRoom() const
 
 void ProductionStation::Consider(const std::string& path)
 {
-    if (m_stopping || m_slots.count(path) != 0 || !Candidate(path))
+    if (m_stopping)
+        return;
+    if (const auto it = m_slots.find(path); it != m_slots.end()) {
+        // The node's old chip went away while its worker ran, and a new one took
+        // the node: it is programmed once the worker is done.
+        if (it->second.running && it->second.removed)
+            it->second.replugged = true;
+        return;
+    }
+    if (!Candidate(path))
         return;
     if (!HasRoom()) {
         if (std::find(m_waiting.begin(), m_waiting.end(), path) == m_waiting.end())
@@ -157,8 +166,11 @@ void ProductionStation::Collect()
         slot.running = false;
         --m_running;
         Report(std::move(run));
+        const bool replugged = slot.replugged;
         if (slot.removed)
             m_slots.erase(path);
+        if (replugged)
+            Consider(path);
     }
     while (!m_stopping && HasRoom() && !m_waiting.empty()) {
         const std::string path = m_waiting.front();

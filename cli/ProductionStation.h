@@ -60,6 +60,7 @@ private:
     struct Slot {
         bool running = false;
         bool removed = false;  // went away while its worker ran
+        bool replugged = false;  // and a device took its node again meanwhile
         std::thread worker;
     };
 

@@ -243,6 +243,29 @@ TEST_F(Station, LeavesDoneAndHeldChipsAlone)
     EXPECT_NE(run.out.find("Tally: 1 chip, 1 passed, 0 failed"), std::string::npos) << run.out;
 }
 
+// A chip pulled in the middle fails alone; the next chip plugged in, which takes the
+// same node while the first one's worker still ends, is programmed all the same.
+TEST_F(Station, AChipPulledMidRunFailsAndItsSuccessorOnTheNodeIsProgrammed)
+{
+    cli.machine = Line(1);
+    cli.machine->SetTransferDelay(std::chrono::microseconds(500));
+    SimHidPlatform& hid = cli.machine->HidInterfaces();
+    hid.Unplug(SimMachine::DEFAULT_ISP_PATH, std::chrono::milliseconds(150));
+    auto next = std::make_shared<SimIspLoader>();
+    SimHidInterface successor = SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, next);
+    successor.port = SimMachine::DEFAULT_ISP_PORT;
+    hid.Plug(successor, std::chrono::milliseconds(150));
+    // Only a safety net: the count ends the run.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    cli.stopRequested = [giveUp] { return std::chrono::steady_clock::now() >= giveUp; };
+
+    const test::CliOutput run = cli.Run({"watch", "--count", "2", image});
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED) << run.out << run.err;
+    EXPECT_NE(run.out.find("  FAILED transfer-failed  "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Tally: 2 chips, 1 passed, 1 failed"), std::string::npos) << run.out;
+    EXPECT_EQ(next->Flash(), test::PatternImage());
+}
+
 TEST_F(Station, ALogThatCannotBeOpenedStopsItBeforeAnyChip)
 {
     cli.machine = Line(1);
