@@ -4,8 +4,8 @@
 
 #include "cli/HexText.h"
 #include "cli/ImageWarnings.h"
-#include "sys/PermissionHint.h"
 #include "core/IspConstants.h"
+#include "sys/PermissionHint.h"
 
 namespace zelv4 {
 

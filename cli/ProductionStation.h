@@ -59,7 +59,7 @@ public:
 private:
     struct Slot {
         bool running = false;
-        bool removed = false;  // went away while its worker ran
+        bool removed = false;    // went away while its worker ran
         bool replugged = false;  // and a device took its node again meanwhile
         std::thread worker;
     };
