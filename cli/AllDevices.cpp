@@ -82,7 +82,10 @@ void RunOnAllDevices(CliContext& context, DevicePlatform& platform, const Device
     std::vector<int> codes;
     std::size_t passed = 0;
     for (const DeviceJobResult& run : runs) {
+        // Each device's explanation right under its line, also when both streams
+        // go to one terminal.
         context.out << ResultLine(run) << "\n";
+        context.out.flush();
         if (run.exitCode != EXIT_OK)
             Indented(context.err, run.err);
         codes.push_back(run.exitCode);

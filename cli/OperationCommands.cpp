@@ -137,7 +137,7 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     progress.reset();
     arrivals.reset();
 
-    ExplainResult(result, context.lenient, context.err);
+    ExplainResult(result, context.lenient, context.err, !context.choice.Chosen());
     context.exitCode = ExitCodeFor(result);
     context.report.SetOutcome(OutcomeName(result), result.LastMessage());
     context.report.Details() = Details(result, result.deviceFound ? device.Connection().DevicePath() : std::string());

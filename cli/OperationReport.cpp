@@ -33,7 +33,7 @@ const char* IconName(MessageIcon icon)
 
 }  // namespace
 
-void ExplainResult(const OperationResult& result, bool lenient, std::ostream& err)
+void ExplainResult(const OperationResult& result, bool lenient, std::ostream& err, bool sayNoDevice)
 {
     // A strict reading refused whatever would deserve a warning.
     if (lenient && result.image && result.image->ok)
@@ -47,7 +47,7 @@ void ExplainResult(const OperationResult& result, bool lenient, std::ostream& er
     if ((result.outcome == OperationOutcome::DumpOpenFailed || result.outcome == OperationOutcome::DumpWriteFailed) &&
         !result.fileError.empty())
         err << result.fileError << "\n";
-    if (result.outcome == OperationOutcome::NoDevice && result.deniedPaths.empty() &&
+    if (sayNoDevice && result.outcome == OperationOutcome::NoDevice && result.deniedPaths.empty() &&
         result.kind != OperationKind::Auto && result.kind != OperationKind::Reconnect)
         err << "no ZEL-V4 ISP device (" << Hex4(ISP_VENDOR_ID) << ":" << Hex4(ISP_PRODUCT_ID) << ") was found\n";
     if (result.outcome == OperationOutcome::DeviceBusy) {

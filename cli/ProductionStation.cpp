@@ -207,9 +207,9 @@ void ProductionStation::Report(DeviceJobResult run)
     m_out << TimeText(now, false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path << "  checksum "
           << checksumText << "  " << (passed ? "passed" : "FAILED " + run.outcome) << "  " << Seconds(run.seconds)
           << "  " << message << "  [passed " << m_passed << ", failed " << m_failed << "]\n";
+    m_out.flush();
     if (!passed)
         Indented(m_err, run.err);
-    m_out.flush();
     m_err.flush();
 
     // Keys in reading order, as a person scanning the log wants them.
