@@ -123,6 +123,21 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
            },
            "")
         ->group("");
+    app.add_option("--sim-chips", context.simChips,
+                   "With --sim: a production line of N simulated chips in ISP mode, on ports 1-1, 1-3.1, "
+                   "1-3.2, ... (implies --sim)")
+        ->check(CLI::Range(1, 16))
+        ->each([&context](const std::string&) { context.simulated = true; });
+    app.add_option("--sim-delay", context.simDelayMilliseconds,
+                   "With --sim: each transfer takes MS milliseconds (1 models a full-speed USB frame; implies --sim)")
+        ->check(CLI::Range(0.0, 1000.0))
+        ->each([&context](const std::string&) { context.simulated = true; });
+    app.add_option("--sim-arrive", context.simArrivals,
+                   "With --sim: one more chip arrives MS milliseconds after the start; repeat for more "
+                   "(implies --sim)")
+        ->allow_extra_args(false)
+        ->check(CLI::Range(0u, 3600000u))
+        ->each([&context](const std::string&) { context.simulated = true; });
     app.add_flag("--json", context.json, "Print one JSON object on stdout instead of text, errors included");
     app.add_flag("-q,--quiet", context.quiet, "Draw no progress on the terminal");
     app.add_flag("--lenient", context.lenient,
@@ -132,6 +147,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     AddOperationCommands(app, context);
     AddDeviceCommands(app, context);
     AddBusCommands(app, context);
+    AddWatchCommand(app, context);
 
     if (const auto command = NamedCommand(app, args))
         context.report.SetCommand(*command);

@@ -14,6 +14,7 @@ void AddImageCommands(CLI::App& app, CliContext& context);
 void AddOperationCommands(CLI::App& app, CliContext& context);
 void AddDeviceCommands(CLI::App& app, CliContext& context);
 void AddBusCommands(CLI::App& app, CliContext& context);
+void AddWatchCommand(CLI::App& app, CliContext& context);
 
 // The bus scan as `list` shows it: every hub and every device asked, and the count.
 void PrintBusScan(CliContext& context, DevicePlatform& platform);

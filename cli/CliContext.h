@@ -1,12 +1,15 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/CliEnvironment.h"
 #include "cli/CliReport.h"
+#include "cli/DeviceChoice.h"
 #include "cli/SimStateFile.h"
 
 namespace zelv4 {
@@ -28,6 +31,12 @@ struct CliContext {
     bool simulated = false;
     // --sim=STATE: keep the simulated flash in this file between runs.
     std::optional<std::string> simStatePath;
+    // --sim-chips, --sim-delay, --sim-arrive: a simulated production line of this
+    // many chips, each transfer taking this long, and chips arriving so many
+    // milliseconds after the start.
+    unsigned simChips = 1;
+    double simDelayMilliseconds = 0;
+    std::vector<unsigned> simArrivals;
     // --json: one JSON object on stdout instead of the usual text; the commands fill
     // `report` and keep writing their text lines, which the object then carries.
     bool json = false;
@@ -37,6 +46,8 @@ struct CliContext {
     // through, instead of refusing them.
     bool lenient = false;
     CliReport report;
+    // --port, --device, --all of the device command that runs.
+    DeviceChoice choice;
 
     CliEnvironment environment;
     // The machine the commands run on, made on first use by PlatformFor().

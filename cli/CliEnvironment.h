@@ -18,6 +18,9 @@ struct CliEnvironment {
     std::function<bool()> errIsTerminal;
     // Auto's one-second waits; null: really sleep.
     std::function<void(unsigned milliseconds)> sleep;
+    // Whether the user asked watch to stop (Ctrl-C); null: watch takes SIGINT and
+    // SIGTERM itself while it runs.
+    std::function<bool()> stopRequested;
 };
 
 }  // namespace zelv4

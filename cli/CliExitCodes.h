@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/OperationResult.h"
 
@@ -25,6 +26,12 @@ const char* OutcomeName(const OperationResult& result);
 // A short name for what an exit code means, as --json reports the outcome when no
 // more precise one is known ("succeeded", "transfer-failed", ...).
 const char* ExitCodeName(int code);
+
+// The most serious of several devices' exit codes, as --all and watch end: a chip
+// known to be wrong (5), then one in an unknown state (1), then what left chips
+// untouched: a file (3), permission (6), a busy device (7), no device (4); 0 when
+// every code is 0 or there is none.
+int MostSeriousExitCode(const std::vector<int>& codes);
 
 // The table as --help (and so the man page) shows it.
 std::string ExitCodeHelp();

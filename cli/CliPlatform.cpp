@@ -44,6 +44,11 @@ DevicePlatform* PlatformFor(CliContext& context)
             }
         }
         std::shared_ptr<SimMachine> machine = SimMachine::CreateDefault(flash);
+        machine->SetTransferDelay(std::chrono::microseconds(static_cast<long>(context.simDelayMilliseconds * 1000)));
+        for (unsigned chip = 1; chip < context.simChips; ++chip)
+            machine->AddChip();
+        for (const unsigned after : context.simArrivals)
+            machine->AddChip(std::chrono::milliseconds(after));
         if (context.simStatePath)
             context.stateMachine = machine.get();
         context.platform = std::move(machine);

@@ -1,7 +1,10 @@
 #include "cli/CliWindow.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+
+#include "device/HidChangeMonitor.h"
 
 namespace zelv4 {
 
@@ -50,10 +53,27 @@ std::optional<std::string> CliWindow::RunSaveFileDialog(const FileDialogOptions&
     return m_dialogAnswer;
 }
 
+void CliWindow::WaitForArrivals(HidChangeMonitor* monitor, std::function<bool(const std::string& path)> wanted)
+{
+    m_monitor = monitor;
+    m_wanted = std::move(wanted);
+    m_due.reset();
+}
+
 void CliWindow::Sleep(unsigned milliseconds)
 {
     if (m_sleep) {
         m_sleep(milliseconds);
+        return;
+    }
+    if (m_monitor != nullptr) {
+        const auto now = std::chrono::steady_clock::now();
+        m_due = std::max(now, m_due.value_or(now)) + std::chrono::milliseconds(milliseconds);
+        for (auto left = *m_due - now; left.count() > 0; left = *m_due - std::chrono::steady_clock::now()) {
+            for (const HidChange& change : m_monitor->Wait(std::chrono::ceil<std::chrono::milliseconds>(left)))
+                if (change.kind == HidChange::Kind::Added && (!m_wanted || m_wanted(change.path)))
+                    return;
+        }
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

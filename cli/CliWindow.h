@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -8,6 +9,8 @@
 #include "core/WindowServices.h"
 
 namespace zelv4 {
+
+class HidChangeMonitor;
 
 // The window's services on a terminal: a message box becomes a line (information on
 // stdout, errors and the plain box on stderr), a file dialog answers with the path
@@ -20,6 +23,12 @@ public:
     void SetDialogAnswer(std::optional<std::string> path);
     // Replaces the real sleep (Auto's one-second waits); null: really sleep.
     void SetSleep(std::function<void(unsigned milliseconds)> sleep);
+    // Auto's waits end as soon as `monitor` tells of an interface that `wanted`
+    // accepts, so that the next search finds the chip within milliseconds of its
+    // appearance. The waits keep their schedule: each ends one wait's length after
+    // the one before was due, so the whole wait lasts as long as before. The
+    // monitor must outlive the window; null: plain waits.
+    void WaitForArrivals(HidChangeMonitor* monitor, std::function<bool(const std::string& path)> wanted);
 
     void ShowFields() override {}
     void CollectFields() override {}
@@ -39,6 +48,9 @@ private:
     std::ostream& m_err;
     std::optional<std::string> m_dialogAnswer;
     std::function<void(unsigned)> m_sleep;
+    HidChangeMonitor* m_monitor = nullptr;
+    std::function<bool(const std::string&)> m_wanted;
+    std::optional<std::chrono::steady_clock::time_point> m_due;
 };
 
 }  // namespace zelv4

@@ -6,12 +6,14 @@
 #include "cli/CliContext.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
+#include "cli/DeviceChoice.h"
 #include "cli/DeviceCommands.h"
 #include "cli/HexText.h"
 #include "core/IspConstants.h"
 #include "device/DevicePlatform.h"
 #include "device/HidPlatform.h"
 #include "device/IspDeviceConnection.h"
+#include "device/IspDeviceInventory.h"
 #include "sys/PermissionHint.h"
 
 namespace zelv4 {
@@ -106,8 +108,14 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
     bool zelV4Denied = false;
     bool endedEarly = false;
     unsigned examined = 0;
+    std::vector<AttachedIspDevice> attached;
     connection.FindIspDevice([&](const HidSearchEvent& event) {
         PrintSearchEvent(out, event);
+        if (std::optional<AttachedIspDevice> device = AttachedFrom(event, platform.Hid())) {
+            if (!device->port.empty())
+                out << "    port " << device->port << "\n";
+            attached.push_back(std::move(*device));
+        }
         zelV4Denied = zelV4Denied || event.mayBeIspDevice;
         endedEarly = event.kind == HidSearchEventKind::DetailFailed ||
                      event.kind == HidSearchEventKind::AttributesFailed ||
@@ -130,6 +138,10 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
     } else {
         out << "ISP device: not found\n";
     }
+    // Every ISP device with its node and port: what --device and --port take.
+    out << "ISP devices attached: " << attached.size() << "\n";
+    PrintAttached(out, attached);
+    details["isp_devices"] = AttachedJson(attached);
     details["denied_paths"] = connection.DeniedPaths();
     details["busy_paths"] = connection.BusyPaths();
     details["search_status"] = connection.Status();

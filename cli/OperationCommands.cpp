@@ -6,140 +6,70 @@
 #include <optional>
 #include <string>
 
+#include "cli/AllDevices.h"
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
 #include "cli/CliWindow.h"
+#include "cli/DeviceChoice.h"
+#include "cli/DeviceJob.h"
 #include "cli/HexText.h"
 #include "cli/ImageWarnings.h"
+#include "cli/OperationReport.h"
 #include "cli/TerminalProgress.h"
 #include "core/DialogFields.h"
 #include "core/IspConstants.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
 #include "device/DeviceAccessAdapter.h"
+#include "device/DevicePlatform.h"
+#include "device/HidChangeMonitor.h"
 #include "device/IspDeviceConnection.h"
-#include "sys/PermissionHint.h"
+#include "device/IspDeviceInventory.h"
 #include "sys/ReplacingFile.h"
 
 namespace zelv4 {
 
 namespace {
 
-using Operation = OperationResult (IspOperations::*)();
-
-std::string Hex(unsigned value, int digits)
+// A single-device command with several ISP devices attached and none chosen would
+// have to guess: it lists them and refuses, as dfu-util does.
+bool RefuseSeveral(CliContext& context, DevicePlatform& platform)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
+    const std::vector<AttachedIspDevice> attached = ListIspDevices(platform.Hid());
+    if (attached.size() <= 1)
+        return false;
+    const std::string message = std::to_string(attached.size()) +
+                                " ZEL-V4 ISP devices are attached; choose one with --port PATH or --device NODE, "
+                                "or use --all:";
+    context.err << message << "\n";
+    PrintAttached(context.err, attached);
+    context.report.SetOutcome("several-devices", message);
+    context.report.Details()["isp_devices"] = AttachedJson(attached);
+    context.exitCode = EXIT_USAGE;
+    return true;
 }
 
-const char* IconName(MessageIcon icon)
+// The chosen device is not there: say what is.
+void ExplainMissingChoice(CliContext& context, DevicePlatform& platform)
 {
-    switch (icon) {
-    case MessageIcon::Information:
-        return "information";
-    case MessageIcon::Error:
-        return "error";
-    case MessageIcon::None:
-        break;
-    }
-    return "none";
+    const std::vector<AttachedIspDevice> attached = ListIspDevices(platform.Hid());
+    context.err << "no ZEL-V4 ISP device " << context.choice.Describe()
+                << (attached.empty() ? "; none is attached\n" : "; attached:\n");
+    PrintAttached(context.err, attached);
+    context.report.Details()["isp_devices"] = AttachedJson(attached);
 }
 
-// What the message box alone does not say, for someone at a terminal.
-void ExplainResult(const OperationResult& result, bool lenient, std::ostream& err)
+// Whether a change the monitor reports may be the device Auto waits for.
+std::function<bool(const std::string&)> ArrivalFilter(HidPlatform& hid, std::function<bool(const std::string&)> chosen)
 {
-    // A strict reading refused whatever would deserve a warning.
-    if (lenient && result.image && result.image->ok)
-        WarnTolerated(result.image->tolerated, err);
-    if (result.difference) {
-        err << "first difference at " << Hex(static_cast<unsigned>(result.difference->address), 4) << ": chip "
-            << Hex(result.difference->chipByte, 2) << ", file " << Hex(result.difference->fileByte, 2) << "\n";
-    }
-    if (result.outcome == OperationOutcome::ImageOpenFailed && result.image && !result.image->reason.empty())
-        err << result.image->reason << "\n";
-    if ((result.outcome == OperationOutcome::DumpOpenFailed || result.outcome == OperationOutcome::DumpWriteFailed) &&
-        !result.fileError.empty())
-        err << result.fileError << "\n";
-    if (result.outcome == OperationOutcome::NoDevice && result.deniedPaths.empty() &&
-        result.kind != OperationKind::Auto && result.kind != OperationKind::Reconnect)
-        err << "no ZEL-V4 ISP device (" << Hex4(ISP_VENDOR_ID) << ":" << Hex4(ISP_PRODUCT_ID) << ") was found\n";
-    if (result.outcome == OperationOutcome::DeviceBusy) {
-        for (const std::string& path : result.busyPaths)
-            err << "device busy: " << path << " is in use by another program; one programmer per chip\n";
-    }
-    if (result.outcome == OperationOutcome::ReportTooShort) {
-        err << "the device's feature report is " << result.reportLength
-            << " bytes long, too short for the protocol's block requests (" << ISP_BLOCK_REPORT_MIN
-            << " bytes); nothing was sent to the device\n";
-    }
-    if (result.outcome == OperationOutcome::TransferFailed && result.failingBlock) {
-        err << "the device failed a transfer at block " << *result.failingBlock << " (address "
-            << Hex(static_cast<unsigned>(*result.failingBlock * ISP_BLOCK_SIZE), 4) << ")\n";
-    }
-    if (result.resetFailed)
-        err << "the flash was programmed and verified, but the chip did not take the request to leave ISP mode\n";
-    if (!result.deniedPaths.empty()) {
-        for (const std::string& path : result.deniedPaths)
-            err << "permission denied: " << path << "\n";
-        err << DevicePermissionHint();
-    }
-}
-
-nlohmann::json Details(const OperationResult& result, const std::string& devicePath)
-{
-    nlohmann::json details = nlohmann::json::object();
-    details["device_found"] = result.deviceFound;
-    details["device_path"] = devicePath.empty() ? nlohmann::json(nullptr) : nlohmann::json(devicePath);
-    if (result.image) {
-        details["image_path"] = result.imagePath;
-        details["image_format"] = result.image->format == ImageFormat::Hex ? "hex" : "binary";
-        details["tolerated"] = ToleratedJson(result.image->tolerated);
-        if (result.image->fileLength)
-            details["image_length"] = *result.image->fileLength;
-        if (!result.image->ok)
-            details["reason"] = result.image->reason;
-    }
-    if (result.checksum) {
-        details["checksum"] = *result.checksum;
-        details["checksum_text"] = ChecksumText(*result.checksum);
-    }
-    if (result.difference) {
-        details["difference"] = {
-            {"address", result.difference->address},
-            {"chip_byte", result.difference->chipByte},
-            {"file_byte", result.difference->fileByte},
-        };
-    }
-    if (result.failingBlock)
-        details["failing_block"] = *result.failingBlock;
-    if (result.kind == OperationKind::Write || result.kind == OperationKind::Verify ||
-        result.kind == OperationKind::Read || result.kind == OperationKind::Auto)
-        details["blocks_done"] = result.blocksDone;
-    if (!result.dumpPath.empty())
-        details["dump_path"] = result.dumpPath;
-    if (!result.deniedPaths.empty())
-        details["denied_paths"] = result.deniedPaths;
-    if (!result.busyPaths.empty())
-        details["busy_paths"] = result.busyPaths;
-    if (!result.fileError.empty())
-        details["file_error"] = result.fileError;
-    if (result.outcome == OperationOutcome::ReportTooShort)
-        details["feature_report_length"] = result.reportLength;
-    if (result.kind == OperationKind::Auto)
-        details["wait_attempts"] = result.waitAttempts;
-    if (result.busDeviceCount)
-        details["bus_device_count"] = *result.busDeviceCount;
-    if (result.kind == OperationKind::Auto)
-        details["reset_failed"] = result.resetFailed;
-    nlohmann::json boxes = nlohmann::json::array();
-    for (const ShownMessage& message : result.messages)
-        boxes.push_back({{"text", message.text}, {"icon", IconName(message.icon)}});
-    details["window_messages"] = boxes;
-    return details;
+    return [&hid, chosen = std::move(chosen)](const std::string& path) {
+        if (chosen && !chosen(path))
+            return false;
+        const std::optional<HidAttributes> ids = hid.PeekAttributes(path);
+        return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
+    };
 }
 
 // Runs one operation the way the window's button would, with the path argument as
@@ -147,6 +77,14 @@ nlohmann::json Details(const OperationResult& result, const std::string& deviceP
 void RunOperation(CliContext& context, Operation operation, const std::optional<std::string>& imagePath,
                   const std::optional<std::string>& dumpPath)
 {
+    if (context.choice.all && dumpPath && dumpPath->find(PORT_PLACEHOLDER) == std::string::npos) {
+        const std::string message =
+            std::string("read --all needs ") + PORT_PLACEHOLDER + " in OUT, so that each device gets its own file";
+        context.err << message << "\n";
+        context.report.SetOutcome("usage-error", message);
+        context.exitCode = EXIT_USAGE;
+        return;
+    }
     // A firmware file the command line refuses never gets near the device, not even
     // for Auto, which would otherwise search and wait before loading it.
     FirmwareImage checked{};
@@ -155,6 +93,20 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr)
         return;
+    if (context.choice.all) {
+        DeviceJob job;
+        job.operation = operation;
+        job.imagePath = imagePath.value_or(std::string());
+        job.dumpPath = dumpPath;
+        job.imageOptions = ImageOptionsFor(context);
+        job.lenient = context.lenient;
+        job.sleep = context.environment.sleep;
+        RunOnAllDevices(context, *platform, job);
+        return;
+    }
+    if (!context.choice.Chosen() && operation != &IspOperations::OnReconnect && RefuseSeveral(context, *platform))
+        return;
+
     CliWindow window(context.out, context.err);
     window.SetDialogAnswer(dumpPath);
     window.SetSleep(context.environment.sleep);
@@ -162,6 +114,15 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     fields.m_strFile = imagePath.value_or(std::string());
     IspReportBuffers reports;
     DeviceAccessAdapter device(*platform);
+    device.Connection().SetSelection(context.choice.Selection(platform->Hid()));
+    // Auto waits for the chip on the system's events; made before the first search,
+    // so that no appearance is missed.
+    std::unique_ptr<HidChangeMonitor> arrivals;
+    if (operation == &IspOperations::OnAuto && !context.environment.sleep) {
+        arrivals = platform->Hid().MonitorChanges();
+        window.WaitForArrivals(arrivals.get(),
+                               ArrivalFilter(platform->Hid(), context.choice.Selection(platform->Hid())));
+    }
 
     SystemOutputFiles files;
     IspOperations operations(window, fields, reports, device, files);
@@ -174,11 +135,18 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     }
     const OperationResult result = (operations.*operation)();
     progress.reset();
+    arrivals.reset();
 
-    ExplainResult(result, context.lenient, context.err);
+    ExplainResult(result, context.lenient, context.err, !context.choice.Chosen());
     context.exitCode = ExitCodeFor(result);
     context.report.SetOutcome(OutcomeName(result), result.LastMessage());
     context.report.Details() = Details(result, result.deviceFound ? device.Connection().DevicePath() : std::string());
+    if (result.deviceFound)
+        if (const auto port = platform->Hid().PortPath(device.Connection().DevicePath()))
+            context.report.Details()["port"] = *port;
+    if (context.choice.Chosen() && !result.deviceFound &&
+        (result.outcome == OperationOutcome::NoDevice || result.outcome == OperationOutcome::TimedOut))
+        ExplainMissingChoice(context, *platform);
 }
 
 }  // namespace
@@ -188,38 +156,45 @@ void AddOperationCommands(CLI::App& app, CliContext& context)
     auto imagePath = std::make_shared<std::string>();
     auto dumpPath = std::make_shared<std::string>();
 
-    app.add_subcommand("erase", "Mass-erase the flash")->callback([&context] {
-        RunOperation(context, &IspOperations::OnMassErase, std::nullopt, std::nullopt);
-    });
+    CLI::App* erase = app.add_subcommand("erase", "Mass-erase the flash");
+    AddDeviceChoice(*erase, context.choice, true);
+    erase->callback([&context] { RunOperation(context, &IspOperations::OnMassErase, std::nullopt, std::nullopt); });
 
     CLI::App* write = app.add_subcommand("write", "Write FILE (Intel HEX or binary) to the flash; does not erase");
     write->add_option("FILE", *imagePath, "Firmware file")->required();
+    AddDeviceChoice(*write, context.choice, true);
     write->callback(
         [&context, imagePath] { RunOperation(context, &IspOperations::OnWrite, *imagePath, std::nullopt); });
 
     CLI::App* verify = app.add_subcommand("verify", "Compare the flash with FILE");
     verify->add_option("FILE", *imagePath, "Firmware file")->required();
+    AddDeviceChoice(*verify, context.choice, true);
     verify->callback(
         [&context, imagePath] { RunOperation(context, &IspOperations::OnVerify, *imagePath, std::nullopt); });
 
     CLI::App* read = app.add_subcommand("read", "Read the whole flash into OUT (20480 bytes, no header)");
-    read->add_option("OUT", *dumpPath, "Dump file; replaced only when the whole flash was read")->required();
+    read->add_option("OUT", *dumpPath,
+                     "Dump file; replaced only when the whole flash was read. With --all, {port} in OUT "
+                     "stands for each device's port")
+        ->required();
+    AddDeviceChoice(*read, context.choice, true);
     read->callback([&context, dumpPath] { RunOperation(context, &IspOperations::OnRead, std::nullopt, *dumpPath); });
 
-    app.add_subcommand("exit-isp", "Send the chip out of ISP mode")->callback([&context] {
-        RunOperation(context, &IspOperations::OnExitIsp, std::nullopt, std::nullopt);
-    });
+    CLI::App* exitIsp = app.add_subcommand("exit-isp", "Send the chip out of ISP mode");
+    AddDeviceChoice(*exitIsp, context.choice, true);
+    exitIsp->callback([&context] { RunOperation(context, &IspOperations::OnExitIsp, std::nullopt, std::nullopt); });
 
     CLI::App* autoRun = app.add_subcommand(
         "auto", "Erase, write FILE, verify and leave ISP mode; waits up to 31 s for a chip that is attached "
                 "but not yet in ISP mode");
     autoRun->add_option("FILE", *imagePath, "Firmware file")->required();
+    AddDeviceChoice(*autoRun, context.choice, true);
     autoRun->callback(
         [&context, imagePath] { RunOperation(context, &IspOperations::OnAuto, *imagePath, std::nullopt); });
 
-    app.add_subcommand("reconnect", "Count the ZEL-V4 devices on the USB bus")->callback([&context] {
-        RunOperation(context, &IspOperations::OnReconnect, std::nullopt, std::nullopt);
-    });
+    CLI::App* reconnect = app.add_subcommand("reconnect", "Count the ZEL-V4 devices on the USB bus");
+    AddDeviceChoice(*reconnect, context.choice, false);
+    reconnect->callback([&context] { RunOperation(context, &IspOperations::OnReconnect, std::nullopt, std::nullopt); });
 }
 
 }  // namespace zelv4

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/HidTransport.h"
+#include "device/HidChangeMonitor.h"
 
 namespace zelv4 {
 
@@ -75,6 +76,14 @@ public:
     // it; none when the platform cannot tell. Lets the search tell a refused ZEL-V4
     // from a refused keyboard.
     virtual std::optional<HidAttributes> PeekAttributes(const std::string& /*path*/) { return std::nullopt; }
+    // The USB port an interface's device hangs on, "bus-port.port..." as the system
+    // names it ("1-2.3": port 3 of the hub on root port 2 of bus 1); it stays the
+    // same when a chip is replugged into the same socket. None when unknown.
+    virtual std::optional<std::string> PortPath(const std::string& /*path*/) { return std::nullopt; }
+    // Tells of interfaces coming and going from now on. The platform must outlive
+    // it. Unless a backend has the system's events, the interfaces are listed again
+    // every HID_POLL_MILLISECONDS and compared.
+    virtual std::unique_ptr<HidChangeMonitor> MonitorChanges();
 };
 
 }  // namespace zelv4

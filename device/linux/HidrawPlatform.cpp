@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "device/HidReportDescriptor.h"
+#include "device/linux/UdevHidMonitor.h"
 
 namespace zelv4 {
 
@@ -71,6 +72,32 @@ std::string BaseName(const std::string& path)
 {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The first word of a sysfs attribute; empty when it cannot be read.
+std::string ReadSysfsWord(const std::filesystem::path& path)
+{
+    const std::optional<std::string> content = ReadSysfsFile(path);
+    std::string word;
+    if (content)
+        std::istringstream(*content) >> word;
+    return word;
+}
+
+// The sysfs directories above what the link `sysLink` points to, nearest first.
+std::vector<std::filesystem::path> SysfsAncestors(const std::string& sysLink)
+{
+    std::vector<std::filesystem::path> ancestors;
+    std::error_code error;
+    const std::filesystem::path link = std::filesystem::read_symlink(sysLink, error);
+    if (error)
+        return ancestors;
+    std::filesystem::path dir = (std::filesystem::path(sysLink).parent_path() / link).lexically_normal();
+    for (unsigned level = 0; level < SYSFS_MAX_ANCESTORS && dir.has_relative_path(); ++level) {
+        dir = dir.parent_path();
+        ancestors.push_back(dir);
+    }
+    return ancestors;
 }
 
 class HidrawList : public HidInterfaceList {
@@ -169,16 +196,9 @@ private:
     // the hidraw node in sysfs that has one. 0 when the interface is not on USB.
     std::uint16_t ReadVersion() const
     {
-        std::error_code error;
-        const std::filesystem::path link = std::filesystem::read_symlink(m_sysDeviceDir, error);
-        if (error)
-            return 0;
-        std::filesystem::path dir = (std::filesystem::path(m_sysDeviceDir).parent_path() / link).lexically_normal();
-        for (unsigned level = 0; level < SYSFS_MAX_ANCESTORS && dir.has_relative_path(); ++level) {
-            dir = dir.parent_path();
-            const std::optional<std::string> content = ReadSysfsFile(dir / "bcdDevice");
-            std::string text;
-            if (!content || !(std::istringstream(*content) >> text))
+        for (const std::filesystem::path& dir : SysfsAncestors(m_sysDeviceDir)) {
+            const std::string text = ReadSysfsWord(dir / "bcdDevice");
+            if (text.empty())
                 continue;
             if (text.empty() || text.size() > 4)
                 return 0;
@@ -245,6 +265,31 @@ std::optional<HidAttributes> HidrawPlatform::PeekAttributes(const std::string& p
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> HidrawPlatform::PortPath(const std::string& path)
+{
+    const std::string name = BaseName(path);
+    if (!NodeNumber(name))
+        return std::nullopt;
+    // The USB device is the nearest ancestor with a bus number and a port path
+    // ("2.3"); the kernel names it "1-2.3" after both.
+    // From the class entry, a link to the node's own directory in the device tree
+    // (a "device" link is not there on every system).
+    for (const std::filesystem::path& dir : SysfsAncestors(m_sysClassDir + "/" + name)) {
+        const std::string bus = ReadSysfsWord(dir / "busnum");
+        const std::string ports = ReadSysfsWord(dir / "devpath");
+        if (!bus.empty() && !ports.empty())
+            return ports == "0" ? std::nullopt : std::optional<std::string>(bus + "-" + ports);
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<HidChangeMonitor> HidrawPlatform::MonitorChanges()
+{
+    if (std::unique_ptr<HidChangeMonitor> monitor = UdevHidMonitor::Create(m_devDir))
+        return monitor;
+    return HidPlatform::MonitorChanges();
 }
 
 std::unique_ptr<HidDeviceHandle> HidrawPlatform::Open(const std::string& path, HidOpenError& error)

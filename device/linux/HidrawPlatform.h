@@ -17,6 +17,10 @@ public:
     std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenError& error) override;
     // From the HID_ID line of the node's device uevent in sysfs, readable by anyone.
     std::optional<HidAttributes> PeekAttributes(const std::string& path) override;
+    // From the bus number and port path of the node's USB device in sysfs.
+    std::optional<std::string> PortPath(const std::string& path) override;
+    // udev's events for the hidraw class; the polling fallback when there are none.
+    std::unique_ptr<HidChangeMonitor> MonitorChanges() override;
 
 private:
     std::string m_sysClassDir;

@@ -297,6 +297,9 @@ LibusbBusPlatform::~LibusbBusPlatform()
 
 libusb_context* LibusbBusPlatform::Context()
 {
+    // Workers programming chips side by side may scan at once; libusb itself is
+    // thread-safe once its context exists.
+    const std::lock_guard lock(m_contextMutex);
     if (m_context == nullptr && !m_initFailed) {
         m_initFailed = libusb_init(&m_context) != 0;
         if (m_initFailed) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "device/UsbBusPlatform.h"
@@ -28,6 +29,7 @@ private:
 
     libusb_context* m_context = nullptr;
     bool m_initFailed = false;
+    std::mutex m_contextMutex;
 };
 
 }  // namespace zelv4

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +22,8 @@ struct SimHidInterface {
     enum class OpenFailure { None, Failed, PermissionDenied, Busy };
 
     std::string path;
+    // The USB port its device hangs on ("1-2.3"); empty: unknown.
+    std::string port;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t versionNumber = 0;
@@ -48,7 +54,19 @@ struct SimHidInterface {
                                  std::uint16_t featureLength = 0);
 };
 
-// Simulated HID interfaces, listed in the order they were added.
+// What the platform shares with its handles, lists and monitors, which may
+// outlive it; one lock for all of it, since programmers on several threads search,
+// open and close at once.
+struct SimHidShared {
+    std::mutex mutex;
+    std::condition_variable changed;  // an interface came or went
+    int liveHandles = 0;
+    int liveLists = 0;
+    std::set<std::string> locks;
+};
+
+// Simulated HID interfaces, listed in the order they were added. Any thread may
+// search, open and plug; Interfaces() is for scripting before and checking after.
 class SimHidPlatform : public HidPlatform {
 public:
     SimHidPlatform();
@@ -57,33 +75,57 @@ public:
     std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenError& error) override;
     // The scripted ids, as the system would know them without opening the interface.
     std::optional<HidAttributes> PeekAttributes(const std::string& path) override;
+    std::optional<std::string> PortPath(const std::string& path) override;
+    // Interfaces coming and going as the machine's script and its loaders make them:
+    // plugs, unplugs, scripted times, a loader leaving or entering ISP mode.
+    std::unique_ptr<HidChangeMonitor> MonitorChanges() override;
 
     // Returns the index of the new interface in Interfaces().
     std::size_t Add(SimHidInterface hidInterface);
     std::vector<SimHidInterface>& Interfaces() { return m_interfaces; }
     const std::vector<SimHidInterface>& Interfaces() const { return m_interfaces; }
 
+    // Hot-plug, now or `after` the platform was made: an interface arrives (one
+    // with the same path is replaced), or leaves.
+    void Plug(SimHidInterface hidInterface, std::chrono::milliseconds after = std::chrono::milliseconds(0));
+    void Unplug(const std::string& path, std::chrono::milliseconds after = std::chrono::milliseconds(0));
+
     // GetClassDevices calls so far.
-    unsigned Searches() const { return m_searches; }
+    unsigned Searches() const;
     // Handles opened and not yet closed.
-    int LiveHandles() const { return *m_liveHandles; }
+    int LiveHandles() const;
     // Interface lists handed out and not yet released.
-    int LiveLists() const { return *m_liveLists; }
+    int LiveLists() const;
     // Interfaces locked by a handle now.
-    std::size_t LockedCount() const { return m_locks->size(); }
+    std::size_t LockedCount() const;
 
     // Whether an interface is listed by the next search.
     bool Listed(const SimHidInterface& hidInterface) const;
 
 private:
-    const SimHidInterface* Find(const std::string& path) const;
+    friend class SimHidMonitor;
+    struct Scheduled {
+        std::chrono::steady_clock::time_point at;
+        bool plug = true;
+        SimHidInterface hidInterface;  // plug
+        std::string path;              // unplug
+    };
 
+    // With the shared lock held.
+    const SimHidInterface* Find(const std::string& path) const;
+    void RunDue();
+    void PlugNow(SimHidInterface hidInterface, bool replace);
+    // Path -> plug generation of what the next search lists.
+    std::map<std::string, unsigned> ListedNow() const;
+    std::optional<std::chrono::steady_clock::time_point> NextScheduled() const;
+
+    std::shared_ptr<SimHidShared> m_shared;
     std::vector<SimHidInterface> m_interfaces;
+    std::vector<unsigned> m_generations;  // per interface, bumped when replugged
+    unsigned m_nextGeneration = 0;
+    std::vector<Scheduled> m_scheduled;
+    std::chrono::steady_clock::time_point m_start;
     unsigned m_searches = 0;
-    // Shared with the handles and lists so that they may outlive the platform.
-    std::shared_ptr<int> m_liveHandles;
-    std::shared_ptr<int> m_liveLists;
-    std::shared_ptr<std::set<std::string>> m_locks;
 };
 
 }  // namespace zelv4

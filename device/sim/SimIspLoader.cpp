@@ -1,6 +1,7 @@
 #include "device/sim/SimIspLoader.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace zelv4 {
 
@@ -9,17 +10,107 @@ SimIspLoader::SimIspLoader(std::size_t featureReportLength) : m_length(featureRe
     m_flash.fill(0xFF);
 }
 
+bool SimIspLoader::InIsp() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_inIsp;
+}
+
+void SimIspLoader::Reenter()
+{
+    std::function<void()> changed;
+    {
+        std::lock_guard lock(m_mutex);
+        m_inIsp = true;
+        m_unplugged = false;
+        m_unplugAt.reset();
+        changed = m_onIspChange;
+    }
+    if (changed)
+        changed();
+}
+
+void SimIspLoader::Unplug()
+{
+    std::lock_guard lock(m_mutex);
+    m_unplugged = true;
+}
+
+void SimIspLoader::UnplugAt(std::chrono::steady_clock::time_point at)
+{
+    std::lock_guard lock(m_mutex);
+    m_unplugAt = at;
+}
+
+void SimIspLoader::SetOnIspChange(std::function<void()> changed)
+{
+    std::lock_guard lock(m_mutex);
+    m_onIspChange = std::move(changed);
+}
+
+void SimIspLoader::ClearTransfers()
+{
+    std::lock_guard lock(m_mutex);
+    m_transfers.clear();
+}
+
+std::optional<std::chrono::steady_clock::time_point> SimIspLoader::FirstTransferTime() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_firstCall;
+}
+
+std::size_t SimIspLoader::SetCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_setCount;
+}
+
+std::size_t SimIspLoader::GetCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_getCount;
+}
+
+void SimIspLoader::BeginCall()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_firstCall)
+            m_firstCall = now;
+        if (m_unplugAt && now >= *m_unplugAt)
+            m_unplugged = true;
+    }
+    if (m_delay.count() > 0)
+        std::this_thread::sleep_for(m_delay);
+}
+
 bool SimIspLoader::SetFeature(const std::uint8_t* report, std::size_t length)
 {
-    ++m_setCount;
-    SimTransfer transfer{SimTransfer::Kind::Set, length, std::vector<std::uint8_t>(report, report + length), false};
-    bool ok = m_inIsp && length == m_length && m_setCount != m_failSetAt && length >= ISP_REPORT_SIZE &&
-              report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID;
-    if (ok)
-        ok = Execute(report);
-    transfer.ok = ok;
-    m_transfers.push_back(std::move(transfer));
-    return ok;
+    BeginCall();
+    bool left = false;
+    std::function<void()> changed;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_setCount;
+        SimTransfer transfer{SimTransfer::Kind::Set, length, std::vector<std::uint8_t>(report, report + length), false};
+        bool ok = m_inIsp && !m_unplugged && length == m_length && m_setCount != m_failSetAt &&
+                  length >= ISP_REPORT_SIZE && report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID;
+        if (ok) {
+            ok = Execute(report);
+            left = !m_inIsp;
+        }
+        transfer.ok = ok;
+        m_transfers.push_back(std::move(transfer));
+        if (left)
+            changed = m_onIspChange;
+        if (!left)
+            return ok;
+    }
+    if (changed)
+        changed();
+    return true;
 }
 
 bool SimIspLoader::Execute(const std::uint8_t* report)
@@ -53,9 +144,11 @@ bool SimIspLoader::Execute(const std::uint8_t* report)
 
 bool SimIspLoader::GetFeature(std::uint8_t* report, std::size_t length)
 {
+    BeginCall();
+    std::lock_guard lock(m_mutex);
     ++m_getCount;
-    const bool ok = m_inIsp && length == m_length && m_getCount != m_failGetAt && length >= ISP_REPORT_SIZE &&
-                    report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID && m_readPending;
+    const bool ok = m_inIsp && !m_unplugged && length == m_length && m_getCount != m_failGetAt &&
+                    length >= ISP_REPORT_SIZE && report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID && m_readPending;
     if (ok) {
         report[ISP_OFFSET_COMMAND] = ISP_CMD_READ_BLOCK;
         report[ISP_OFFSET_ADDRESS_HIGH] = static_cast<std::uint8_t>(m_readAddress >> 8);

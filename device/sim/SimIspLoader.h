@@ -1,7 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "core/FirmwareImage.h"
@@ -27,10 +31,15 @@ struct SimTransfer {
 //   over unerased flash gives the AND of old and new content;
 // - byte 4 (the data length) of a write request is not checked: Auto never sets it;
 // - a read request selects the block that the next get-feature returns in bytes 9 to 40;
-// - after leave-ISP the loader is gone and every further call fails;
+// - after leave-ISP the loader is gone and every further call fails, as after an
+//   unplug;
+// - each call takes the transfer delay when one is set (1 ms: a full-speed frame);
 // - a call whose length differs from the declared feature report length fails, as
 //   does a report ID other than 0, a block address that is unaligned or past the
 //   flash, and a get-feature with no read request before it.
+//
+// The calls may come from any thread; the accessors of the flash and the transfer
+// log are for when no call is under way.
 class SimIspLoader : public HidTransport {
 public:
     explicit SimIspLoader(std::size_t featureReportLength = ISP_REPORT_SIZE);
@@ -41,25 +50,43 @@ public:
     std::size_t FeatureReportLength() const { return m_length; }
     FirmwareImage& Flash() { return m_flash; }
     const FirmwareImage& Flash() const { return m_flash; }
-    bool InIsp() const { return m_inIsp; }
-    void Reenter() { m_inIsp = true; }
+    bool InIsp() const;
+    void Reenter();
+    // The chip is unplugged: every call fails from now on (or from `at` on),
+    // whoever holds it.
+    void Unplug();
+    void UnplugAt(std::chrono::steady_clock::time_point at);
+    // Called, outside the loader's lock, whenever InIsp changes.
+    void SetOnIspChange(std::function<void()> changed);
 
     const std::vector<SimTransfer>& Transfers() const { return m_transfers; }
-    void ClearTransfers() { m_transfers.clear(); }
+    void ClearTransfers();
+
+    // How long each call takes; zero: no time at all.
+    void SetTransferDelay(std::chrono::microseconds delay) { m_delay = delay; }
+    // When the first call of the loader's life began.
+    std::optional<std::chrono::steady_clock::time_point> FirstTransferTime() const;
 
     // Fault injection: make the Nth call of that kind (counting from 1, over the
     // loader's life) fail. 0 disables.
     void FailSetAt(std::size_t n) { m_failSetAt = n; }
     void FailGetAt(std::size_t n) { m_failGetAt = n; }
-    std::size_t SetCount() const { return m_setCount; }
-    std::size_t GetCount() const { return m_getCount; }
+    std::size_t SetCount() const;
+    std::size_t GetCount() const;
 
 private:
     bool Execute(const std::uint8_t* report);
+    void BeginCall();
 
+    mutable std::mutex m_mutex;
+    std::function<void()> m_onIspChange;
+    std::chrono::microseconds m_delay{0};
+    std::optional<std::chrono::steady_clock::time_point> m_firstCall;
     std::size_t m_length;
     FirmwareImage m_flash;
     bool m_inIsp = true;
+    bool m_unplugged = false;
+    std::optional<std::chrono::steady_clock::time_point> m_unplugAt;
     bool m_readPending = false;
     std::size_t m_readAddress = 0;
     std::vector<SimTransfer> m_transfers;

@@ -10,15 +10,47 @@ constexpr std::uint16_t OTHER_VENDOR_ID = 0x046D;
 constexpr std::uint16_t OTHER_PRODUCT_ID = 0xC31C;
 }  // namespace
 
-SimMachine::SimMachine() : m_loader(std::make_shared<SimIspLoader>(ISP_REPORT_SIZE)) {}
+SimMachine::SimMachine() : m_loader(std::make_shared<SimIspLoader>(ISP_REPORT_SIZE)), m_chips{m_loader} {}
+
+std::string SimMachine::ChipPath(std::size_t index)
+{
+    return index == 0 ? DEFAULT_ISP_PATH : "sim:hid" + std::to_string(index + 1);
+}
+
+std::string SimMachine::ChipPort(std::size_t index)
+{
+    return index == 0 ? DEFAULT_ISP_PORT : "1-3." + std::to_string(index);
+}
+
+std::shared_ptr<SimIspLoader> SimMachine::AddChip(std::chrono::milliseconds after)
+{
+    auto loader = std::make_shared<SimIspLoader>(ISP_REPORT_SIZE);
+    loader->SetTransferDelay(m_delay);
+    SimHidInterface chip = SimHidInterface::IspLoader(ChipPath(m_chips.size()), loader);
+    chip.port = ChipPort(m_chips.size());
+    m_chips.push_back(loader);
+    m_hid.Plug(std::move(chip), after);
+    return loader;
+}
+
+void SimMachine::SetTransferDelay(std::chrono::microseconds delay)
+{
+    m_delay = delay;
+    for (const auto& chip : m_chips)
+        chip->SetTransferDelay(delay);
+}
 
 std::unique_ptr<SimMachine> SimMachine::CreateDefault(const std::optional<FirmwareImage>& flash)
 {
     auto machine = std::make_unique<SimMachine>();
     if (flash)
         machine->Loader().Flash() = *flash;
-    machine->m_hid.Add(SimHidInterface::IspLoader(DEFAULT_ISP_PATH, machine->m_loader));
-    machine->m_hid.Add(SimHidInterface::Other(DEFAULT_OTHER_PATH, OTHER_VENDOR_ID, OTHER_PRODUCT_ID));
+    SimHidInterface chip = SimHidInterface::IspLoader(DEFAULT_ISP_PATH, machine->m_loader);
+    chip.port = DEFAULT_ISP_PORT;
+    machine->m_hid.Add(std::move(chip));
+    SimHidInterface keyboard = SimHidInterface::Other(DEFAULT_OTHER_PATH, OTHER_VENDOR_ID, OTHER_PRODUCT_ID);
+    keyboard.port = DEFAULT_OTHER_PORT;
+    machine->m_hid.Add(std::move(keyboard));
     machine->m_usb.AddDefaultBus();
     return machine;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "core/FirmwareImage.h"
 #include "device/DevicePlatform.h"
@@ -18,6 +21,9 @@ public:
     // The path of the default machine's ISP interface.
     static constexpr const char* DEFAULT_ISP_PATH = "sim:hid0";
     static constexpr const char* DEFAULT_OTHER_PATH = "sim:hid1";
+    // The USB ports of the default machine's ISP interface and keyboard.
+    static constexpr const char* DEFAULT_ISP_PORT = "1-1";
+    static constexpr const char* DEFAULT_OTHER_PORT = "1-2";
 
     SimMachine();
 
@@ -37,10 +43,24 @@ public:
     SimIspLoader& Loader() { return *m_loader; }
     const std::shared_ptr<SimIspLoader>& LoaderPtr() const { return m_loader; }
 
+    // A production line: one more ZEL-V4 in ISP mode, on the next port of a hub on
+    // root port 3 ("1-3.1", "1-3.2", ...) as interface "sim:hid2", "sim:hid3", ...;
+    // plugged `after` the machine was made (0: now). Returns its loader.
+    std::shared_ptr<SimIspLoader> AddChip(std::chrono::milliseconds after = std::chrono::milliseconds(0));
+    // Every chip's loader in the order added, Loader() first.
+    const std::vector<std::shared_ptr<SimIspLoader>>& Chips() const { return m_chips; }
+    // The interface path and port of chip `index` of Chips().
+    static std::string ChipPath(std::size_t index);
+    static std::string ChipPort(std::size_t index);
+    // How long each transfer of every chip, present and future, takes.
+    void SetTransferDelay(std::chrono::microseconds delay);
+
 private:
     SimHidPlatform m_hid;
     SimUsbTree m_usb;
     std::shared_ptr<SimIspLoader> m_loader;
+    std::vector<std::shared_ptr<SimIspLoader>> m_chips;
+    std::chrono::microseconds m_delay{0};
 };
 
 }  // namespace zelv4

@@ -28,6 +28,7 @@ public:
 
     std::optional<unsigned> PortCount() override
     {
+        std::lock_guard lock(m_tree.m_mutex);
         const auto& hub = m_tree.m_hubs.at(m_name);
         if (hub.nodeInfoFails) {
             return std::nullopt;
@@ -37,6 +38,7 @@ public:
 
     std::optional<UsbPortConnection> ConnectionInformation(unsigned port) override
     {
+        std::lock_guard lock(m_tree.m_mutex);
         const auto* state = Find(port);
         UsbPortConnection info;
         if (state == nullptr) {
@@ -55,6 +57,7 @@ public:
     std::optional<std::vector<std::uint8_t>> GetDescriptor(unsigned port, const UsbSetupPacket& setup,
                                                            UsbRequestError& error) override
     {
+        std::lock_guard lock(m_tree.m_mutex);
         m_tree.m_requests.push_back({m_name, port, setup});
         const auto* state = Find(port);
         if (state == nullptr || !state->connected) {
@@ -76,6 +79,7 @@ public:
 
     std::optional<std::string> DownstreamHubName(unsigned port) override
     {
+        std::lock_guard lock(m_tree.m_mutex);
         const auto* state = Find(port);
         if (state == nullptr || !state->isHub) {
             return std::nullopt;
@@ -172,6 +176,7 @@ SimUsbPort& SimUsbTree::Port(const std::string& hubName, unsigned port)
 
 std::unique_ptr<UsbHostController> SimUsbTree::OpenHostController(unsigned index)
 {
+    std::lock_guard lock(m_mutex);
     const auto it = m_controllers.find(index);
     if (it == m_controllers.end()) {
         return nullptr;
@@ -181,6 +186,7 @@ std::unique_ptr<UsbHostController> SimUsbTree::OpenHostController(unsigned index
 
 std::unique_ptr<UsbHub> SimUsbTree::OpenHub(const std::string& name)
 {
+    std::lock_guard lock(m_mutex);
     const auto it = m_hubs.find(name);
     if (it == m_hubs.end() || it->second.openFails) {
         return nullptr;

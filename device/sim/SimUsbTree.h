@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,7 +45,8 @@ struct SimUsbRequest {
 };
 
 // A simulated USB tree: host controllers by number, each with a root hub, hubs with
-// ports, and devices on ports that answer the signature request as scripted.
+// ports, and devices on ports that answer the signature request as scripted. Scans
+// may run on any thread; scripting is for before them.
 class SimUsbTree : public UsbBusPlatform {
 public:
     // Vendor and product of a ZEL-V4 outside ISP mode, as the simulated machine shows it.
@@ -87,6 +89,8 @@ public:
 private:
     friend class SimUsbHubHandle;
 
+    // Scans on several threads at once (programmers working side by side).
+    std::mutex m_mutex;
     // Root hub name per controller; no value: the name request fails.
     std::map<unsigned, std::optional<std::string>> m_controllers;
     std::map<std::string, SimUsbHub> m_hubs;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,6 +40,9 @@ struct CliRunner {
     std::shared_ptr<SimMachine> machine;  // null: what the options choose
     bool terminal = false;
     std::vector<unsigned> sleeps;
+    std::mutex sleepsMutex;  // workers of --all and watch sleep on their own threads
+    // watch stops once this says so; null: it would wait for a signal.
+    std::function<bool()> stopRequested;
 
     CliOutput Run(std::vector<std::string> args)
     {
@@ -48,7 +53,11 @@ struct CliRunner {
         CliEnvironment environment;
         environment.machine = machine;
         environment.errIsTerminal = [this] { return terminal; };
-        environment.sleep = [this](unsigned milliseconds) { sleeps.push_back(milliseconds); };
+        environment.sleep = [this](unsigned milliseconds) {
+            const std::lock_guard lock(sleepsMutex);
+            sleeps.push_back(milliseconds);
+        };
+        environment.stopRequested = stopRequested;
         std::ostringstream out, err;
         CliOutput run;
         run.code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, environment);

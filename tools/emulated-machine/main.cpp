@@ -262,7 +262,8 @@ int main(int argc, char** argv)
     unsigned timeout = 0;
     std::vector<std::string> command;
 
-    app.add_option("--loader", loaderTexts, "A loader: SPEC (below), repeatable. Default: one on 1-1")
+    app.add_option("--loader", loaderTexts,
+                   "A loader: SPEC (below), repeatable; 'none' for none until one arrives. Default: one on 1-1")
         ->allow_extra_args(false);
     app.add_option("--arrive", arrivalTexts, "A loader that arrives while COMMAND runs: SPEC with at=WHEN")
         ->allow_extra_args(false);
@@ -294,14 +295,20 @@ int main(int argc, char** argv)
 
     std::string error;
     std::vector<LoaderSpec> loaders;
-    for (const std::string& text : loaderTexts.empty() ? std::vector<std::string>{DEFAULT_LOADER_PORT} : loaderTexts) {
+    // "--loader none": no loader until one arrives.
+    const bool noLoader = loaderTexts == std::vector<std::string>{"none"};
+    if (noLoader)
+        loaderTexts.clear();
+    for (const std::string& text :
+         loaderTexts.empty() && !noLoader ? std::vector<std::string>{DEFAULT_LOADER_PORT} : loaderTexts) {
         if (!ParseLoader(text, false, loaders.emplace_back(), error)) {
             std::fprintf(stderr, "emulated-machine: %s\n", error.c_str());
             return EXIT_TOOL_FAILED;
         }
     }
     // The first loader's own options, kept from when there was only one.
-    LoaderSpec& first = loaders.front();
+    LoaderSpec none;
+    LoaderSpec& first = loaders.empty() ? none : loaders.front();
     if (featureLength != EmulatedLoader::DEFAULT_FEATURE_LENGTH)
         first.options.featureLength = featureLength;
     if ((!flashIn.empty() && !ApplyKey("flash-in", flashIn, false, first, error)) ||

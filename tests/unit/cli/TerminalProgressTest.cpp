@@ -92,7 +92,9 @@ TEST_F(CliProgress, BarEndsBeforeTheFailureMessage)
 TEST_F(CliProgress, AutoCountsDownWhileTheChipEntersIsp)
 {
     cli.terminal = true;
-    cli.machine = test::LateIspMachine(5);  // found by the search after the fifth wait
+    // Found by the search after the fifth wait: one search counts the attached ISP
+    // devices, then Auto makes its first and five more.
+    cli.machine = test::LateIspMachine(6);
     const test::CliOutput run = cli.Run({"auto", Image()});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(cli.sleeps, std::vector<unsigned>(5, 1000));

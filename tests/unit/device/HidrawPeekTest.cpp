@@ -30,5 +30,26 @@ TEST(HidrawPeekAttributes, ReadsTheHidIdOfTheNodesDevice)
     EXPECT_FALSE(platform.PeekAttributes("/dev/../etc/passwd")) << "not a hidraw node name";
 }
 
+// The port comes from the USB device above the node: bus number and port path.
+TEST(HidrawPortPath, ReadsBusAndPortsOfTheNodesUsbDevice)
+{
+    test::ScratchDir sys;
+    const std::string usb = "devices/pci0000:00/usb1/1-2/1-2.3";
+    std::filesystem::create_directories(sys.Path(usb + "/1-2.3:1.0/0003:040B:6876.0001/hidraw/hidraw3"));
+    sys.Write(usb + "/busnum", "1\n");
+    sys.Write(usb + "/devpath", "2.3\n");
+    std::filesystem::create_directories(sys.Path("class/hidraw"));
+    std::filesystem::create_directory_symlink("../../" + usb + "/1-2.3:1.0/0003:040B:6876.0001/hidraw/hidraw3",
+                                              sys.Path("class/hidraw/hidraw3"));
+    std::filesystem::create_directories(sys.Path("devices/virtual/misc/hidraw/hidraw4"));
+    std::filesystem::create_directory_symlink("../../devices/virtual/misc/hidraw/hidraw4",
+                                              sys.Path("class/hidraw/hidraw4"));
+
+    HidrawPlatform platform(sys.Path("class/hidraw"), "/dev");
+    EXPECT_EQ(platform.PortPath("/dev/hidraw3"), "1-2.3");
+    EXPECT_EQ(platform.PortPath("/dev/hidraw4"), std::nullopt) << "not on USB";
+    EXPECT_EQ(platform.PortPath("/dev/hidraw9"), std::nullopt) << "no such node";
+}
+
 }  // namespace
 }  // namespace zelv4

@@ -1,0 +1,63 @@
+#include "cli/DeviceJob.h"
+
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+
+#include "cli/CliExitCodes.h"
+#include "cli/CliWindow.h"
+#include "cli/OperationReport.h"
+#include "core/DialogFields.h"
+#include "core/IspReportBuffers.h"
+#include "device/DeviceAccessAdapter.h"
+#include "device/DevicePlatform.h"
+#include "device/IspDeviceInventory.h"
+#include "sys/ReplacingFile.h"
+
+namespace zelv4 {
+
+DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, const std::string& path,
+                             const std::string& port)
+{
+    const auto start = std::chrono::steady_clock::now();
+    DeviceJobResult run;
+    run.path = path;
+    run.port = port;
+    std::ostringstream out, err;
+    CliWindow window(out, err);
+    window.SetDialogAnswer(job.dumpPath);
+    window.SetSleep(job.sleep);
+    DialogFields fields;
+    fields.m_strFile = job.imagePath;
+    IspReportBuffers reports;
+    DeviceAccessAdapter device(platform);
+    device.Connection().SetSelection(SelectPath(path));
+    SystemOutputFiles files;
+    IspOperations operations(window, fields, reports, device, files);
+    operations.SetImageLoadOptions(job.imageOptions);
+    run.result = (operations.*job.operation)();
+    ExplainResult(run.result, job.lenient, err);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.exitCode = ExitCodeFor(run.result);
+    run.outcome = OutcomeName(run.result);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+std::string ResultLine(const DeviceJobResult& run)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f s", run.seconds);
+    std::string line =
+        (run.port.empty() ? std::string("-") : run.port) + "  " + run.path + "  " + run.outcome + "  " + seconds;
+    if (!run.result.LastMessage().empty()) {
+        std::string message = run.result.LastMessage();
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+            message.pop_back();
+        line += "  " + message;
+    }
+    return line;
+}
+
+}  // namespace zelv4

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/ImageFile.h"
+#include "core/IspOperations.h"
+#include "core/OperationResult.h"
+
+namespace zelv4 {
+
+class DevicePlatform;
+
+using Operation = OperationResult (IspOperations::*)();
+
+// One operation on one device chosen by its path, as a worker thread runs it: with
+// its own connection, bus scan, report buffers and window, whose lines it keeps.
+struct DeviceJob {
+    Operation operation = nullptr;
+    std::string imagePath;                // empty: none
+    std::optional<std::string> dumpPath;  // what Read's save dialog answers
+    ImageLoadOptions imageOptions;
+    bool lenient = false;
+    // Auto's waits; null: really sleep.
+    std::function<void(unsigned milliseconds)> sleep;
+};
+
+struct DeviceJobResult {
+    std::string path;
+    std::string port;
+    OperationResult result;
+    std::string out;  // the lines a single run would print on stdout
+    std::string err;  // and on stderr, the explanations included
+    double seconds = 0;
+    int exitCode = 0;
+    std::string outcome;  // as --json names it
+};
+
+// Runs `job` on the device at `path` (found on `port`); thread-safe as long as the
+// platform is.
+DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, const std::string& path,
+                             const std::string& port);
+
+// A job's one result line: port, node, outcome, seconds, message.
+std::string ResultLine(const DeviceJobResult& run);
+
+}  // namespace zelv4

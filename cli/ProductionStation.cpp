@@ -1,0 +1,286 @@
+#include "cli/ProductionStation.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "cli/ChipLog.h"
+#include "cli/CliExitCodes.h"
+#include "core/FirmwareImage.h"
+#include "core/IspConstants.h"
+#include "device/DevicePlatform.h"
+#include "device/HidChangeMonitor.h"
+#include "device/HidPlatform.h"
+
+namespace zelv4 {
+
+namespace {
+
+// How long the station waits for a change before it looks at Ctrl-C again.
+constexpr std::chrono::milliseconds STOP_CHECK{100};
+
+std::string TimeText(std::time_t now, bool utc, const char* format)
+{
+    // Only the station's own thread formats times.
+    const std::tm* parts = utc ? std::gmtime(&now) : std::localtime(&now);
+    char text[64] = "";
+    if (parts != nullptr)
+        std::strftime(text, sizeof text, format, parts);
+    return text;
+}
+
+std::string Seconds(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
+void Indented(std::ostream& stream, const std::string& text)
+{
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty())
+            stream << "    " << line << "\n";
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+ProductionStation::ProductionStation(DevicePlatform& platform, std::ostream& out, std::ostream& err,
+                                     StationOptions options)
+    : m_platform(platform), m_out(out), m_err(err), m_options(std::move(options))
+{
+    if (!m_options.job.sleep)
+        m_options.job.sleep = [this](unsigned milliseconds) { WorkerSleep(milliseconds); };
+}
+
+ProductionStation::~ProductionStation()
+{
+    m_stopping = true;
+    for (auto& [path, slot] : m_slots)
+        if (slot.worker.joinable())
+            slot.worker.join();
+}
+
+bool ProductionStation::StopAsked() const
+{
+    return m_options.stopRequested && m_options.stopRequested();
+}
+
+void ProductionStation::WorkerSleep(unsigned milliseconds)
+{
+    // A worker waiting for its chip gives up as soon as the station stops.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!m_stopping && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(50), end - std::chrono::steady_clock::now()));
+}
+
+// An interface worth a worker: chosen, and the ISP device by the ids the system
+// knows without opening it (when it knows none, the worker's search tells).
+bool ProductionStation::Candidate(const std::string& path)
+{
+    if (m_options.selection && !m_options.selection(path))
+        return false;
+    const std::optional<HidAttributes> ids = m_platform.Hid().PeekAttributes(path);
+    return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
+}
+
+bool ProductionStation::HasRoom() const
+{
+    return !m_options.count || m_passed + m_failed + m_running < *m_options.count;
+}
+
+void ProductionStation::Consider(const std::string& path)
+{
+    if (m_stopping)
+        return;
+    if (const auto it = m_slots.find(path); it != m_slots.end()) {
+        // The node's old chip went away while its worker ran, and a new one took
+        // the node: it is programmed once the worker is done.
+        if (it->second.running && it->second.removed)
+            it->second.replugged = true;
+        return;
+    }
+    if (!Candidate(path))
+        return;
+    if (!HasRoom()) {
+        if (std::find(m_waiting.begin(), m_waiting.end(), path) == m_waiting.end())
+            m_waiting.push_back(path);
+        return;
+    }
+    Start(path);
+}
+
+void ProductionStation::Start(const std::string& path)
+{
+    Slot& slot = m_slots[path];
+    slot.running = true;
+    slot.removed = false;
+    ++m_running;
+    const std::string port = m_platform.Hid().PortPath(path).value_or(std::string());
+    slot.worker = std::thread([this, path, port] {
+        DeviceJobResult run = RunDeviceJob(m_platform, m_options.job, path, port);
+        {
+            std::lock_guard lock(m_doneMutex);
+            m_done.push_back(std::move(run));
+        }
+        m_monitor->Wake();
+    });
+}
+
+void ProductionStation::Removed(const std::string& path)
+{
+    m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), path), m_waiting.end());
+    const auto it = m_slots.find(path);
+    if (it == m_slots.end())
+        return;
+    // A chip that went away may come back, or another take its node: it is new.
+    if (it->second.running) {
+        it->second.removed = true;
+        return;
+    }
+    if (it->second.worker.joinable())
+        it->second.worker.join();
+    m_slots.erase(it);
+}
+
+void ProductionStation::Collect()
+{
+    std::deque<DeviceJobResult> done;
+    {
+        std::lock_guard lock(m_doneMutex);
+        done.swap(m_done);
+    }
+    for (DeviceJobResult& run : done) {
+        const std::string path = run.path;
+        Slot& slot = m_slots[path];
+        slot.worker.join();
+        slot.running = false;
+        --m_running;
+        Report(std::move(run));
+        const bool replugged = slot.replugged;
+        if (slot.removed)
+            m_slots.erase(path);
+        if (replugged)
+            Consider(path);
+    }
+    while (!m_stopping && HasRoom() && !m_waiting.empty()) {
+        const std::string path = m_waiting.front();
+        m_waiting.erase(m_waiting.begin());
+        Consider(path);
+    }
+}
+
+void ProductionStation::Report(DeviceJobResult run)
+{
+    const OperationResult& result = run.result;
+    const std::string port = run.port.empty() ? std::string("-") : run.port;
+    // Not a chip of ours after all, or gone before its search: nothing to report.
+    if (!result.deviceFound && result.deniedPaths.empty() && result.busyPaths.empty() &&
+        (result.outcome == OperationOutcome::NoDevice || result.outcome == OperationOutcome::TimedOut))
+        return;
+    if (!result.deviceFound && !result.busyPaths.empty()) {
+        m_out << TimeText(std::time(nullptr), false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path
+              << "  in use by another program: left alone until it is replugged\n";
+        m_out.flush();
+        return;
+    }
+
+    const bool passed = run.exitCode == EXIT_OK;
+    (passed ? m_passed : m_failed) += 1;
+    m_codes.push_back(run.exitCode);
+    const std::optional<std::uint16_t> checksum = result.checksum ? result.checksum : m_options.checksum;
+    const std::time_t now = std::time(nullptr);
+    const std::string checksumText = checksum ? ChecksumText(*checksum) : std::string("-");
+    std::string message = result.LastMessage();
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+
+    m_out << TimeText(now, false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path << "  checksum "
+          << checksumText << "  " << (passed ? "passed" : "FAILED " + run.outcome) << "  " << Seconds(run.seconds)
+          << "  " << message << "  [passed " << m_passed << ", failed " << m_failed << "]\n";
+    m_out.flush();
+    if (!passed)
+        Indented(m_err, run.err);
+    m_err.flush();
+
+    // Keys in reading order, as a person scanning the log wants them.
+    nlohmann::ordered_json chip = {
+        {"time", TimeText(now, true, "%Y-%m-%dT%H:%M:%SZ")},
+        {"port", run.port.empty() ? nlohmann::json(nullptr) : nlohmann::json(run.port)},
+        {"device_path", run.path},
+        {"operation", m_options.operationName},
+        {"image_path", m_options.job.imagePath},
+        {"checksum", checksum ? nlohmann::json(*checksum) : nlohmann::json(nullptr)},
+        {"checksum_text", checksumText},
+        {"outcome", run.outcome},
+        {"ok", passed},
+        {"exit_code", run.exitCode},
+        {"seconds", run.seconds},
+        {"message", message},
+        {"passed", m_passed},
+        {"failed", m_failed},
+    };
+    if (result.failingBlock)
+        chip["failing_block"] = *result.failingBlock;
+    const std::string line = chip.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    if (m_options.log != nullptr && !m_logFailed) {
+        std::string error;
+        if (!m_options.log->Append(line, error)) {
+            // Never silently: the chip is reported here, and no new chip is started
+            // that the log would not record.
+            m_err << error << "; stopping: chips in progress finish, no new chip is started\n";
+            m_err.flush();
+            m_logFailed = true;
+            m_stopping = true;
+        }
+    }
+    m_chips.push_back(nlohmann::json::parse(line));
+}
+
+int ProductionStation::Run()
+{
+    // Made before the first listing, so that nothing appears unseen in between.
+    m_monitor = m_platform.Hid().MonitorChanges();
+    {
+        const std::unique_ptr<HidInterfaceList> list = m_platform.Hid().GetClassDevices();
+        for (unsigned index = 0; list && list->EnumInterface(index); ++index)
+            if (const std::optional<std::string> path = list->InterfacePath(index))
+                Consider(*path);
+    }
+    while (!m_stopping) {
+        if (StopAsked()) {
+            m_stopping = true;
+            break;
+        }
+        for (const HidChange& change : m_monitor->Wait(STOP_CHECK)) {
+            if (change.kind == HidChange::Kind::Removed)
+                Removed(change.path);
+            else
+                Consider(change.path);
+        }
+        Collect();
+        if (m_options.count && m_passed + m_failed >= *m_options.count)
+            m_stopping = true;
+    }
+    // The chips in progress finish and are reported.
+    while (m_running > 0) {
+        for (const HidChange& change : m_monitor->Wait(STOP_CHECK))
+            if (change.kind == HidChange::Kind::Removed)
+                Removed(change.path);
+        Collect();
+    }
+    if (m_logFailed)
+        m_codes.push_back(EXIT_FILE);
+    return MostSeriousExitCode(m_codes);
+}
+
+}  // namespace zelv4

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/DeviceJob.h"
+
+namespace zelv4 {
+
+class ChipLog;
+class DevicePlatform;
+class HidChangeMonitor;
+
+struct StationOptions {
+    DeviceJob job;              // the operation and the image for every chip
+    std::string operationName;  // "auto", "write", "verify"
+    std::optional<std::uint16_t> checksum;
+    // Stop after this many chips; none: until asked to stop.
+    std::optional<unsigned> count;
+    // --port / --device: only these interfaces; empty: all.
+    std::function<bool(const std::string& path)> selection;
+    std::function<bool()> stopRequested;
+    ChipLog* log = nullptr;  // may be null
+};
+
+// watch: programs every ISP device as it appears, each on its own thread. A chip
+// stays done (passed or failed) until its node goes away; a device another program
+// holds is left alone. Appearances come from the platform's change monitor.
+class ProductionStation {
+public:
+    ProductionStation(DevicePlatform& platform, std::ostream& out, std::ostream& err, StationOptions options);
+    ~ProductionStation();
+    ProductionStation(const ProductionStation&) = delete;
+    ProductionStation& operator=(const ProductionStation&) = delete;
+
+    // Runs until asked to stop, the count is reached or the log fails; the chips
+    // in progress then finish. Returns the exit code: 0 only when every chip passed.
+    int Run();
+
+    unsigned Passed() const { return m_passed; }
+    unsigned Failed() const { return m_failed; }
+    // One object per chip, as the log has them.
+    const nlohmann::json& Chips() const { return m_chips; }
+    bool LogFailed() const { return m_logFailed; }
+
+private:
+    struct Slot {
+        bool running = false;
+        bool removed = false;    // went away while its worker ran
+        bool replugged = false;  // and a device took its node again meanwhile
+        std::thread worker;
+    };
+
+    bool Candidate(const std::string& path);
+    bool HasRoom() const;
+    void Consider(const std::string& path);
+    void Start(const std::string& path);
+    void Removed(const std::string& path);
+    void Collect();
+    void Report(DeviceJobResult run);
+    void WorkerSleep(unsigned milliseconds);
+    bool StopAsked() const;
+
+    DevicePlatform& m_platform;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    StationOptions m_options;
+    std::unique_ptr<HidChangeMonitor> m_monitor;
+
+    std::map<std::string, Slot> m_slots;
+    std::vector<std::string> m_waiting;  // candidates past the count, in order
+    unsigned m_running = 0;
+    std::atomic<bool> m_stopping{false};
+
+    std::mutex m_doneMutex;
+    std::deque<DeviceJobResult> m_done;
+
+    unsigned m_passed = 0;
+    unsigned m_failed = 0;
+    std::vector<int> m_codes;
+    nlohmann::json m_chips = nlohmann::json::array();
+    bool m_logFailed = false;
+};
+
+}  // namespace zelv4

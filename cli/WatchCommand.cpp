@@ -1,0 +1,123 @@
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/ChipLog.h"
+#include "cli/CliCommands.h"
+#include "cli/CliContext.h"
+#include "cli/CliExitCodes.h"
+#include "cli/CliPlatform.h"
+#include "cli/ImageWarnings.h"
+#include "cli/ProductionStation.h"
+#include "cli/StopSignal.h"
+#include "core/FirmwareImage.h"
+#include "device/DevicePlatform.h"
+
+namespace zelv4 {
+
+namespace {
+
+struct WatchOptions {
+    std::string imagePath;
+    std::string operation = "auto";
+    std::string logPath;
+    std::optional<unsigned> count;
+};
+
+Operation OperationNamed(const std::string& name)
+{
+    if (name == "write")
+        return &IspOperations::OnWrite;
+    if (name == "verify")
+        return &IspOperations::OnVerify;
+    return &IspOperations::OnAuto;
+}
+
+void RunWatch(CliContext& context, const WatchOptions& options)
+{
+    // The image is read once, strictly unless --lenient, before any chip is touched.
+    FirmwareImage image{};
+    if (!LoadImageForCommand(context, options.imagePath, image))
+        return;
+    std::unique_ptr<ChipLog> log;
+    if (!options.logPath.empty()) {
+        std::string error;
+        log = ChipLog::Open(options.logPath, error);
+        if (!log) {
+            context.err << error << "\n";
+            context.report.SetOutcome("log-error", error);
+            context.exitCode = EXIT_FILE;
+            return;
+        }
+    }
+    DevicePlatform* platform = PlatformFor(context);
+    if (platform == nullptr)
+        return;
+
+    StationOptions station;
+    station.job.operation = OperationNamed(options.operation);
+    station.job.imagePath = options.imagePath;
+    station.job.imageOptions = ImageOptionsFor(context);
+    station.job.lenient = context.lenient;
+    station.job.sleep = context.environment.sleep;
+    station.operationName = options.operation;
+    station.checksum = ImageChecksum(image);
+    station.count = options.count;
+    station.selection = context.choice.Selection(platform->Hid());
+    station.log = log.get();
+    std::optional<StopSignal> signals;
+    if (context.environment.stopRequested) {
+        station.stopRequested = context.environment.stopRequested;
+    } else {
+        signals.emplace();
+        station.stopRequested = &StopSignal::Requested;
+    }
+
+    context.out << "Watching for ZEL-V4 ISP devices: " << options.operation << " " << options.imagePath << " (checksum "
+                << ChecksumText(ImageChecksum(image)) << ") on each as it appears"
+                << (options.count ? "; stops after " + std::to_string(*options.count) + " chips" : std::string())
+                << "; Ctrl-C stops\n";
+    context.out.flush();
+    ProductionStation line(*platform, context.out, context.err, std::move(station));
+    const int code = line.Run();
+    signals.reset();
+
+    const unsigned chips = line.Passed() + line.Failed();
+    const std::string tally = "Tally: " + std::to_string(chips) + (chips == 1 ? " chip, " : " chips, ") +
+                              std::to_string(line.Passed()) + " passed, " + std::to_string(line.Failed()) + " failed";
+    context.out << tally << "\n";
+    context.exitCode = code;
+    context.report.SetOutcome(code == EXIT_OK ? "succeeded" : ExitCodeName(code), tally);
+    nlohmann::json& details = context.report.Details();
+    details["operation"] = options.operation;
+    details["image_path"] = options.imagePath;
+    details["checksum"] = ImageChecksum(image);
+    details["log_path"] = options.logPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(options.logPath);
+    details["log_failed"] = line.LogFailed();
+    details["passed"] = line.Passed();
+    details["failed"] = line.Failed();
+    details["chips"] = line.Chips();
+}
+
+}  // namespace
+
+void AddWatchCommand(CLI::App& app, CliContext& context)
+{
+    auto options = std::make_shared<WatchOptions>();
+    CLI::App* watch = app.add_subcommand(
+        "watch", "Station mode: program every ZEL-V4 ISP device as it appears (and those attached at the start), "
+                 "each on its own thread, until Ctrl-C; a line per chip and a running tally");
+    watch->add_option("FILE", options->imagePath, "Firmware file")->required();
+    watch->add_option("--op", options->operation, "What to do with each chip (default auto)")
+        ->check(CLI::IsMember({"auto", "write", "verify"}));
+    watch->add_option("--log", options->logPath,
+                      "Append one JSON object per chip to FILE (JSON Lines), written at once; a log that cannot "
+                      "be opened stops the station before any chip");
+    watch->add_option("--count", options->count, "Stop after N chips")->check(CLI::PositiveNumber);
+    AddDeviceChoice(*watch, context.choice, false);
+    watch->callback([&context, options] { RunWatch(context, *options); });
+}
+
+}  // namespace zelv4

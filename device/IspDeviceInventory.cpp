@@ -1,0 +1,56 @@
+#include "device/IspDeviceInventory.h"
+
+#include "device/HidPlatform.h"
+#include "device/IspDeviceConnection.h"
+
+namespace zelv4 {
+
+std::optional<AttachedIspDevice> AttachedFrom(const HidSearchEvent& event, HidPlatform& platform)
+{
+    AttachedIspDevice device;
+    switch (event.kind) {
+    case HidSearchEventKind::Matched:
+        device.state = AttachedIspDevice::State::Available;
+        break;
+    case HidSearchEventKind::Busy:
+        device.state = AttachedIspDevice::State::Busy;
+        break;
+    case HidSearchEventKind::PreparsedFailed:
+        device.state = AttachedIspDevice::State::Unreadable;
+        break;
+    case HidSearchEventKind::OpenDenied:
+        if (!event.mayBeIspDevice)
+            return std::nullopt;
+        device.state = AttachedIspDevice::State::Denied;
+        break;
+    default:
+        return std::nullopt;
+    }
+    device.path = event.path;
+    device.port = platform.PortPath(event.path).value_or(std::string());
+    return device;
+}
+
+std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform)
+{
+    std::vector<AttachedIspDevice> devices;
+    IspDeviceConnection connection(platform);
+    connection.FindIspDevice([&](const HidSearchEvent& event) {
+        if (std::optional<AttachedIspDevice> device = AttachedFrom(event, platform))
+            devices.push_back(std::move(*device));
+    });
+    connection.CloseIspDevice();
+    return devices;
+}
+
+std::function<bool(const std::string& path)> SelectPath(std::string path)
+{
+    return [wanted = std::move(path)](const std::string& candidate) { return candidate == wanted; };
+}
+
+std::function<bool(const std::string& path)> SelectPort(HidPlatform& platform, std::string port)
+{
+    return [&platform, wanted = std::move(port)](const std::string& path) { return platform.PortPath(path) == wanted; };
+}
+
+}  // namespace zelv4

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelv4 {
+
+class HidPlatform;
+struct HidSearchEvent;
+
+// One ISP device attached now, as the search met it.
+struct AttachedIspDevice {
+    enum class State {
+        Available,   // opened and locked: free for a programmer
+        Busy,        // another program holds it
+        Denied,      // cannot be opened for lack of permission; may be the ISP device
+        Unreadable,  // its report description cannot be read
+    };
+    std::string path;
+    std::string port;  // empty: the platform cannot tell
+    State state = State::Available;
+};
+
+// The device a search event is about, when it is an ISP device (or may be one).
+std::optional<AttachedIspDevice> AttachedFrom(const HidSearchEvent& event, HidPlatform& platform);
+
+// Every ISP device the search sees, in its order. Each is opened, checked and
+// closed again, so the list holds no lock once it is returned.
+std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform);
+
+// Selections for IspDeviceConnection::SetSelection: the interface with this path,
+// or the interfaces whose device hangs on this USB port.
+std::function<bool(const std::string& path)> SelectPath(std::string path);
+std::function<bool(const std::string& path)> SelectPort(HidPlatform& platform, std::string port);
+
+}  // namespace zelv4

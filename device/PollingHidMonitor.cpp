@@ -1,0 +1,63 @@
+#include "device/PollingHidMonitor.h"
+
+#include <algorithm>
+
+#include "device/HidPlatform.h"
+
+namespace zelv4 {
+
+std::unique_ptr<HidChangeMonitor> HidPlatform::MonitorChanges()
+{
+    return std::make_unique<PollingHidMonitor>(*this);
+}
+
+PollingHidMonitor::PollingHidMonitor(HidPlatform& platform) : m_platform(platform), m_listed(List()) {}
+
+std::set<std::string> PollingHidMonitor::List() const
+{
+    std::set<std::string> paths;
+    const std::unique_ptr<HidInterfaceList> list = m_platform.GetClassDevices();
+    for (unsigned index = 0; list && list->EnumInterface(index); ++index)
+        if (const std::optional<std::string> path = list->InterfacePath(index))
+            paths.insert(*path);
+    return paths;
+}
+
+std::vector<HidChange> PollingHidMonitor::Wait(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            const auto next =
+                std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(HID_POLL_MILLISECONDS));
+            m_woken.wait_until(lock, next, [this] { return m_wake; });
+            if (m_wake) {
+                m_wake = false;
+                return {};
+            }
+        }
+        const std::set<std::string> listed = List();
+        std::vector<HidChange> changes;
+        for (const std::string& path : m_listed)
+            if (listed.count(path) == 0)
+                changes.push_back({HidChange::Kind::Removed, path});
+        for (const std::string& path : listed)
+            if (m_listed.count(path) == 0)
+                changes.push_back({HidChange::Kind::Added, path});
+        m_listed = listed;
+        if (!changes.empty() || std::chrono::steady_clock::now() >= deadline)
+            return changes;
+    }
+}
+
+void PollingHidMonitor::Wake()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_wake = true;
+    }
+    m_woken.notify_all();
+}
+
+}  // namespace zelv4

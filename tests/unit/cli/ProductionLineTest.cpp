@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliExitCodes.h"
+#include "support/CliRunner.h"
+#include "support/OpsHarness.h"
+#include "support/ParamNames.h"
+#include "support/ScratchDir.h"
+
+namespace zelv4 {
+namespace {
+
+using Args = std::vector<std::string>;
+
+// The default machine and chips on 1-3.1, 1-3.2, ...: sim:hid0 on 1-1, sim:hid2 on
+// 1-3.1, sim:hid3 on 1-3.2.
+std::shared_ptr<SimMachine> Line(unsigned chips)
+{
+    std::shared_ptr<SimMachine> machine = SimMachine::CreateDefault();
+    for (unsigned chip = 1; chip < chips; ++chip)
+        machine->AddChip();
+    return machine;
+}
+
+std::size_t Transfers(const SimIspLoader& loader)
+{
+    return loader.SetCount() + loader.GetCount();
+}
+
+class ProductionLine : public ::testing::Test {
+protected:
+    test::ScratchDir dir;
+    test::CliRunner cli;
+    std::string image = dir.Write("fw.bin", test::ImageBytes(test::PatternImage()));
+};
+
+TEST_F(ProductionLine, ListNamesEveryIspDeviceByNodeAndPort)
+{
+    cli.machine = Line(3);
+    const test::CliOutput run = cli.Run({"--json", "list"});
+    EXPECT_EQ(run.code, EXIT_OK);
+    const nlohmann::json devices = run.Json()["details"]["isp_devices"];
+    ASSERT_EQ(devices.size(), 3u) << run.out;
+    EXPECT_EQ(devices[1]["device_path"], "sim:hid2");
+    EXPECT_EQ(devices[1]["port"], "1-3.1");
+    EXPECT_EQ(devices[2]["port"], "1-3.2");
+    EXPECT_NE(cli.Run({"list"}).out.find("ISP devices attached: 3\n  sim:hid0  port 1-1\n"), std::string::npos);
+}
+
+// Each single-device command, with what follows its name.
+struct DeviceCommand {
+    std::string label;  // the command's name
+    Args rest;          // "IMAGE" and "OUT" stand for the test's files
+};
+
+class EachDeviceCommand : public ProductionLine, public ::testing::WithParamInterface<DeviceCommand> {
+protected:
+    // Chips that already hold the image, so that verify passes on them.
+    static std::shared_ptr<SimMachine> Programmed(unsigned chips)
+    {
+        std::shared_ptr<SimMachine> machine = Line(chips);
+        for (const auto& chip : machine->Chips())
+            chip->Flash() = test::PatternImage();
+        return machine;
+    }
+
+    Args Command(Args options = {})
+    {
+        Args args{GetParam().label};
+        args.insert(args.end(), options.begin(), options.end());
+        for (const std::string& word : GetParam().rest)
+            args.push_back(word == "IMAGE" ? image : word == "OUT" ? dir.Path("out-{port}.dmp") : word);
+        return args;
+    }
+};
+
+// Guessing among several chips would program the wrong one: refused, nothing sent.
+TEST_P(EachDeviceCommand, SeveralDevicesAndNoChoiceIsAUsageError)
+{
+    cli.machine = Line(3);
+    Args args = Command();
+    args.insert(args.begin(), "--json");
+    const test::CliOutput run = cli.Run(args);
+    EXPECT_EQ(run.code, EXIT_USAGE);
+    const nlohmann::json report = run.Json();
+    EXPECT_EQ(report["outcome"], "several-devices");
+    EXPECT_EQ(report["details"]["isp_devices"].size(), 3u);
+    for (const auto& chip : cli.machine->Chips())
+        EXPECT_EQ(Transfers(*chip), 0u);
+}
+
+// --port and --device reach the chip they name and no other.
+TEST_P(EachDeviceCommand, PortAndDeviceChooseOneChip)
+{
+    for (const Args& choice : {Args{"--port", "1-3.1"}, Args{"--device", "sim:hid2"}}) {
+        SCOPED_TRACE(choice[0]);
+        cli.machine = Programmed(3);
+        const test::CliOutput run = cli.Run(Command(choice));
+        EXPECT_EQ(run.code, EXIT_OK) << run.err;
+        const auto& chips = cli.machine->Chips();
+        EXPECT_EQ(Transfers(*chips[0]), 0u);
+        EXPECT_GT(Transfers(*chips[1]), 0u);
+        EXPECT_EQ(Transfers(*chips[2]), 0u);
+    }
+}
+
+// Every chip at once; one failing a transfer fails alone, and the run exits with its code.
+TEST_P(EachDeviceCommand, AllRunsEveryChipAndOneFailureFailsAlone)
+{
+    cli.machine = Programmed(3);
+    cli.machine->Chips()[1]->FailSetAt(1);
+    cli.machine->Chips()[1]->FailGetAt(1);
+    const test::CliOutput run = cli.Run(Command({"--all", "--json"}));
+    const nlohmann::json report = run.Json();
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED) << run.out;
+    const nlohmann::json devices = report["details"]["devices"];
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[0]["port"], "1-1");
+    EXPECT_EQ(devices[0]["outcome"], "succeeded");
+    EXPECT_EQ(devices[1]["port"], "1-3.1");
+    EXPECT_EQ(devices[1]["outcome"], "transfer-failed");
+    EXPECT_EQ(devices[2]["outcome"], "succeeded");
+    EXPECT_EQ(report["message"], "3 devices: 2 succeeded, 1 failed");
+    if (GetParam().label == "write" || GetParam().label == "auto") {
+        EXPECT_EQ(cli.machine->Chips()[0]->Flash(), test::PatternImage());
+        EXPECT_EQ(cli.machine->Chips()[2]->Flash(), test::PatternImage());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, EachDeviceCommand,
+                         ::testing::Values(DeviceCommand{"erase", {}}, DeviceCommand{"write", {"IMAGE"}},
+                                           DeviceCommand{"verify", {"IMAGE"}}, DeviceCommand{"read", {"OUT"}},
+                                           DeviceCommand{"exit-isp", {}}, DeviceCommand{"auto", {"IMAGE"}}),
+                         test::LabelName());
+
+TEST_F(ProductionLine, PortNamingNoDeviceListsTheAttachedOnes)
+{
+    cli.machine = Line(2);
+    const test::CliOutput run = cli.Run({"write", "--port", "9-9", image});
+    EXPECT_EQ(run.code, EXIT_NO_DEVICE);
+    EXPECT_NE(
+        run.err.find("no ZEL-V4 ISP device on port 9-9; attached:\n  sim:hid0  port 1-1\n  sim:hid2  port 1-3.1\n"),
+        std::string::npos)
+        << run.err;
+}
+
+TEST_F(ProductionLine, ReadAllWritesOneFilePerPortAndNeedsThePlaceholder)
+{
+    cli.machine = Line(2);
+    EXPECT_EQ(cli.Run({"read", "--all", dir.Path("one.dmp")}).code, EXIT_USAGE);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("one.dmp")));
+    cli.machine->Chips()[1]->Flash() = test::PatternImage();
+    EXPECT_EQ(cli.Run({"read", "--all", dir.Path("{port}.dmp")}).code, EXIT_OK);
+    EXPECT_EQ(test::ScratchDir::Read(dir.Path("1-3.1.dmp")), test::ImageBytes(test::PatternImage()));
+    EXPECT_EQ(test::ScratchDir::Read(dir.Path("1-1.dmp")).size(), ISP_IMAGE_SIZE);
+}
+
+// A chip unplugged in the middle of --all fails alone, named by its port.
+TEST_F(ProductionLine, AChipUnpluggedDuringAllFailsAlone)
+{
+    cli.machine = Line(3);
+    cli.machine->SetTransferDelay(std::chrono::microseconds(200));
+    cli.machine->HidInterfaces().Unplug(SimMachine::ChipPath(2), std::chrono::milliseconds(50));
+    const test::CliOutput run = cli.Run({"auto", "--all", image});
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED);
+    EXPECT_NE(run.out.find("1-3.2  sim:hid3  transfer-failed"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1-1  sim:hid0  succeeded"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1-3.1  sim:hid2  succeeded"), std::string::npos) << run.out;
+}
+
+// The order scripts rely on: a chip known wrong, then one in an unknown state, then
+// what left chips untouched.
+TEST(MostSeriousExitCode, FollowsTheDocumentedOrder)
+{
+    EXPECT_EQ(MostSeriousExitCode({}), EXIT_OK);
+    EXPECT_EQ(MostSeriousExitCode({EXIT_OK, EXIT_OK}), EXIT_OK);
+    const std::vector<int> order{EXIT_VERIFY_DIFFERENCE, EXIT_TRANSFER_FAILED, EXIT_FILE,
+                                 EXIT_PERMISSION_DENIED, EXIT_DEVICE_BUSY,     EXIT_NO_DEVICE};
+    for (std::size_t i = 0; i < order.size(); ++i)
+        for (std::size_t j = i; j < order.size(); ++j)
+            EXPECT_EQ(MostSeriousExitCode({order[j], EXIT_OK, order[i]}), order[i]) << i << " " << j;
+}
+
+class Station : public ProductionLine {
+protected:
+    std::string log = dir.Path("chips.jsonl");
+
+    std::vector<nlohmann::json> LogLines()
+    {
+        std::vector<nlohmann::json> lines;
+        std::istringstream text(test::ScratchDir::Read(log));
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(nlohmann::json::parse(line));
+        return lines;
+    }
+};
+
+// Chips arriving one after another are each programmed once, one failing alone; the
+// log gets a line per chip as it ends.
+TEST_F(Station, ProgramsArrivalsUntilTheCountAndLogsEachChip)
+{
+    cli.machine = Line(1);
+    cli.machine->AddChip(std::chrono::milliseconds(30))->FailSetAt(5);
+    cli.machine->AddChip(std::chrono::milliseconds(60));
+    const test::CliOutput run = cli.Run({"watch", "--count", "3", "--log", log, image});
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED) << run.out << run.err;
+    EXPECT_NE(run.out.find("Tally: 3 chips, 2 passed, 1 failed"), std::string::npos) << run.out;
+    const std::vector<nlohmann::json> lines = LogLines();
+    ASSERT_EQ(lines.size(), 3u);
+    unsigned failed = 0;
+    for (const nlohmann::json& line : lines) {
+        EXPECT_EQ(line["operation"], "auto");
+        EXPECT_EQ(line["checksum"], ImageChecksum(test::PatternImage()));
+        if (!line["ok"].get<bool>()) {
+            ++failed;
+            EXPECT_EQ(line["port"], "1-3.1");
+            EXPECT_EQ(line["outcome"], "transfer-failed");
+        }
+    }
+    EXPECT_EQ(failed, 1u);
+    EXPECT_EQ(cli.machine->Chips()[0]->Flash(), test::PatternImage());
+    EXPECT_EQ(cli.machine->Chips()[2]->Flash(), test::PatternImage());
+}
+
+// A written chip stays attached (write leaves ISP mode on): it is not written again.
+// A chip another program holds is never touched.
+TEST_F(Station, LeavesDoneAndHeldChipsAlone)
+{
+    cli.machine = Line(2);
+    cli.machine->HidInterfaces().Interfaces()[2].heldElsewhere = true;  // sim:hid2
+    const auto stopAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    cli.stopRequested = [stopAt] { return std::chrono::steady_clock::now() >= stopAt; };
+    const test::CliOutput run = cli.Run({"watch", "--op", "write", image});
+    EXPECT_EQ(run.code, EXIT_OK) << run.err;
+    EXPECT_EQ(cli.machine->Chips()[0]->SetCount(), ISP_BLOCK_COUNT) << "written once";
+    EXPECT_EQ(Transfers(*cli.machine->Chips()[1]), 0u);
+    EXPECT_NE(run.out.find("1-3.1  sim:hid2  in use by another program"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Tally: 1 chip, 1 passed, 0 failed"), std::string::npos) << run.out;
+}
+
+// A chip pulled in the middle fails alone; the next chip plugged in, which takes the
+// same node while the first one's worker still ends, is programmed all the same.
+TEST_F(Station, AChipPulledMidRunFailsAndItsSuccessorOnTheNodeIsProgrammed)
+{
+    cli.machine = Line(1);
+    cli.machine->SetTransferDelay(std::chrono::microseconds(500));
+    SimHidPlatform& hid = cli.machine->HidInterfaces();
+    hid.Unplug(SimMachine::DEFAULT_ISP_PATH, std::chrono::milliseconds(150));
+    auto next = std::make_shared<SimIspLoader>();
+    SimHidInterface successor = SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, next);
+    successor.port = SimMachine::DEFAULT_ISP_PORT;
+    hid.Plug(successor, std::chrono::milliseconds(150));
+    // Only a safety net: the count ends the run.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    cli.stopRequested = [giveUp] { return std::chrono::steady_clock::now() >= giveUp; };
+
+    const test::CliOutput run = cli.Run({"watch", "--count", "2", image});
+    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED) << run.out << run.err;
+    EXPECT_NE(run.out.find("  FAILED transfer-failed  "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Tally: 2 chips, 1 passed, 1 failed"), std::string::npos) << run.out;
+    EXPECT_EQ(next->Flash(), test::PatternImage());
+}
+
+TEST_F(Station, ALogThatCannotBeOpenedStopsItBeforeAnyChip)
+{
+    cli.machine = Line(1);
+    const test::CliOutput run = cli.Run({"watch", "--log", dir.Path("no/such/dir/chips.jsonl"), image});
+    EXPECT_EQ(run.code, EXIT_FILE);
+    EXPECT_NE(run.err.find("cannot open the log "), std::string::npos) << run.err;
+    EXPECT_EQ(Transfers(cli.machine->Loader()), 0u);
+}
+
+// A log that stops taking lines is said at once, and no further chip is started.
+TEST_F(Station, ALogWriteFailureIsReportedAndStopsTheStation)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "no /dev/full on Windows";
+#endif
+    cli.machine = Line(1);
+    cli.machine->AddChip(std::chrono::milliseconds(200));
+    const test::CliOutput run = cli.Run({"watch", "--count", "2", "--log", "/dev/full", image});
+    EXPECT_EQ(run.code, EXIT_FILE);
+    EXPECT_NE(run.err.find("cannot write the log /dev/full: "), std::string::npos) << run.err;
+    EXPECT_EQ(Transfers(*cli.machine->Chips()[1]), 0u);
+}
+
+}  // namespace
+}  // namespace zelv4

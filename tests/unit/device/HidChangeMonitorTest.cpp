@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "cli/CliWindow.h"
+#include "device/sim/SimMachine.h"
+
+namespace zelv4 {
+namespace {
+
+using std::chrono::milliseconds;
+
+std::vector<HidChange> WaitForChanges(HidChangeMonitor& monitor)
+{
+    // Long enough never to be reached: each wait ends on its change.
+    return monitor.Wait(milliseconds(10000));
+}
+
+// Plugs, unplugs and a loader leaving ISP mode, in order, from the sim's own
+// monitor and from the polling fallback every platform gets.
+TEST(HidChangeMonitor, ReportsArrivalsRemovalsAndLoadersLeavingIsp)
+{
+    for (const bool polling : {false, true}) {
+        SCOPED_TRACE(polling ? "polling" : "events");
+        const auto machine = SimMachine::CreateDefault();
+        SimHidPlatform& hid = machine->HidInterfaces();
+        const auto monitor = polling ? hid.HidPlatform::MonitorChanges() : hid.MonitorChanges();
+        const std::shared_ptr<SimIspLoader> chip = machine->AddChip(milliseconds(20));
+
+        std::vector<HidChange> changes = WaitForChanges(*monitor);
+        ASSERT_EQ(changes.size(), 1u);
+        EXPECT_EQ(changes[0].kind, HidChange::Kind::Added);
+        EXPECT_EQ(changes[0].path, "sim:hid2");
+
+        hid.Unplug("sim:hid2");
+        changes = WaitForChanges(*monitor);
+        ASSERT_EQ(changes.size(), 1u);
+        EXPECT_EQ(changes[0].kind, HidChange::Kind::Removed);
+
+        const std::uint8_t leave[41] = {0, 0xA9};
+        ASSERT_TRUE(machine->Loader().SetFeature(leave, sizeof leave));
+        changes = WaitForChanges(*monitor);
+        ASSERT_EQ(changes.size(), 1u);
+        EXPECT_EQ(changes[0].kind, HidChange::Kind::Removed);
+        EXPECT_EQ(changes[0].path, SimMachine::DEFAULT_ISP_PATH);
+
+        monitor->Wake();
+        EXPECT_TRUE(WaitForChanges(*monitor).empty()) << "woken without a change";
+    }
+}
+
+// Auto's waits on the command line end when the chip appears, and only then.
+TEST(CliWindowWait, EndsOnAWantedArrivalAndKeepsItsLengthOtherwise)
+{
+    SimMachine machine;
+    SimHidPlatform& hid = machine.HidInterfaces();
+    const auto monitor = hid.MonitorChanges();
+    std::ostringstream out, err;
+    CliWindow window(out, err);
+    window.WaitForArrivals(monitor.get(), [](const std::string& path) { return path == "sim:hid2"; });
+
+    hid.Plug(SimHidInterface::Other("sim:kbd", 0x046D, 0xC31C));
+    auto start = std::chrono::steady_clock::now();
+    window.Sleep(200);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(200)) << "an unwanted arrival ended it";
+
+    machine.AddChip(milliseconds(250));  // sim:hid2, about 50 ms from now
+    start = std::chrono::steady_clock::now();
+    window.Sleep(20000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(10000)) << "the arrival did not end the wait";
+}
+
+}  // namespace
+}  // namespace zelv4
