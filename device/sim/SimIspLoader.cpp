@@ -82,8 +82,13 @@ void SimIspLoader::BeginCall()
         if (m_unplugAt && now >= *m_unplugAt)
             m_unplugged = true;
     }
-    if (m_delay.count() > 0)
-        std::this_thread::sleep_for(m_delay);
+    // Some systems round a sleep shorter than their tick down to nothing (MinGW's
+    // sleep under Wine does for 200 us), so sleep until the call's end is reached.
+    if (m_delay.count() > 0) {
+        const auto end = std::chrono::steady_clock::now() + m_delay;
+        for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now())
+            std::this_thread::sleep_for(end - now);
+    }
 }
 
 bool SimIspLoader::SetFeature(const std::uint8_t* report, std::size_t length)
