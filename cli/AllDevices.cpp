@@ -33,21 +33,6 @@ std::string DumpPathFor(const std::string& pattern, const AttachedIspDevice& dev
     return path;
 }
 
-// Lines of a worker's text, indented under its result line.
-void Indented(std::ostream& stream, const std::string& text)
-{
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty())
-            stream << "    " << line << "\n";
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-}
-
 }  // namespace
 
 void RunOnAllDevices(CliContext& context, DevicePlatform& platform, const DeviceJob& job)
@@ -87,7 +72,7 @@ void RunOnAllDevices(CliContext& context, DevicePlatform& platform, const Device
         context.out << ResultLine(run) << "\n";
         context.out.flush();
         if (run.exitCode != EXIT_OK)
-            Indented(context.err, run.err);
+            WriteExplanation(context.err, run);
         codes.push_back(run.exitCode);
         passed += run.exitCode == EXIT_OK ? 1 : 0;
         nlohmann::json device = {

@@ -45,19 +45,38 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
     return run;
 }
 
+std::string EndMessage(const DeviceJobResult& run)
+{
+    std::string message = run.result.LastMessage();
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}
+
+std::string SecondsText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
 std::string ResultLine(const DeviceJobResult& run)
 {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f s", run.seconds);
-    std::string line =
-        (run.port.empty() ? std::string("-") : run.port) + "  " + run.path + "  " + run.outcome + "  " + seconds;
-    if (!run.result.LastMessage().empty()) {
-        std::string message = run.result.LastMessage();
-        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
-            message.pop_back();
+    std::string line = (run.port.empty() ? std::string("-") : run.port) + "  " + run.path + "  " + run.outcome + "  " +
+                       SecondsText(run.seconds);
+    const std::string message = EndMessage(run);
+    if (!message.empty())
         line += "  " + message;
-    }
     return line;
+}
+
+void WriteExplanation(std::ostream& stream, const DeviceJobResult& run)
+{
+    const std::string shown = EndMessage(run);
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line != shown)
+            stream << "    " << line << "\n";
 }
 
 }  // namespace zelv4

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <iosfwd>
 #include <optional>
 #include <string>
 
@@ -42,7 +43,17 @@ struct DeviceJobResult {
 DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, const std::string& path,
                              const std::string& port);
 
+// The message a job ended with, without its trailing line break.
+std::string EndMessage(const DeviceJobResult& run);
+
+// "1.23 s"
+std::string SecondsText(double seconds);
+
 // A job's one result line: port, node, outcome, seconds, message.
 std::string ResultLine(const DeviceJobResult& run);
+
+// A failed job's explanation, indented under its result line, without repeating the
+// message that line already shows.
+void WriteExplanation(std::ostream& stream, const DeviceJobResult& run);
 
 }  // namespace zelv4

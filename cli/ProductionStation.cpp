@@ -30,27 +30,6 @@ std::string TimeText(std::time_t now, bool utc, const char* format)
     return text;
 }
 
-std::string Seconds(double seconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", seconds);
-    return text;
-}
-
-void Indented(std::ostream& stream, const std::string& text)
-{
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty())
-            stream << "    " << line << "\n";
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-}
-
 }  // namespace
 
 ProductionStation::ProductionStation(DevicePlatform& platform, std::ostream& out, std::ostream& err,
@@ -200,16 +179,14 @@ void ProductionStation::Report(DeviceJobResult run)
     const std::optional<std::uint16_t> checksum = result.checksum ? result.checksum : m_options.checksum;
     const std::time_t now = std::time(nullptr);
     const std::string checksumText = checksum ? ChecksumText(*checksum) : std::string("-");
-    std::string message = result.LastMessage();
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
-        message.pop_back();
+    const std::string message = EndMessage(run);
 
     m_out << TimeText(now, false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path << "  checksum "
-          << checksumText << "  " << (passed ? "passed" : "FAILED " + run.outcome) << "  " << Seconds(run.seconds)
+          << checksumText << "  " << (passed ? "passed" : "FAILED " + run.outcome) << "  " << SecondsText(run.seconds)
           << "  " << message << "  [passed " << m_passed << ", failed " << m_failed << "]\n";
     m_out.flush();
     if (!passed)
-        Indented(m_err, run.err);
+        WriteExplanation(m_err, run);
     m_err.flush();
 
     // Keys in reading order, as a person scanning the log wants them.

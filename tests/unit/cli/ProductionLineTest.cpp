@@ -171,6 +171,9 @@ TEST_F(ProductionLine, AChipUnpluggedDuringAllFailsAlone)
     EXPECT_NE(run.out.find("1-3.2  sim:hid3  transfer-failed"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1-1  sim:hid0  succeeded"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1-3.1  sim:hid2  succeeded"), std::string::npos) << run.out;
+    // Its explanation, indented, says what the result line does not.
+    EXPECT_NE(run.err.find("    the device failed a transfer at block"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("    Write Function Fail"), std::string::npos) << run.err;
 }
 
 // The order scripts rely on: a chip known wrong, then one in an unknown state, then
