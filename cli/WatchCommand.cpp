@@ -77,7 +77,9 @@ void RunWatch(CliContext& context, const WatchOptions& options)
 
     context.out << "Watching for ZEL-V4 ISP devices: " << options.operation << " " << options.imagePath << " (checksum "
                 << ChecksumText(ImageChecksum(image)) << ") on each as it appears"
-                << (options.count ? "; stops after " + std::to_string(*options.count) + " chips" : std::string())
+                << (options.count
+                        ? "; stops after " + std::to_string(*options.count) + (*options.count == 1 ? " chip" : " chips")
+                        : std::string())
                 << "; Ctrl-C stops\n";
     context.out.flush();
     ProductionStation line(*platform, context.out, context.err, std::move(station));
@@ -115,7 +117,7 @@ void AddWatchCommand(CLI::App& app, CliContext& context)
     watch->add_option("--log", options->logPath,
                       "Append one JSON object per chip to FILE (JSON Lines), written at once; a log that cannot "
                       "be opened stops the station before any chip");
-    watch->add_option("--count", options->count, "Stop after N chips")->check(CLI::PositiveNumber);
+    watch->add_option("--count", options->count, "Stop after N chips")->check(CLI::Range(1u, 1000000000u));
     AddDeviceChoice(*watch, context.choice, false);
     watch->callback([&context, options] { RunWatch(context, *options); });
 }

@@ -86,7 +86,8 @@ TEST_F(CliExitCodes, TwoForUsageErrors)
                                                  {"--sim", "frobnicate"},
                                                  {"--sim=", "erase"},
                                                  {"--bogus", "erase"},
-                                                 {"erase", "extra"}}) {
+                                                 {"erase", "extra"},
+                                                 {"--sim", "watch", "--count", "0", "x.hex"}}) {
         const test::CliOutput run = cli.Run(args);
         EXPECT_EQ(run.code, EXIT_USAGE) << args.back();
         EXPECT_EQ(run.out, "") << args.back();
