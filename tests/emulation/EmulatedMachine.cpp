@@ -701,22 +701,10 @@ std::size_t EmulatedMachine::OpenHidrawNodes() const
     return count;
 }
 
-unsigned EmulatedMachine::ForeignTransfers() const
+EmulatedMachine::NodeTraffic EmulatedMachine::Traffic() const
 {
     std::lock_guard lock(m_mutex);
-    return m_foreignTransfers;
-}
-
-unsigned EmulatedMachine::NodeReads() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_nodeReads;
-}
-
-unsigned EmulatedMachine::NodeWrites() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_nodeWrites;
+    return m_traffic;
 }
 
 std::size_t EmulatedMachine::NodeFileBytes() const
@@ -733,9 +721,10 @@ std::string EmulatedMachine::Summary()
 {
     std::string text;
     text += Text("searches: %u\n", Searches());
-    text += Text("foreign-transfers: %u\n", ForeignTransfers());
-    text += Text("node-reads: %u\n", NodeReads());
-    text += Text("node-writes: %u\n", NodeWrites());
+    const NodeTraffic traffic = Traffic();
+    text += Text("foreign-transfers: %u\n", traffic.foreignTransfers);
+    text += Text("node-reads: %u\n", traffic.reads);
+    text += Text("node-writes: %u\n", traffic.writes);
     text += Text("node-file-bytes: %u\n", static_cast<unsigned>(NodeFileBytes()));
     text += Text("events-pending: %u\n", PendingEvents());
     return text;
@@ -767,7 +756,7 @@ gboolean EmulatedMachine::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client
     const UMockdevIoctlData* data = umockdev_ioctl_client_get_arg(client);
     {
         std::lock_guard lock(machine.m_mutex);
-        ++machine.m_nodeReads;
+        ++machine.m_traffic.reads;
     }
     machine.Note(bound->device->hidrawNode + Text(" read() of %d bytes: refused", data ? data->data_len : 0));
     umockdev_ioctl_client_complete(client, -1, machine.Gone(*bound->device) ? ENODEV : EAGAIN);
@@ -784,7 +773,7 @@ gboolean EmulatedMachine::OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* clien
     const int length = data != nullptr ? data->data_len : 0;
     {
         std::lock_guard lock(machine.m_mutex);
-        ++machine.m_nodeWrites;
+        ++machine.m_traffic.writes;
     }
     machine.Note(bound->device->hidrawNode + Text(" write() of %d bytes: \"", static_cast<unsigned>(length)) +
                  (data != nullptr ? Printable(data->data, static_cast<std::size_t>(length)) : std::string()) + "\"");
@@ -848,7 +837,7 @@ bool EmulatedMachine::HandleHidraw(UMockdevIoctlClient* client, Device& device)
             // A keyboard has no feature report: the device stalls the request.
             {
                 std::lock_guard lock(m_mutex);
-                ++m_foreignTransfers;
+                ++m_traffic.foreignTransfers;
             }
             Note(device.hidrawNode + (set ? " SET" : " GET") +
                  Text(" feature len=%u refused: not the ISP loader", length));

@@ -116,11 +116,13 @@ public:
     bool WasAskedForSignature(const std::string& port) const;
     // Descriptors of this process open on emulated hidraw nodes.
     std::size_t OpenHidrawNodes() const;
-    // Feature transfers on hidraw nodes that are not a loader.
-    unsigned ForeignTransfers() const;
-    // read() and write() calls programs made on hidraw nodes.
-    unsigned NodeReads() const;
-    unsigned NodeWrites() const;
+    // Calls programs made on hidraw nodes besides a loader's feature transfers.
+    struct NodeTraffic {
+        unsigned foreignTransfers = 0;  // feature transfers on nodes that are not a loader
+        unsigned reads = 0;             // read() calls
+        unsigned writes = 0;            // write() calls
+    };
+    NodeTraffic Traffic() const;
     // Bytes that reached the files standing for hidraw nodes: what a program wrote
     // into a node past the preload library (stdio writes from inside libc).
     std::size_t NodeFileBytes() const;
@@ -203,9 +205,7 @@ private:
     mutable std::mutex m_mutex;  // what the worker thread reads or changes
     std::string m_error;
     std::map<UMockdevIoctlClient*, std::deque<UMockdevIoctlData*>> m_reapable;
-    unsigned m_foreignTransfers = 0;
-    unsigned m_nodeReads = 0;
-    unsigned m_nodeWrites = 0;
+    NodeTraffic m_traffic;
     std::size_t m_removedNodeBytes = 0;
 };
 

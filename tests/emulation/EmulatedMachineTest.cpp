@@ -142,7 +142,7 @@ TEST_F(EmulatedMachineTest, UnplugAtATransferFailsEverythingAfterAndTheNodeLeave
     // What a program writes into the node is seen, whether write() reaches the
     // preload library or goes from inside libc straight to the node's file.
     EXPECT_EQ(::write(fd, "text", 4), 4);
-    EXPECT_EQ(machine.NodeWrites(), 1u);
+    EXPECT_EQ(machine.Traffic().writes, 1u);
     EXPECT_EQ(machine.NodeFileBytes(), 0u);
     std::FILE* stream = ::fdopen(::dup(fd), "w");
     std::fputs("Write Command Succeeded !\n", stream);
