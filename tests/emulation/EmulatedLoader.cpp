@@ -229,23 +229,31 @@ bool EmulatedLoader::CheckTransfer(const std::uint8_t* report, std::size_t lengt
     return true;
 }
 
-long EmulatedLoader::SetFeature(const std::uint8_t* report, std::size_t length)
+long EmulatedLoader::BeginTransfer(bool set, const std::uint8_t* report, std::size_t length, std::string& head)
 {
-    std::lock_guard lock(m_mutex);
+    const std::string kind = set ? "SET" : "GET";
     if (m_unplugged) {
         ++m_afterUnplug;
-        Log("SET feature after the unplug: ENODEV");
+        Log(kind + " feature after the unplug: ENODEV");
         return -ENODEV;
     }
     ++m_transfers;
-    std::string head = "SET" + Format(" len=%u", static_cast<unsigned>(length));
+    head = kind + Format(" len=%u", static_cast<unsigned>(length));
     if (length > OFFSET_REPORT_ID)
         head += Format(" id=%02x", report[OFFSET_REPORT_ID]);
-    if (length > OFFSET_COMMAND)
+    // A get's buffer holds only what the caller left there: its command means nothing.
+    if (set && length > OFFSET_COMMAND)
         head += Format(" cmd=%02x", report[OFFSET_COMMAND]);
     m_lastTransfer = Format("#%04u ", m_transfers) + head;
-    if (const long scripted = Scripted(head))
-        return scripted;
+    return Scripted(head);
+}
+
+long EmulatedLoader::SetFeature(const std::uint8_t* report, std::size_t length)
+{
+    std::lock_guard lock(m_mutex);
+    std::string head;
+    if (const long refused = BeginTransfer(true, report, length, head))
+        return refused;
     m_setReports.emplace_back(report, report + length);
     if (!CheckTransfer(report, length))
         return -EPIPE;
@@ -305,18 +313,9 @@ long EmulatedLoader::SetFeature(const std::uint8_t* report, std::size_t length)
 long EmulatedLoader::GetFeature(std::uint8_t* report, std::size_t length)
 {
     std::lock_guard lock(m_mutex);
-    if (m_unplugged) {
-        ++m_afterUnplug;
-        Log("GET feature after the unplug: ENODEV");
-        return -ENODEV;
-    }
-    ++m_transfers;
-    std::string head = "GET" + Format(" len=%u", static_cast<unsigned>(length));
-    if (length > OFFSET_REPORT_ID)
-        head += Format(" id=%02x", report[OFFSET_REPORT_ID]);
-    m_lastTransfer = Format("#%04u ", m_transfers) + head;
-    if (const long scripted = Scripted(head))
-        return scripted;
+    std::string head;
+    if (const long refused = BeginTransfer(false, report, length, head))
+        return refused;
     if (!CheckTransfer(report, length))
         return -EPIPE;
     if (!m_pendingRead) {

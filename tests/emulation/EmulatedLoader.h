@@ -99,6 +99,9 @@ private:
     };
 
     // The scripted outcome of the transfer just counted, or 0 to carry it out.
+    // Counts a transfer and names it in `head` for the log; non-zero: its error
+    // (unplugged, or a scripted failure).
+    long BeginTransfer(bool set, const std::uint8_t* report, std::size_t length, std::string& head);
     long Scripted(const std::string& line);
     bool CheckTransfer(const std::uint8_t* report, std::size_t length);
     void Reject(const std::string& why);
