@@ -8,16 +8,11 @@
 
 namespace zelv4 {
 
-namespace {
-
-// The device search's plain box text ends in " \n"; a terminal line needs neither.
 std::string AsLine(const std::string& text)
 {
     const std::size_t end = text.find_last_not_of(" \r\n");
     return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
-
-}  // namespace
 
 CliWindow::CliWindow(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 

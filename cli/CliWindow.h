@@ -12,6 +12,10 @@ namespace zelv4 {
 
 class HidChangeMonitor;
 
+// A message as a terminal line: without the trailing spaces and line breaks some
+// texts carry (the device search's plain box text ends in " \n").
+std::string AsLine(const std::string& text);
+
 // The window's services on a terminal: a message box becomes a line (information on
 // stdout, errors and the plain box on stderr), a file dialog answers with the path
 // the command was given, and the window's fields and buttons have nothing to show.

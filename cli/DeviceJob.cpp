@@ -23,6 +23,7 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
     DeviceJobResult run;
     run.path = path;
     run.port = port;
+    // The result line carries the message; only the explanations on stderr are kept.
     std::ostringstream out, err;
     CliWindow window(out, err);
     window.SetDialogAnswer(job.dumpPath);
@@ -40,17 +41,13 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.exitCode = ExitCodeFor(run.result);
     run.outcome = OutcomeName(run.result);
-    run.out = out.str();
     run.err = err.str();
     return run;
 }
 
 std::string EndMessage(const DeviceJobResult& run)
 {
-    std::string message = run.result.LastMessage();
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
-        message.pop_back();
-    return message;
+    return AsLine(run.result.LastMessage());
 }
 
 std::string SecondsText(double seconds)

@@ -16,7 +16,7 @@ class DevicePlatform;
 using Operation = OperationResult (IspOperations::*)();
 
 // One operation on one device chosen by its path, as a worker thread runs it: with
-// its own connection, bus scan, report buffers and window, whose lines it keeps.
+// its own connection, bus scan, report buffers and window.
 struct DeviceJob {
     Operation operation = nullptr;
     std::string imagePath;                // empty: none
@@ -31,8 +31,7 @@ struct DeviceJobResult {
     std::string path;
     std::string port;
     OperationResult result;
-    std::string out;  // the lines a single run would print on stdout
-    std::string err;  // and on stderr, the explanations included
+    std::string err;  // the lines a single run would print on stderr, explanations included
     double seconds = 0;
     int exitCode = 0;
     std::string outcome;  // as --json names it
