@@ -65,10 +65,7 @@ void ExplainMissingChoice(CliContext& context, DevicePlatform& platform)
 std::function<bool(const std::string&)> ArrivalFilter(HidPlatform& hid, std::function<bool(const std::string&)> chosen)
 {
     return [&hid, chosen = std::move(chosen)](const std::string& path) {
-        if (chosen && !chosen(path))
-            return false;
-        const std::optional<HidAttributes> ids = hid.PeekAttributes(path);
-        return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
+        return (!chosen || chosen(path)) && MayBeIspDevice(hid, path);
     };
 }
 

@@ -12,6 +12,7 @@
 #include "device/DevicePlatform.h"
 #include "device/HidChangeMonitor.h"
 #include "device/HidPlatform.h"
+#include "device/IspDeviceInventory.h"
 
 namespace zelv4 {
 
@@ -66,10 +67,7 @@ void ProductionStation::WorkerSleep(unsigned milliseconds)
 // knows without opening it (when it knows none, the worker's search tells).
 bool ProductionStation::Candidate(const std::string& path)
 {
-    if (m_options.selection && !m_options.selection(path))
-        return false;
-    const std::optional<HidAttributes> ids = m_platform.Hid().PeekAttributes(path);
-    return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
+    return (!m_options.selection || m_options.selection(path)) && MayBeIspDevice(m_platform.Hid(), path);
 }
 
 bool ProductionStation::HasRoom() const

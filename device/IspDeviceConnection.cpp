@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/IspConstants.h"
+#include "device/IspDeviceInventory.h"
 
 namespace zelv4 {
 
@@ -28,12 +29,6 @@ IspDeviceConnection::IspDeviceConnection(HidPlatform& platform) : m_platform(pla
 void IspDeviceConnection::SetSelection(std::function<bool(const std::string& path)> selected)
 {
     m_selected = std::move(selected);
-}
-
-bool IspDeviceConnection::MayBeIspDevice(const std::string& path) const
-{
-    const std::optional<HidAttributes> ids = m_platform.PeekAttributes(path);
-    return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
 }
 
 std::string FormatHidGuidStatus()
@@ -112,12 +107,12 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer)
             // every other HID node (keyboards, mice) is refused too.
             event.kind = error == HidOpenError::PermissionDenied ? HidSearchEventKind::OpenDenied
                                                                  : HidSearchEventKind::OpenFailed;
-            event.mayBeIspDevice = error == HidOpenError::PermissionDenied && MayBeIspDevice(*path);
+            event.mayBeIspDevice = error == HidOpenError::PermissionDenied && MayBeIspDevice(m_platform, *path);
             if (event.mayBeIspDevice)
                 m_deniedPaths.push_back(*path);
             // A system that refuses a second opener outright (a sharing violation)
             // says "busy" before the lock can.
-            if (error == HidOpenError::Busy && MayBeIspDevice(*path)) {
+            if (error == HidOpenError::Busy && MayBeIspDevice(m_platform, *path)) {
                 event.kind = HidSearchEventKind::Busy;
                 m_busyPaths.push_back(*path);
             }

@@ -81,8 +81,6 @@ public:
     const std::string& DevicePath() const { return m_devicePath; }
 
 private:
-    bool MayBeIspDevice(const std::string& path) const;
-
     HidPlatform& m_platform;
     std::function<bool(const std::string&)> m_selected;
     std::unique_ptr<HidDeviceHandle> m_hIspDevice;

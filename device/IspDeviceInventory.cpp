@@ -1,5 +1,6 @@
 #include "device/IspDeviceInventory.h"
 
+#include "core/IspConstants.h"
 #include "device/HidPlatform.h"
 #include "device/IspDeviceConnection.h"
 
@@ -51,6 +52,12 @@ std::function<bool(const std::string& path)> SelectPath(std::string path)
 std::function<bool(const std::string& path)> SelectPort(HidPlatform& platform, std::string port)
 {
     return [&platform, wanted = std::move(port)](const std::string& path) { return platform.PortPath(path) == wanted; };
+}
+
+bool MayBeIspDevice(HidPlatform& platform, const std::string& path)
+{
+    const std::optional<HidAttributes> ids = platform.PeekAttributes(path);
+    return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
 }
 
 }  // namespace zelv4

@@ -30,6 +30,10 @@ std::optional<AttachedIspDevice> AttachedFrom(const HidSearchEvent& event, HidPl
 // closed again, so the list holds no lock once it is returned.
 std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform);
 
+// Whether the interface at `path` may be the ISP device, by the ids the system knows
+// without opening it; when it knows none, only opening it tells.
+bool MayBeIspDevice(HidPlatform& platform, const std::string& path);
+
 // Selections for IspDeviceConnection::SetSelection: the interface with this path,
 // or the interfaces whose device hangs on this USB port.
 std::function<bool(const std::string& path)> SelectPath(std::string path);
