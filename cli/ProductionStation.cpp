@@ -160,10 +160,15 @@ void ProductionStation::Report(DeviceJobResult run)
 {
     const OperationResult& result = run.result;
     const std::string port = run.port.empty() ? std::string("-") : run.port;
-    // Not a chip of ours after all, or gone before its search: nothing to report.
+    // Not a chip of ours after all, or gone before its search: nothing to report. An
+    // interface the system still names as the ISP device that the search could not
+    // use is a chip left unprogrammed, and fails.
     if (!result.deviceFound && result.deniedPaths.empty() && result.busyPaths.empty() &&
-        (result.outcome == OperationOutcome::NoDevice || result.outcome == OperationOutcome::TimedOut))
-        return;
+        (result.outcome == OperationOutcome::NoDevice || result.outcome == OperationOutcome::TimedOut)) {
+        const std::optional<HidAttributes> ids = m_platform.Hid().PeekAttributes(run.path);
+        if (!ids || !IsIspDeviceId(ids->VendorID, ids->ProductID))
+            return;
+    }
     if (!result.deviceFound && !result.busyPaths.empty()) {
         m_out << TimeText(std::time(nullptr), false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path
               << "  in use by another program: left alone until it is replugged\n";

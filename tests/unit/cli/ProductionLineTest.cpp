@@ -231,19 +231,26 @@ TEST_F(Station, ProgramsArrivalsUntilTheCountAndLogsEachChip)
 }
 
 // A written chip stays attached (write leaves ISP mode on): it is not written again.
-// A chip another program holds is never touched.
+// A chip another program holds is never touched; one that cannot be opened fails.
 TEST_F(Station, LeavesDoneAndHeldChipsAlone)
 {
     cli.machine = Line(2);
     cli.machine->HidInterfaces().Interfaces()[2].heldElsewhere = true;  // sim:hid2
+    auto unusable = SimHidInterface::IspLoader("sim:unusable", std::make_shared<SimIspLoader>());
+    unusable.openFailure = SimHidInterface::OpenFailure::Failed;
+    cli.machine->HidInterfaces().Plug(unusable);
     const auto stopAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     cli.stopRequested = [stopAt] { return std::chrono::steady_clock::now() >= stopAt; };
     const test::CliOutput run = cli.Run({"watch", "--op", "write", image});
-    EXPECT_EQ(run.code, EXIT_OK) << run.err;
+    EXPECT_EQ(run.code, EXIT_NO_DEVICE) << run.err;
     EXPECT_EQ(cli.machine->Chips()[0]->SetCount(), ISP_BLOCK_COUNT) << "written once";
     EXPECT_EQ(Transfers(*cli.machine->Chips()[1]), 0u);
     EXPECT_NE(run.out.find("1-3.1  sim:hid2  in use by another program"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Tally: 1 chip, 1 passed, 0 failed"), std::string::npos) << run.out;
+    // An ISP device that cannot be opened is a chip left unprogrammed: never silent.
+    const std::size_t at = run.out.find("sim:unusable  checksum ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    EXPECT_NE(run.out.substr(at, run.out.find('\n', at) - at).find("FAILED no-device"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Tally: 2 chips, 1 passed, 1 failed"), std::string::npos) << run.out;
 }
 
 // A chip pulled in the middle fails alone; the next chip plugged in, which takes the
