@@ -37,7 +37,7 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
     IspOperations operations(window, fields, reports, device, files);
     operations.SetImageLoadOptions(job.imageOptions);
     run.result = (operations.*job.operation)();
-    ExplainResult(run.result, job.lenient, err);
+    ExplainResult(run.result, false, err);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.exitCode = ExitCodeFor(run.result);
     run.outcome = OutcomeName(run.result);

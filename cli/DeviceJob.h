@@ -22,7 +22,6 @@ struct DeviceJob {
     std::string imagePath;                // empty: none
     std::optional<std::string> dumpPath;  // what Read's save dialog answers
     ImageLoadOptions imageOptions;
-    bool lenient = false;
     // Auto's waits; null: really sleep.
     std::function<void(unsigned milliseconds)> sleep;
 };

@@ -38,7 +38,7 @@ void AddImageCommands(CLI::App& app, CliContext& context)
     checksum->add_option("FILE", *checksumFile, "Firmware file (HEX when the name contains .hex or .HEX)")->required();
     checksum->callback([checksumFile, &context] {
         FirmwareImage image;
-        if (!LoadImageForCommand(context, *checksumFile, image))
+        if (!LoadImageForCommand(context, *checksumFile, image, true))
             return;
         const std::string text = ChecksumText(ImageChecksum(image));
         context.out << text << "\n";
@@ -52,7 +52,7 @@ void AddImageCommands(CLI::App& app, CliContext& context)
     imageCommand->add_option("-o,--output", *outputFile, "Where to write the image")->required();
     imageCommand->callback([imageFile, outputFile, &context] {
         FirmwareImage image;
-        if (!LoadImageForCommand(context, *imageFile, image))
+        if (!LoadImageForCommand(context, *imageFile, image, true))
             return;
         std::string error;
         context.report.Details()["output_path"] = *outputFile;

@@ -55,7 +55,7 @@ ImageLoadOptions ImageOptionsFor(const CliContext& context)
     return options;
 }
 
-bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareImage& image)
+bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareImage& image, bool warn)
 {
     const ImageLoadResult loaded = LoadImageFile(path, image, ImageOptionsFor(context));
     nlohmann::json& details = context.report.Details();
@@ -70,7 +70,7 @@ bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareI
         details["reason"] = loaded.reason;
         return false;
     }
-    if (context.lenient)
+    if (context.lenient && warn)
         WarnTolerated(loaded.tolerated, context.err);
     const std::uint16_t checksum = ImageChecksum(image);
     details["tolerated"] = ToleratedJson(loaded.tolerated);

@@ -24,7 +24,8 @@ ImageLoadOptions ImageOptionsFor(const CliContext& context);
 // Loads a firmware file for a command. A refused file is reported ("Open file error
 // !!" and the reason naming the file and line), sets exit code 3 and the --json
 // outcome, and returns false; a loaded one fills the --json details and, with
-// --lenient, warns about what the reading let through.
-bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareImage& image);
+// --lenient and `warn`, warns about what the reading let through (without `warn`,
+// the operation that loads the file again warns after its message).
+bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareImage& image, bool warn);
 
 }  // namespace zelv4

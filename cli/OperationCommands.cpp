@@ -83,9 +83,10 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
         return;
     }
     // A firmware file the command line refuses never gets near the device, not even
-    // for Auto, which would otherwise search and wait before loading it.
+    // for Auto, which would otherwise search and wait before loading it. With --all
+    // the warnings are said here, once; a single run says them after its message.
     FirmwareImage checked{};
-    if (imagePath && !context.lenient && !LoadImageForCommand(context, *imagePath, checked))
+    if (imagePath && !LoadImageForCommand(context, *imagePath, checked, context.choice.all))
         return;
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr)
@@ -96,7 +97,6 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
         job.imagePath = imagePath.value_or(std::string());
         job.dumpPath = dumpPath;
         job.imageOptions = ImageOptionsFor(context);
-        job.lenient = context.lenient;
         job.sleep = context.environment.sleep;
         RunOnAllDevices(context, *platform, job);
         return;

@@ -39,7 +39,7 @@ void RunWatch(CliContext& context, const WatchOptions& options)
 {
     // The image is read once, strictly unless --lenient, before any chip is touched.
     FirmwareImage image{};
-    if (!LoadImageForCommand(context, options.imagePath, image))
+    if (!LoadImageForCommand(context, options.imagePath, image, true))
         return;
     std::unique_ptr<ChipLog> log;
     if (!options.logPath.empty()) {
@@ -60,7 +60,6 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     station.job.operation = OperationNamed(options.operation);
     station.job.imagePath = options.imagePath;
     station.job.imageOptions = ImageOptionsFor(context);
-    station.job.lenient = context.lenient;
     station.job.sleep = context.environment.sleep;
     station.operationName = options.operation;
     station.checksum = ImageChecksum(image);

@@ -201,6 +201,11 @@ TEST_F(CliExitCodes, WriteAndVerifyWarnOncePerKindOfTolerance)
     run = cli.Run({"auto", "--lenient", path});
     EXPECT_EQ(run.out, "ButtonAuto Function OK !!!\n");
     EXPECT_EQ(run.err, warnings);
+    // Once for all devices, whether they pass or fail.
+    cli.machine = DefaultMachine();
+    run = cli.Run({"--lenient", "write", "--all", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.err, warnings);
 }
 
 // `--sim` takes no value: the file after it is the command's, never a state file.
