@@ -1,16 +1,20 @@
 #include "cli/StopSignal.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace zelv4 {
 
 namespace {
 
-volatile std::sig_atomic_t g_stopRequested = 0;
+// Set by the handler, read by the station's thread: a lock-free atomic is both
+// signal-safe and free of a data race.
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int signal)
 {
-    g_stopRequested = 1;
+    g_stopRequested = true;
     // The next one ends the program.
     std::signal(signal, SIG_DFL);
 }
@@ -23,7 +27,7 @@ Handler g_previousTerminate = SIG_DFL;
 
 StopSignal::StopSignal()
 {
-    g_stopRequested = 0;
+    g_stopRequested = false;
     g_previousInterrupt = std::signal(SIGINT, OnStopSignal);
     g_previousTerminate = std::signal(SIGTERM, OnStopSignal);
 }
@@ -36,7 +40,7 @@ StopSignal::~StopSignal()
 
 bool StopSignal::Requested()
 {
-    return g_stopRequested != 0;
+    return g_stopRequested;
 }
 
 }  // namespace zelv4
