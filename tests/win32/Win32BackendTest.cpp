@@ -130,6 +130,7 @@ TEST(Win32WideToAnsi, ConvertsInTheAnsiCodePageAndRefusesWhatItCannotHold)
     case 1252:
         EXPECT_EQ(WideToAnsi(u"caf\u00E9"), "caf\xE9");
         EXPECT_FALSE(WideToAnsi(u"\u4E2D")) << "no '?' in its place";
+        EXPECT_FALSE(WideToAnsi(u"\u0100")) << "no best-fit 'A' in its place";
         break;
     case 950:
         EXPECT_EQ(WideToAnsi(u"\u4E2D"), "\xA4\xA4");
