@@ -78,7 +78,6 @@ int RegisterPending(const std::string& path)
 {
     if (path.size() >= PENDING_PATH_SIZE)
         return -1;
-    InstallSignalCleanup();
     for (std::size_t i = 0; i < s_pending.size(); ++i) {
         int expected = SLOT_FREE;
         if (s_pending[i].state.compare_exchange_strong(expected, SLOT_WRITING, std::memory_order_acquire)) {
@@ -227,14 +226,31 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
 
     std::string name = BaseOf(state->target).substr(0, TEMP_NAME_KEEP);
     std::string temporary = DirectoryOf(state->target) + "/." + name + ".XXXXXX";
+    // Ctrl-C between making the temporary file and noting it for the signal
+    // cleanup would leave it behind: the signals wait until it is noted.
+    InstallSignalCleanup();
+    sigset_t cleanupSignals, previous;
+    sigemptyset(&cleanupSignals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&cleanupSignals, signal);
+    ::pthread_sigmask(SIG_BLOCK, &cleanupSignals, &previous);
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    code = errno;
+    const int slot = fd < 0 ? -1 : RegisterPending(temporary);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
-        error = "cannot create " + Quoted(path) + ": " + Reason(errno);
+        error = "cannot create " + Quoted(path) + ": " + Reason(code);
         return nullptr;
     }
     state->fd = fd;
     state->temporary = temporary;
-    state->pendingSlot = RegisterPending(temporary);
+    state->pendingSlot = slot;
+    if (slot < 0) {
+        ReplacingFile discarded(std::move(state));
+        error = "cannot create " + Quoted(path) + ": " +
+                Reason(temporary.size() >= PENDING_PATH_SIZE ? ENAMETOOLONG : EMFILE);
+        return nullptr;
+    }
     // mkostemp makes the file private; the dump gets the mode of the file it
     // replaces, or the one a new file would get.
     const mode_t mode = exists ? (existing.st_mode & 07777) : NewFileMode();
