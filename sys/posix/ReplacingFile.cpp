@@ -224,6 +224,13 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
         return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
     }
 
+    // Replacing a file is no reason to ignore that it may not be written, as
+    // opening it would have said.
+    if (exists && ::faccessat(AT_FDCWD, state->target.c_str(), W_OK, AT_EACCESS) != 0) {
+        error = "cannot create " + Quoted(path) + ": " + Reason(errno);
+        return nullptr;
+    }
+
     std::string name = BaseOf(state->target).substr(0, TEMP_NAME_KEEP);
     std::string temporary = DirectoryOf(state->target) + "/." + name + ".XXXXXX";
     // Ctrl-C between making the temporary file and noting it for the signal

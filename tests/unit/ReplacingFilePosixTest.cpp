@@ -1,0 +1,29 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "support/ScratchDir.h"
+#include "sys/ReplacingFile.h"
+
+namespace zelv4 {
+namespace {
+
+// A file its owner made read-only is not replaced behind their back: writing it
+// fails as opening it for writing would.
+TEST(ReplacingFilePosix, AReadOnlyFileIsNotReplaced)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write any file";
+    test::ScratchDir dir;
+    const std::string path = dir.Write("kept.dmp", "kept dump");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    std::string error;
+    EXPECT_EQ(ReplacingFile::Create(path, error), nullptr);
+    EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+    EXPECT_EQ(test::ScratchDir::Read(path), "kept dump");
+}
+
+}  // namespace
+}  // namespace zelv4
