@@ -11,15 +11,22 @@ std::unique_ptr<HidChangeMonitor> HidPlatform::MonitorChanges()
     return std::make_unique<PollingHidMonitor>(*this);
 }
 
-PollingHidMonitor::PollingHidMonitor(HidPlatform& platform) : m_platform(platform), m_listed(List()) {}
+PollingHidMonitor::PollingHidMonitor(HidPlatform& platform)
+    : m_platform(platform), m_listed(List().value_or(std::set<std::string>()))
+{}
 
-std::set<std::string> PollingHidMonitor::List() const
+std::optional<std::set<std::string>> PollingHidMonitor::List() const
 {
     std::set<std::string> paths;
     const std::unique_ptr<HidInterfaceList> list = m_platform.GetClassDevices();
-    for (unsigned index = 0; list && list->EnumInterface(index); ++index)
-        if (const std::optional<std::string> path = list->InterfacePath(index))
-            paths.insert(*path);
+    if (!list)
+        return std::nullopt;
+    for (unsigned index = 0; list->EnumInterface(index); ++index) {
+        const std::optional<std::string> path = list->InterfacePath(index);
+        if (!path)
+            return std::nullopt;
+        paths.insert(*path);
+    }
     return paths;
 }
 
@@ -37,7 +44,15 @@ std::vector<HidChange> PollingHidMonitor::Wait(std::chrono::milliseconds timeout
                 return {};
             }
         }
-        const std::set<std::string> listed = List();
+        // A listing that failed on the way says nothing of what left: the chips in
+        // it would seem pulled and plugged again, and be programmed twice.
+        const std::optional<std::set<std::string>> current = List();
+        if (!current) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return {};
+            continue;
+        }
+        const std::set<std::string>& listed = *current;
         std::vector<HidChange> changes;
         for (const std::string& path : m_listed)
             if (listed.count(path) == 0)

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -24,7 +25,8 @@ public:
     void Wake() override;
 
 private:
-    std::set<std::string> List() const;
+    // Every interface's path; none when the listing failed on the way.
+    std::optional<std::set<std::string>> List() const;
 
     HidPlatform& m_platform;
     std::set<std::string> m_listed;

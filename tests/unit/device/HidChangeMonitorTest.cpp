@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cli/CliWindow.h"
+#include "device/PollingHidMonitor.h"
 #include "device/sim/SimMachine.h"
 
 namespace zelv4 {
@@ -48,6 +49,19 @@ TEST(HidChangeMonitor, ReportsArrivalsRemovalsAndLoadersLeavingIsp)
         monitor->Wake();
         EXPECT_TRUE(WaitForChanges(*monitor).empty()) << "woken without a change";
     }
+}
+
+// A listing that fails on the way (an interface's details unreadable for a moment)
+// is no removal, so the chip is not seen to come back and programmed twice.
+TEST(HidChangeMonitor, PollingSkipsAListingThatFailedOnTheWay)
+{
+    const auto machine = SimMachine::CreateDefault();
+    SimHidPlatform& hid = machine->HidInterfaces();
+    const auto monitor = hid.HidPlatform::MonitorChanges();
+    hid.Interfaces()[0].detailFails = true;  // sim:hid0, the chip
+    EXPECT_TRUE(monitor->Wait(milliseconds(2 * HID_POLL_MILLISECONDS)).empty());
+    hid.Interfaces()[0].detailFails = false;
+    EXPECT_TRUE(monitor->Wait(milliseconds(2 * HID_POLL_MILLISECONDS)).empty());
 }
 
 // Auto's waits on the command line end when the chip appears, and only then.
