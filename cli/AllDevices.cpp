@@ -92,7 +92,7 @@ void RunOnAllDevices(CliContext& context, DevicePlatform& platform, const Device
                                 std::to_string(passed) + " succeeded, " + std::to_string(runs.size() - passed) +
                                 " failed";
     context.out << summary << "\n";
-    context.report.SetOutcome(context.exitCode == EXIT_OK ? "succeeded" : ExitCodeName(context.exitCode), summary);
+    context.report.SetOutcome(ExitCodeName(context.exitCode), summary);
     details["succeeded"] = passed;
     details["failed"] = runs.size() - passed;
 }

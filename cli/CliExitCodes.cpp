@@ -55,7 +55,9 @@ const OutcomeInfo& Info(OperationOutcome outcome)
     for (const OutcomeInfo& info : OUTCOMES)
         if (info.outcome == outcome)
             return info;
-    return OUTCOMES[std::size(OUTCOMES) - 1];
+    // An outcome the table does not know yet is a failure, never one it happens to end with.
+    static constexpr OutcomeInfo UNKNOWN{OperationOutcome::TransferFailed, "failed", EXIT_TRANSFER_FAILED};
+    return UNKNOWN;
 }
 
 // Nothing found because the only candidates were refused: that is the fix to name.
@@ -68,6 +70,18 @@ bool PermissionDenied(const OperationResult& result)
 // Most serious first.
 constexpr int SEVERITY[] = {EXIT_VERIFY_DIFFERENCE, EXIT_TRANSFER_FAILED, EXIT_FILE, EXIT_PERMISSION_DENIED,
                             EXIT_DEVICE_BUSY,       EXIT_NO_DEVICE,       EXIT_USAGE};
+
+// "5, then 1, 3, 6, 7, 4": the order of SEVERITY among the codes a device can end with.
+std::string SeverityOrder()
+{
+    std::string text;
+    for (const int code : SEVERITY) {
+        if (code == EXIT_USAGE)
+            continue;
+        text += (text.empty() ? "" : text.find(',') == std::string::npos ? ", then " : ", ") + std::to_string(code);
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -119,30 +133,32 @@ std::string ExitCodeHelp()
             help.insert(at + 1, "     ");
         text += "  " + std::to_string(info.code) + "  " + help + "\n";
     }
-    return text + "\n"
-                  "--json prints exactly one JSON object on stdout, errors included: command, outcome, ok,\n"
-                  "exit_code, message, messages (every line the text output would have), and details\n"
-                  "(device path, checksum, first difference, tolerated file problems, ...).\n"
-                  "Firmware files are read strictly: any HEX record problem, an empty binary file, one longer\n"
-                  "than the flash, or HEX text in a file named as binary is refused (exit 3); --lenient reads\n"
-                  "them as the window does and warns instead.\n"
-                  "--sim runs on a fresh simulated chip; --sim=STATE keeps its flash in the file STATE\n"
-                  "(exactly 20480 bytes; created erased when missing, saved when the run ends).\n"
-                  "\n"
-                  "Several chips: list shows each ISP device's node and USB port (bus-port.port..., the same\n"
-                  "when a chip is replugged into the same socket). erase, write, verify, read, exit-isp, auto\n"
-                  "and reconnect take --port PATH or --device NODE; with several ISP devices attached and none\n"
-                  "chosen, a command refuses (exit 2) and lists them. --all runs erase, write, verify, exit-isp,\n"
-                  "auto or read (with {port} in OUT) on every attached ISP device at once: a result line per\n"
-                  "device (port, node, outcome, seconds), then a summary; --json gives a devices array.\n"
-                  "watch FILE [--op auto|write|verify] [--log FILE] [--count N] [--port PATH]: station mode.\n"
-                  "Each ISP device is programmed as it appears (udev's events on Linux) and those attached at\n"
-                  "the start; a done chip is not programmed again, nor a failed one, until it is replugged; a\n"
-                  "device another program holds is left alone. A line per chip (time, port, checksum, outcome,\n"
-                  "seconds, tally); --log appends one JSON object per chip and writes it at once; Ctrl-C lets\n"
-                  "the chips in progress finish, then prints the tally.\n"
-                  "--all and watch exit 0 only when every device passed, otherwise with the most serious\n"
-                  "code among them: 5, then 1, 3, 6, 7, 4.";
+    return text +
+           "\n"
+           "--json prints exactly one JSON object on stdout, errors included: command, outcome, ok,\n"
+           "exit_code, message, messages (every line the text output would have), and details\n"
+           "(device path, checksum, first difference, tolerated file problems, ...).\n"
+           "Firmware files are read strictly: any HEX record problem, an empty binary file, one longer\n"
+           "than the flash, or HEX text in a file named as binary is refused (exit 3); --lenient reads\n"
+           "them as the window does and warns instead.\n"
+           "--sim runs on a fresh simulated chip; --sim=STATE keeps its flash in the file STATE\n"
+           "(exactly 20480 bytes; created erased when missing, saved when the run ends).\n"
+           "\n"
+           "Several chips: list shows each ISP device's node and USB port (bus-port.port..., the same\n"
+           "when a chip is replugged into the same socket). erase, write, verify, read, exit-isp, auto\n"
+           "and reconnect take --port PATH or --device NODE; with several ISP devices attached and none\n"
+           "chosen, a command refuses (exit 2) and lists them. --all runs erase, write, verify, exit-isp,\n"
+           "auto or read (with {port} in OUT) on every attached ISP device at once: a result line per\n"
+           "device (port, node, outcome, seconds), then a summary; --json gives a devices array.\n"
+           "watch FILE [--op auto|write|verify] [--log FILE] [--count N] [--port PATH]: station mode.\n"
+           "Each ISP device is programmed as it appears (udev's events on Linux) and those attached at\n"
+           "the start; a done chip is not programmed again, nor a failed one, until it is replugged; a\n"
+           "device another program holds is left alone. A line per chip (time, port, checksum, outcome,\n"
+           "seconds, tally); --log appends one JSON object per chip and writes it at once; Ctrl-C lets\n"
+           "the chips in progress finish, then prints the tally.\n"
+           "--all and watch exit 0 only when every device passed, otherwise with the most serious\n"
+           "code among them: " +
+           SeverityOrder() + ".";
 }
 
 }  // namespace zelv4

@@ -90,7 +90,7 @@ void RunWatch(CliContext& context, const WatchOptions& options)
                               std::to_string(line.Passed()) + " passed, " + std::to_string(line.Failed()) + " failed";
     context.out << tally << "\n";
     context.exitCode = code;
-    context.report.SetOutcome(code == EXIT_OK ? "succeeded" : ExitCodeName(code), tally);
+    context.report.SetOutcome(ExitCodeName(code), tally);
     nlohmann::json& details = context.report.Details();
     details["operation"] = options.operation;
     details["image_path"] = options.imagePath;
