@@ -12,6 +12,11 @@ foreach(dir CLI nlohmann)
   file(CREATE_LINK /usr/include/${dir} ${ZELV4_HOST_HEADERS}/${dir} SYMBOLIC)
 endforeach()
 
+# How every Windows header is read: Windows 7 and later, no min/max macros, and
+# no UNICODE, so the A functions and narrow strings throughout (paths are in the
+# ANSI code page).
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
 # Test programs run under Wine in a prefix of this build's own, made on first use.
 if(CMAKE_CROSSCOMPILING)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run --prefix ${CMAKE_BINARY_DIR}/wineprefix)
