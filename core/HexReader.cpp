@@ -146,7 +146,8 @@ private:
 std::string RestOfLine(RecordSource& file, std::size_t& length)
 {
     std::string rest;
-    length = 0;
+    std::size_t read = 0;
+    length = 0;  // up to the last character that is not a blank, however far
     for (;;) {
         const int c = file.Next();
         if (c == ByteSource::END || c == '\n')
@@ -155,14 +156,14 @@ std::string RestOfLine(RecordSource& file, std::size_t& length)
             file.PushBack(c);
             break;
         }
-        ++length;
+        ++read;
+        if (!IsBlank(static_cast<unsigned char>(c)))
+            length = read;
         if (rest.size() < LINE_REST_KEEP)
             rest.push_back(static_cast<char>(c));
     }
-    while (!rest.empty() && IsBlank(static_cast<unsigned char>(rest.back()))) {
-        rest.pop_back();
-        --length;
-    }
+    if (rest.size() > length)
+        rest.resize(length);
     return rest;
 }
 

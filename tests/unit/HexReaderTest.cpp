@@ -81,7 +81,7 @@ TEST_F(HexRecordsTest, StoresDataAtRecordOffsetAndStopsAtEndRecord)
     EXPECT_EQ(image[0x100], 0x00) << "nothing after the end-of-file record is read";
 }
 
-TEST_F(HexRecordsTest, LowerCaseAndCrLfGiveTheSameImageAsUpperCase)
+TEST_F(HexRecordsTest, LowerCaseCrLfAndTrailingBlanksGiveTheSameImageAsUpperCase)
 {
     const std::string upper = HexData(0x0010, {0xAB, 0xCD, 0xEF, 0xFA}) + "\n" + HEX_END + "\n";
     ASSERT_TRUE(Read(upper));
@@ -98,6 +98,13 @@ TEST_F(HexRecordsTest, LowerCaseAndCrLfGiveTheSameImageAsUpperCase)
     const auto crlf = Read(test::WithCrLf(upper));
     ASSERT_TRUE(crlf);
     EXPECT_FALSE(crlf.tolerated.Any());
+    EXPECT_EQ(image, expected);
+
+    // Blanks after a record are no characters after it, however many there are.
+    image.fill(0);
+    const auto padded = Read(HexData(0x0010, {0xAB, 0xCD, 0xEF, 0xFA}) + std::string(2000, ' ') + "\n" + HEX_END);
+    ASSERT_TRUE(padded);
+    EXPECT_FALSE(padded.tolerated.Any());
     EXPECT_EQ(image, expected);
 }
 
