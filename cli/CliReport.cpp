@@ -24,7 +24,8 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// Every string of the report in UTF-8: paths come in the system's encoding.
+}  // namespace
+
 void ToUtf8(nlohmann::ordered_json& value)
 {
     if (value.is_string()) {
@@ -34,8 +35,6 @@ void ToUtf8(nlohmann::ordered_json& value)
             ToUtf8(element);
     }
 }
-
-}  // namespace
 
 void CliReport::SetOutcome(std::string outcome, std::string message)
 {

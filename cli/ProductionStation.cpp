@@ -7,6 +7,7 @@
 
 #include "cli/ChipLog.h"
 #include "cli/CliExitCodes.h"
+#include "cli/CliReport.h"
 #include "core/FirmwareImage.h"
 #include "core/IspConstants.h"
 #include "device/DevicePlatform.h"
@@ -211,7 +212,12 @@ void ProductionStation::Report(DeviceJobResult run)
     };
     if (result.failingBlock)
         chip["failing_block"] = *result.failingBlock;
-    const std::string line = chip.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    // The log is UTF-8, as --json is; the chip is kept in the program's own text for
+    // the report, which converts it on output.
+    m_chips.push_back(chip);
+    nlohmann::ordered_json logged = chip;
+    ToUtf8(logged);
+    const std::string line = logged.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     if (m_options.log != nullptr && !m_logFailed) {
         std::string error;
         if (!m_options.log->Append(line, error)) {
@@ -223,7 +229,6 @@ void ProductionStation::Report(DeviceJobResult run)
             m_stopping = true;
         }
     }
-    m_chips.push_back(nlohmann::json::parse(line));
 }
 
 int ProductionStation::Run()

@@ -53,7 +53,7 @@ public:
     unsigned Passed() const { return m_passed; }
     unsigned Failed() const { return m_failed; }
     // One object per chip, as the log has them.
-    const nlohmann::json& Chips() const { return m_chips; }
+    const nlohmann::ordered_json& Chips() const { return m_chips; }
     bool LogFailed() const { return m_logFailed; }
 
 private:
@@ -91,7 +91,7 @@ private:
     unsigned m_passed = 0;
     unsigned m_failed = 0;
     std::vector<int> m_codes;
-    nlohmann::json m_chips = nlohmann::json::array();
+    nlohmann::ordered_json m_chips = nlohmann::ordered_json::array();
     bool m_logFailed = false;
 };
 

@@ -99,7 +99,7 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     details["log_failed"] = line.LogFailed();
     details["passed"] = line.Passed();
     details["failed"] = line.Failed();
-    details["chips"] = line.Chips();
+    details["chips"] = nlohmann::json(line.Chips());
 }
 
 }  // namespace
