@@ -14,6 +14,11 @@ struct FileDialogOptions {
     bool overwritePrompt = false;
     bool ownedByWindow = false;
     std::size_t maxPathLength = 0;  // 0: no limit of the caller's own
+
+    // What a dialog appends to a name typed without an extension: "*.dmp", ".dmp"
+    // and "dmp" give "dmp"; "", "*.*" and any other wildcard give none ("*.dmp"
+    // itself would make "a.*.dmp").
+    std::string DefaultExtension() const;
 };
 
 // What the operations use of the main window. The window renders; the operations

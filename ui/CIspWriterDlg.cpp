@@ -367,7 +367,7 @@ std::unique_ptr<QFileDialog> CIspWriterDlg::CreateFileDialog(FileDialogKind kind
     dialog->setNameFilters(FileDialogFilter::ToNameFilters(options.filter));
     // A name typed without an extension gets the default one (".dmp" for a dump),
     // rather than being written under a name the filter then hides.
-    dialog->setDefaultSuffix(FileDialogFilter::ToDefaultSuffix(options.defaultExtension));
+    dialog->setDefaultSuffix(QString::fromStdString(options.DefaultExtension()));
     dialog->setOption(QFileDialog::DontConfirmOverwrite, !options.overwritePrompt);
     return dialog;
 }

@@ -44,16 +44,4 @@ QStringList FileDialogFilter::ToNameFilters(const std::string& filter)
     return filters;
 }
 
-QString FileDialogFilter::ToDefaultSuffix(const std::string& defaultExtension)
-{
-    QString suffix = QString::fromStdString(defaultExtension).trimmed();
-    if (suffix.startsWith(QLatin1Char('*')))
-        suffix.remove(0, 1);
-    while (suffix.startsWith(QLatin1Char('.')))
-        suffix.remove(0, 1);
-    if (suffix.contains(QLatin1Char('*')))
-        return QString();
-    return suffix;
-}
-
 }  // namespace zelv4

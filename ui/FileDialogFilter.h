@@ -7,7 +7,7 @@
 namespace zelv4 {
 
 // File-type filters of the Windows form "Text|pattern|Text|pattern||" turned into
-// the name filters a QFileDialog takes, and the default suffix of "*.ext".
+// the name filters a QFileDialog takes.
 class FileDialogFilter {
 public:
     // Each pair becomes "Text (p1 p2)": the text loses a "(...)" it already ends
@@ -15,9 +15,6 @@ public:
     // (on Windows it also matches names without a dot). An unpaired last text is
     // dropped, as Windows does.
     static QStringList ToNameFilters(const std::string& filter);
-
-    // "*.dmp", ".dmp" or "dmp" give "dmp"; empty or "*.*" give "".
-    static QString ToDefaultSuffix(const std::string& defaultExtension);
 };
 
 }  // namespace zelv4

@@ -30,26 +30,3 @@ void FileDialogFilterTest::nameFilters()
     QFETCH(QStringList, qt);
     QCOMPARE(FileDialogFilter::ToNameFilters(windows.toStdString()), qt);
 }
-
-void FileDialogFilterTest::defaultSuffix_data()
-{
-    QTest::addColumn<QString>("windows");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("star dot") << "*.dmp"
-                              << "dmp";
-    QTest::newRow("dot") << ".dmp"
-                         << "dmp";
-    QTest::newRow("bare") << "dmp"
-                          << "dmp";
-    QTest::newRow("none") << ""
-                          << "";
-    QTest::newRow("any") << "*.*"
-                         << "";
-}
-
-void FileDialogFilterTest::defaultSuffix()
-{
-    QFETCH(QString, windows);
-    QFETCH(QString, suffix);
-    QCOMPARE(FileDialogFilter::ToDefaultSuffix(windows.toStdString()), suffix);
-}

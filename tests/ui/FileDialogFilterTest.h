@@ -8,6 +8,4 @@ class FileDialogFilterTest : public QObject {
 private slots:
     void nameFilters_data();
     void nameFilters();
-    void defaultSuffix_data();
-    void defaultSuffix();
 };

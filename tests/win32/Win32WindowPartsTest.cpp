@@ -21,15 +21,6 @@ TEST(Win32FileDialogFilter, PairsEndInZeroBytesAndTheListInOneMore)
     EXPECT_EQ(FileDialogFilter::ToFilterList(""), "\0"s);
 }
 
-TEST(Win32FileDialogFilter, DefaultExtensionLosesWildcardAndDot)
-{
-    EXPECT_EQ(FileDialogFilter::ToDefaultExtension("*.dmp"), "dmp");
-    EXPECT_EQ(FileDialogFilter::ToDefaultExtension(".dmp"), "dmp");
-    EXPECT_EQ(FileDialogFilter::ToDefaultExtension("dmp"), "dmp");
-    EXPECT_EQ(FileDialogFilter::ToDefaultExtension("*.*"), "");
-    EXPECT_EQ(FileDialogFilter::ToDefaultExtension(""), "");
-}
-
 std::vector<std::uint8_t> Bytes(const std::string& text)
 {
     return {text.begin(), text.end()};

@@ -265,7 +265,7 @@ void CIspWriterDlg::WindowMessageBox(const std::string& text, const std::string&
 std::optional<std::string> CIspWriterDlg::RunFileDialog(bool save, const FileDialogOptions& options)
 {
     const std::string filter = FileDialogFilter::ToFilterList(options.filter);
-    const std::string extension = FileDialogFilter::ToDefaultExtension(options.defaultExtension);
+    const std::string extension = options.DefaultExtension();
     // The name buffer holds the longest path the caller takes and its terminator.
     const std::size_t bufferSize = options.maxPathLength != 0 ? options.maxPathLength + 1 : OPEN_PATH_BUFFER;
     std::vector<char> name(bufferSize, '\0');

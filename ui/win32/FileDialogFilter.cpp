@@ -32,16 +32,4 @@ std::string FileDialogFilter::ToFilterList(const std::string& filter)
     return list;
 }
 
-std::string FileDialogFilter::ToDefaultExtension(const std::string& defaultExtension)
-{
-    std::string extension = defaultExtension;
-    if (extension.rfind("*", 0) == 0)
-        extension.erase(0, 1);
-    if (extension.rfind(".", 0) == 0)
-        extension.erase(0, 1);
-    if (extension == "*")
-        return "";
-    return extension;
-}
-
 }  // namespace zelv4
