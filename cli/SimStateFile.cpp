@@ -5,18 +5,10 @@
 #include <vector>
 
 #include "core/FileByteSource.h"
+#include "core/QuotedPath.h"
 #include "sys/ReplacingFile.h"
 
 namespace zelv4 {
-
-namespace {
-
-std::string Quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
-
-}  // namespace
 
 SimStateFile::SimStateFile(std::string path) : m_path(std::move(path)) {}
 

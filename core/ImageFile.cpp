@@ -7,15 +7,11 @@
 
 #include "core/FileByteSource.h"
 #include "core/HexReader.h"
+#include "core/QuotedPath.h"
 
 namespace zelv4 {
 
 namespace {
-
-std::string Quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
 
 ImageLoadResult Failure(ImageLoadResult result, std::string reason)
 {

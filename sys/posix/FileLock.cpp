@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/QuotedPath.h"
+
 namespace zelv4 {
 
 namespace {
@@ -15,11 +17,6 @@ namespace {
 // The file may be replaced by a rename while we wait for nothing; a few tries find
 // the file that the name names now.
 constexpr int LOCK_ATTEMPTS = 8;
-
-std::string Quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
 
 }  // namespace
 

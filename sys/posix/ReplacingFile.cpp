@@ -14,6 +14,8 @@
 #include <mutex>
 #include <utility>
 
+#include "core/QuotedPath.h"
+
 namespace zelv4 {
 
 namespace {
@@ -25,11 +27,6 @@ constexpr std::size_t MAX_PENDING_FILES = 64;
 constexpr std::size_t PENDING_PATH_SIZE = 4096;
 // A temporary name keeps this much of the target's name, so it stays within NAME_MAX.
 constexpr std::size_t TEMP_NAME_KEEP = 200;
-
-std::string Quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
 
 std::string Reason(int code)
 {

@@ -2,17 +2,13 @@
 
 #include <windows.h>
 
+#include "core/QuotedPath.h"
 #include "sys/win32/NamedClaim.h"
 #include "sys/win32/Win32Error.h"
 
 namespace zelv4 {
 
 namespace {
-
-std::string Quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
 
 // The name every spelling of a path comes to: absolute, in its long form.
 std::string CanonicalPath(const std::string& path)

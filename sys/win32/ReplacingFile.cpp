@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/QuotedPath.h"
 #include "sys/win32/Win32Error.h"
 
 namespace zelv4 {
@@ -18,11 +19,6 @@ namespace {
 // A temporary name keeps this much of the target's name, within MAX_PATH limits.
 constexpr std::size_t TEMP_NAME_KEEP = 200;
 constexpr int TEMP_NAME_ATTEMPTS = 100;
-
-std::string Quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
 
 std::string FullPath(const std::string& path)
 {
