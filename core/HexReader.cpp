@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/ByteSource.h"
+#include "core/SpanByteSource.h"
 
 namespace zelv4 {
 
@@ -41,6 +42,8 @@ HexByte ReadHexByte(ByteSource& file)
             result.endOfInput = true;
         } else if (!IsHexDigit(c)) {
             ++result.nonHexCharacters;
+            if (!result.firstNonHex)
+                result.firstNonHex = c;
         }
         value = value * 16 + (c == ByteSource::END ? 0 : HexDigitValue(c));
     }
@@ -112,21 +115,13 @@ public:
 
     std::uint8_t Byte()
     {
-        unsigned value = 0;
-        for (int i = 0; i < 2; ++i) {
-            const int c = m_file.Next();
-            if (c == ByteSource::END) {
-                m_cut = true;
-            } else if (!IsHexDigit(c)) {
-                ++m_tolerated.nonHexCharacters;
-                if (!m_firstNonHex)
-                    m_firstNonHex = c;
-            }
-            value = value * 16 + (c == ByteSource::END ? 0 : HexDigitValue(c));
-        }
-        const auto byte = static_cast<std::uint8_t>(value & 0xFF);
-        m_sum = static_cast<std::uint8_t>(m_sum + byte);
-        return byte;
+        const HexByte byte = ReadHexByte(m_file);
+        m_cut = m_cut || byte.endOfInput;
+        m_tolerated.nonHexCharacters += byte.nonHexCharacters;
+        if (!m_firstNonHex)
+            m_firstNonHex = byte.firstNonHex;
+        m_sum = static_cast<std::uint8_t>(m_sum + byte.value);
+        return byte.value;
     }
 
     bool Cut() const { return m_cut; }
@@ -239,11 +234,11 @@ private:
         const std::string rest = RestOfLine(m_file, length);
         std::vector<std::uint8_t> bytes;
         bool wellFormed = rest.size() == length && rest.size() == 2u * (count + 1u);
+        SpanByteSource restBytes(rest);
         for (std::size_t i = 0; wellFormed && i < rest.size(); i += 2) {
-            wellFormed =
-                IsHexDigit(static_cast<unsigned char>(rest[i])) && IsHexDigit(static_cast<unsigned char>(rest[i + 1]));
-            bytes.push_back(static_cast<std::uint8_t>(HexDigitValue(static_cast<unsigned char>(rest[i])) * 16 +
-                                                      HexDigitValue(static_cast<unsigned char>(rest[i + 1]))));
+            const HexByte byte = ReadHexByte(restBytes);
+            wellFormed = byte.nonHexCharacters == 0;
+            bytes.push_back(byte.value);
         }
         const bool addressRecord = type == HEX_RECORD_EXTENDED_SEGMENT || type == HEX_RECORD_EXTENDED_LINEAR;
         if (type > HEX_RECORD_START_LINEAR) {

@@ -65,8 +65,9 @@ bool IsHexDigit(int c);
 
 struct HexByte {
     std::uint8_t value = 0;
-    unsigned nonHexCharacters = 0;  // of the two characters read, 0 to 2
-    bool endOfInput = false;        // the input ran out before both characters were read
+    unsigned nonHexCharacters = 0;   // of the two characters read, 0 to 2
+    bool endOfInput = false;         // the input ran out before both characters were read
+    std::optional<int> firstNonHex;  // the first character read that is not a hex digit
 };
 
 // Reads two characters and returns the byte they spell.

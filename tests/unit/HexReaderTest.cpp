@@ -42,6 +42,7 @@ TEST(ReadHexByte, CombinesTwoDigitsAndCountsWhatIsNotHex)
     byte = ReadHexByte(source);  // " Z"
     EXPECT_EQ(byte.value, 0x00);
     EXPECT_EQ(byte.nonHexCharacters, 2u);
+    EXPECT_EQ(byte.firstNonHex, ' ');
     EXPECT_FALSE(byte.endOfInput);
     byte = ReadHexByte(source);
     EXPECT_TRUE(byte.endOfInput);
