@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "core/QuotedPath.h"
+#include "sys/posix/WriteAll.h"
 
 namespace zelv4 {
 
@@ -143,22 +144,6 @@ mode_t NewFileMode()
             return static_cast<mode_t>(0666 & ~mask);
     }
     return 0644;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, int& error)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 }  // namespace
