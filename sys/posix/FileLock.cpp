@@ -58,6 +58,10 @@ std::unique_ptr<FileLock> FileLock::TryLock(const std::string& path, bool create
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int code = errno;
+            // A file made here only to be locked must not outlive a lock that
+            // could not be taken: an empty one would be refused by the next run.
+            if (created && code != EWOULDBLOCK)
+                ::unlink(path.c_str());
             ::close(fd);
             if (code == EWOULDBLOCK) {
                 result = Result::Busy;
