@@ -35,7 +35,7 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
     device.Connection().SetSelection(SelectPath(path));
     SystemOutputFiles files;
     IspOperations operations(window, fields, reports, device, files);
-    operations.SetImageLoadOptions(job.imageOptions);
+    operations.SetLoadedImage(job.image);
     run.result = (operations.*job.operation)();
     ExplainResult(run.result, false, err);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

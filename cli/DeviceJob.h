@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,9 +20,11 @@ using Operation = OperationResult (IspOperations::*)();
 // its own connection, bus scan, report buffers and window.
 struct DeviceJob {
     Operation operation = nullptr;
-    std::string imagePath;                // empty: none
+    std::string imagePath;  // empty: none
+    // The file as the command read it before any device was touched; every worker
+    // programs these bytes, whatever happens to the file meanwhile.
+    std::shared_ptr<const LoadedImageFile> image;
     std::optional<std::string> dumpPath;  // what Read's save dialog answers
-    ImageLoadOptions imageOptions;
     // Auto's waits; null: really sleep.
     std::function<void(unsigned milliseconds)> sleep;
 };

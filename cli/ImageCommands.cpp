@@ -37,9 +37,10 @@ void AddImageCommands(CLI::App& app, CliContext& context)
     CLI::App* checksum = app.add_subcommand("checksum", "Print the image checksum as the window shows it");
     checksum->add_option("FILE", *checksumFile, "Firmware file (HEX when the name contains .hex or .HEX)")->required();
     checksum->callback([checksumFile, &context] {
-        FirmwareImage image;
-        if (!LoadImageForCommand(context, *checksumFile, image, true))
+        LoadedImageFile loaded;
+        if (!LoadImageForCommand(context, *checksumFile, loaded, true))
             return;
+        const FirmwareImage& image = loaded.image;
         const std::string text = ChecksumText(ImageChecksum(image));
         context.out << text << "\n";
         context.report.SetOutcome("succeeded", text);
@@ -51,9 +52,10 @@ void AddImageCommands(CLI::App& app, CliContext& context)
     imageCommand->add_option("FILE", *imageFile, "Firmware file (HEX when the name contains .hex or .HEX)")->required();
     imageCommand->add_option("-o,--output", *outputFile, "Where to write the image")->required();
     imageCommand->callback([imageFile, outputFile, &context] {
-        FirmwareImage image;
-        if (!LoadImageForCommand(context, *imageFile, image, true))
+        LoadedImageFile loaded;
+        if (!LoadImageForCommand(context, *imageFile, loaded, true))
             return;
+        const FirmwareImage& image = loaded.image;
         std::string error;
         context.report.Details()["output_path"] = *outputFile;
         if (!WriteImage(*outputFile, image, error)) {

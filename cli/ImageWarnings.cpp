@@ -55,9 +55,10 @@ ImageLoadOptions ImageOptionsFor(const CliContext& context)
     return options;
 }
 
-bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareImage& image, bool warn)
+bool LoadImageForCommand(CliContext& context, const std::string& path, LoadedImageFile& file, bool warn)
 {
-    const ImageLoadResult loaded = LoadImageFile(path, image, ImageOptionsFor(context));
+    file.load = LoadImageFile(path, file.image, ImageOptionsFor(context));
+    const ImageLoadResult& loaded = file.load;
     nlohmann::json& details = context.report.Details();
     details["image_path"] = path;
     details["image_format"] = loaded.format == ImageFormat::Hex ? "hex" : "binary";
@@ -72,7 +73,7 @@ bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareI
     }
     if (context.lenient && warn)
         WarnTolerated(loaded.tolerated, context.err);
-    const std::uint16_t checksum = ImageChecksum(image);
+    const std::uint16_t checksum = ImageChecksum(file.image);
     details["tolerated"] = ToleratedJson(loaded.tolerated);
     details["checksum"] = checksum;
     details["checksum_text"] = ChecksumText(checksum);

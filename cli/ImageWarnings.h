@@ -21,11 +21,12 @@ nlohmann::json ToleratedJson(const HexTolerance& tolerated);
 // How the command line reads firmware: strictly, unless --lenient.
 ImageLoadOptions ImageOptionsFor(const CliContext& context);
 
-// Loads a firmware file for a command. A refused file is reported ("Open file error
+// Loads a firmware file for a command, once: the operations program `loaded`. A refused file is reported ("Open file
+// error
 // !!" and the reason naming the file and line), sets exit code 3 and the --json
 // outcome, and returns false; a loaded one fills the --json details and, with
 // --lenient and `warn`, warns about what the reading let through (without `warn`,
 // the operation that loads the file again warns after its message).
-bool LoadImageForCommand(CliContext& context, const std::string& path, FirmwareImage& image, bool warn);
+bool LoadImageForCommand(CliContext& context, const std::string& path, LoadedImageFile& loaded, bool warn);
 
 }  // namespace zelv4

@@ -85,9 +85,12 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     // A firmware file the command line refuses never gets near the device, not even
     // for Auto, which would otherwise search and wait before loading it. With --all
     // the warnings are said here, once; a single run says them after its message.
-    FirmwareImage checked{};
-    if (imagePath && !LoadImageForCommand(context, *imagePath, checked, context.choice.all))
-        return;
+    std::shared_ptr<LoadedImageFile> image;
+    if (imagePath) {
+        image = std::make_shared<LoadedImageFile>();
+        if (!LoadImageForCommand(context, *imagePath, *image, context.choice.all))
+            return;
+    }
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr)
         return;
@@ -95,8 +98,8 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
         DeviceJob job;
         job.operation = operation;
         job.imagePath = imagePath.value_or(std::string());
+        job.image = image;
         job.dumpPath = dumpPath;
-        job.imageOptions = ImageOptionsFor(context);
         job.sleep = context.environment.sleep;
         RunOnAllDevices(context, *platform, job);
         return;
@@ -123,7 +126,7 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
 
     SystemOutputFiles files;
     IspOperations operations(window, fields, reports, device, files);
-    operations.SetImageLoadOptions(ImageOptionsFor(context));
+    operations.SetLoadedImage(image);
     std::optional<TerminalProgress> progress;
     const bool terminal = context.environment.errIsTerminal && context.environment.errIsTerminal();
     if (!context.quiet && terminal && context.progressStream != nullptr) {

@@ -38,8 +38,8 @@ Operation OperationNamed(const std::string& name)
 void RunWatch(CliContext& context, const WatchOptions& options)
 {
     // The image is read once, strictly unless --lenient, before any chip is touched.
-    FirmwareImage image{};
-    if (!LoadImageForCommand(context, options.imagePath, image, true))
+    auto image = std::make_shared<LoadedImageFile>();
+    if (!LoadImageForCommand(context, options.imagePath, *image, true))
         return;
     std::unique_ptr<ChipLog> log;
     if (!options.logPath.empty()) {
@@ -59,10 +59,11 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     StationOptions station;
     station.job.operation = OperationNamed(options.operation);
     station.job.imagePath = options.imagePath;
-    station.job.imageOptions = ImageOptionsFor(context);
+    station.job.image = image;
     station.job.sleep = context.environment.sleep;
     station.operationName = options.operation;
-    station.checksum = ImageChecksum(image);
+    const std::uint16_t checksum = ImageChecksum(image->image);
+    station.checksum = checksum;
     station.count = options.count;
     station.selection = context.choice.Selection(platform->Hid());
     station.log = log.get();
@@ -75,7 +76,7 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     }
 
     context.out << "Watching for ZEL-V4 ISP devices: " << options.operation << " " << options.imagePath << " (checksum "
-                << ChecksumText(ImageChecksum(image)) << ") on each as it appears"
+                << ChecksumText(checksum) << ") on each as it appears"
                 << (options.count
                         ? "; stops after " + std::to_string(*options.count) + (*options.count == 1 ? " chip" : " chips")
                         : std::string())
@@ -94,7 +95,7 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     nlohmann::json& details = context.report.Details();
     details["operation"] = options.operation;
     details["image_path"] = options.imagePath;
-    details["checksum"] = ImageChecksum(image);
+    details["checksum"] = checksum;
     details["log_path"] = options.logPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(options.logPath);
     details["log_failed"] = line.LogFailed();
     details["passed"] = line.Passed();

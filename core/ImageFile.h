@@ -43,6 +43,13 @@ struct ImageLoadResult {
     explicit operator bool() const { return ok; }
 };
 
+// A file as one read left it, for runs that must all program the same bytes even
+// if the file changes under them.
+struct LoadedImageFile {
+    FirmwareImage image{};
+    ImageLoadResult load;
+};
+
 // Zero-fills the image, then fills it from the file: HEX when the path contains
 // ".hex" or ".HEX", raw binary otherwise. Only regular files are read, so a FIFO
 // or a device cannot stall or feed the load. A failed result means the caller

@@ -133,7 +133,12 @@ public:
     {
         Progress(OperationPhase::LoadImage, 0, 1);
         result.imagePath = m_ops.m_fields.m_strFile;
-        result.image = LoadImageFile(result.imagePath, image, m_ops.m_imageOptions);
+        if (m_ops.m_loaded) {
+            image = m_ops.m_loaded->image;
+            result.image = m_ops.m_loaded->load;
+        } else {
+            result.image = LoadImageFile(result.imagePath, image, m_ops.m_imageOptions);
+        }
         const bool ok = result.image->ok;
         if (ok) {
             result.checksum = ImageChecksum(image);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <utility>
+
 #include "core/DialogFields.h"
 #include "core/ImageFile.h"
 #include "core/IspDeviceAccess.h"
@@ -24,6 +27,9 @@ public:
     void SetProgressSink(ProgressSink* sink);
     // How every operation reads its image; tolerant unless set.
     void SetImageLoadOptions(const ImageLoadOptions& options) { m_imageOptions = options; }
+    // Every operation takes this image instead of reading the file named in the
+    // fields again (null: read the file each time, as the window does).
+    void SetLoadedImage(std::shared_ptr<const LoadedImageFile> loaded) { m_loaded = std::move(loaded); }
 
     OperationResult OnOpenFile();
     OperationResult OnMassErase();
@@ -44,6 +50,7 @@ private:
     IspDeviceAccess& m_device;
     OutputFileSystem& m_files;
     ImageLoadOptions m_imageOptions;
+    std::shared_ptr<const LoadedImageFile> m_loaded;
     ProgressSink* m_progress = nullptr;
 };
 

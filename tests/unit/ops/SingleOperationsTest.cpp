@@ -96,6 +96,21 @@ TEST_F(SingleOperations, WriteWithAnUnopenablePathTouchesNothingElse)
     EXPECT_TRUE(harness.Loader().Transfers().empty());
 }
 
+TEST_F(SingleOperations, AnImageReadBeforehandIsProgrammedWithoutReadingTheFileAgain)
+{
+    OpsHarness harness;
+    auto loaded = std::make_shared<LoadedImageFile>();
+    harness.fields.m_strFile = scratch.Write("fw.bin", ImageBytes(image));
+    loaded->load = LoadImageFile(harness.fields.m_strFile, loaded->image);
+    ASSERT_TRUE(loaded->load);
+    std::filesystem::remove(harness.fields.m_strFile);
+    harness.ops.SetLoadedImage(loaded);
+
+    EXPECT_EQ(harness.ops.OnWrite().outcome, OperationOutcome::Succeeded);
+    EXPECT_EQ(harness.ops.OnVerify().outcome, OperationOutcome::Succeeded);
+    EXPECT_EQ(harness.Loader().Flash(), image);
+}
+
 TEST_F(SingleOperations, WriteWithoutDeviceFailsAsAWriteNotAsDeviceNotFound)
 {
     OpsHarness harness(EmptyMachine());
