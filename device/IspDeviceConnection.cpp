@@ -61,7 +61,7 @@ std::string FormatDeviceInformation(const HidAttributes& a, const HidCaps& c)
     return text;
 }
 
-void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer)
+void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer, SearchEnd end)
 {
     // A handle still open here would otherwise be lost; callers only search with
     // none open, so this just releases it.
@@ -75,6 +75,7 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer)
         if (observer)
             observer(event);
     };
+    const bool endAtUnreadable = end == SearchEnd::AtUnreadableInterface;
 
     // The list is released when it goes out of scope, once, on every exit.
     const std::unique_ptr<HidInterfaceList> list = m_platform.GetClassDevices();
@@ -91,7 +92,9 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer)
         if (!path) {
             event.kind = HidSearchEventKind::DetailFailed;
             report(event);
-            return;
+            if (endAtUnreadable)
+                return;
+            continue;
         }
         event.path = *path;
         if (m_selected && !m_selected(*path)) {
@@ -125,7 +128,9 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer)
         if (!handle->GetAttributes(m_IspAttributes)) {
             event.kind = HidSearchEventKind::AttributesFailed;
             report(event);
-            return;  // the handle closes here; an earlier match stays
+            if (endAtUnreadable)
+                return;  // the handle closes here; an earlier match stays
+            continue;
         }
         event.attributes = m_IspAttributes;
 
@@ -154,7 +159,9 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer)
             m_plainMessage = m_strStatus;
             event.kind = HidSearchEventKind::PreparsedFailed;
             report(event);
-            return;
+            if (endAtUnreadable)
+                return;
+            continue;
         }
         HidCaps caps;
         if (m_hIspDevice->GetCaps(caps)) {

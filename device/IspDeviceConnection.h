@@ -43,6 +43,10 @@ struct HidSearchEvent {
 
 using HidSearchObserver = std::function<void(const HidSearchEvent&)>;
 
+// The window's search ends at an interface it cannot read; a list of every attached
+// chip must not lose the ones enumerated after such an interface.
+enum class SearchEnd { AtUnreadableInterface, AfterLastInterface };
+
 // The connection to one ISP device: the search among the HID interfaces, the open
 // handle (null: none open), its capabilities, the attributes of the interface
 // examined last, and the status text of the last search. The device is opened by
@@ -58,7 +62,7 @@ public:
     // path or port); an empty function accepts all.
     void SetSelection(std::function<bool(const std::string& path)> selected);
 
-    void FindIspDevice(const HidSearchObserver& observer = {});
+    void FindIspDevice(const HidSearchObserver& observer = {}, SearchEnd end = SearchEnd::AtUnreadableInterface);
     void CloseIspDevice();
 
     bool IsOpen() const { return m_hIspDevice != nullptr; }

@@ -36,10 +36,12 @@ std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform)
 {
     std::vector<AttachedIspDevice> devices;
     IspDeviceConnection connection(platform);
-    connection.FindIspDevice([&](const HidSearchEvent& event) {
-        if (std::optional<AttachedIspDevice> device = AttachedFrom(event, platform))
-            devices.push_back(std::move(*device));
-    });
+    connection.FindIspDevice(
+        [&](const HidSearchEvent& event) {
+            if (std::optional<AttachedIspDevice> device = AttachedFrom(event, platform))
+                devices.push_back(std::move(*device));
+        },
+        SearchEnd::AfterLastInterface);
     connection.CloseIspDevice();
     return devices;
 }

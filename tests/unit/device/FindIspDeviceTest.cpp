@@ -6,6 +6,7 @@
 #include "core/IspConstants.h"
 #include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
+#include "device/IspDeviceInventory.h"
 #include "device/sim/SimMachine.h"
 
 namespace zelv4 {
@@ -199,6 +200,26 @@ TEST_F(FindIspDeviceTest, PreparsedFailureShowsPlainBoxAndKeepsHandleAndOldCaps)
     EXPECT_EQ(connection.PlainMessage(), "Get HID PREPARED DATA fail! \n");
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 1);
     EXPECT_EQ(machine.HidInterfaces().LiveLists(), 0);
+}
+
+// The window's search ends at each of these; the list of attached chips goes on.
+TEST_F(FindIspDeviceTest, TheInventoryListsTheChipsAfterAnUnreadableInterface)
+{
+    SimHidInterface noDetail = Other("sim:nodetail");
+    noDetail.detailFails = true;
+    SimHidInterface noAttributes = Other("sim:noattr");
+    noAttributes.attributesFail = true;
+    SimHidInterface noPreparsed = Isp("sim:nopreparsed");
+    noPreparsed.preparsedFails = true;
+    for (const SimHidInterface& unreadable : {noDetail, noAttributes, noPreparsed})
+        machine.HidInterfaces().Add(unreadable);
+    machine.HidInterfaces().Add(Isp("sim:good"));
+
+    std::vector<std::string> listed;
+    for (const AttachedIspDevice& device : ListIspDevices(machine.Hid()))
+        listed.push_back(device.path + (device.state == AttachedIspDevice::State::Available ? " available" : " other"));
+    EXPECT_EQ(listed, (std::vector<std::string>{"sim:nopreparsed other", "sim:good available"}));
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
 }
 
 TEST_F(FindIspDeviceTest, CapsFailureKeepsConnectOkStatusAndOldCaps)
