@@ -21,6 +21,16 @@ namespace {
 
 // How long the station waits for a change before it looks at Ctrl-C again.
 constexpr std::chrono::milliseconds STOP_CHECK{100};
+// Other programs hold a chip for a moment too (`list`, or a single-device command
+// making sure it is alone): a busy chip is tried again for this long before it is
+// taken for another station's and left alone.
+constexpr unsigned BUSY_RETRY_MS = 250;
+constexpr unsigned BUSY_TRIES = 20;
+
+bool HeldElsewhere(const DeviceJobResult& run)
+{
+    return !run.result.deviceFound && !run.result.busyPaths.empty();
+}
 
 std::string TimeText(std::time_t now, bool utc, const char* format)
 {
@@ -106,6 +116,11 @@ void ProductionStation::Start(const std::string& path)
     const std::string port = m_platform.Hid().PortPath(path).value_or(std::string());
     slot.worker = std::thread([this, path, port] {
         DeviceJobResult run = RunDeviceJob(m_platform, m_options.job, path, port);
+        for (unsigned tries = 1; HeldElsewhere(run) && tries < BUSY_TRIES && !m_stopping; ++tries) {
+            WorkerSleep(BUSY_RETRY_MS);
+            if (!m_stopping)
+                run = RunDeviceJob(m_platform, m_options.job, path, port);
+        }
         {
             std::lock_guard lock(m_doneMutex);
             m_done.push_back(std::move(run));
@@ -170,7 +185,7 @@ void ProductionStation::Report(DeviceJobResult run)
         if (!ids || !IsIspDeviceId(ids->VendorID, ids->ProductID))
             return;
     }
-    if (!result.deviceFound && !result.busyPaths.empty()) {
+    if (HeldElsewhere(run)) {
         m_out << TimeText(std::time(nullptr), false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path
               << "  in use by another program: left alone until it is replugged\n";
         m_out.flush();

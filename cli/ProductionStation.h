@@ -38,7 +38,8 @@ struct StationOptions {
 
 // watch: programs every ISP device as it appears, each on its own thread. A chip
 // stays done (passed or failed) until its node goes away; a device another program
-// holds is left alone. Appearances come from the platform's change monitor.
+// holds for more than a moment is left alone. Appearances come from the platform's
+// change monitor.
 class ProductionStation {
 public:
     ProductionStation(DevicePlatform& platform, std::ostream& out, std::ostream& err, StationOptions options);

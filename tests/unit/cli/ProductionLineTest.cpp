@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CliExitCodes.h"
+#include "device/IspDeviceConnection.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ParamNames.h"
@@ -251,6 +253,29 @@ TEST_F(Station, LeavesDoneAndHeldChipsAlone)
     ASSERT_NE(at, std::string::npos) << run.out;
     EXPECT_NE(run.out.substr(at, run.out.find('\n', at) - at).find("FAILED no-device"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Tally: 2 chips, 1 passed, 1 failed"), std::string::npos) << run.out;
+}
+
+// Another program holding the chip for a moment (a `list`) does not make the
+// station skip it: it is programmed once freed.
+TEST_F(Station, AChipHeldForAMomentIsProgrammedOnceFreed)
+{
+    cli.machine = Line(1);
+    IspDeviceConnection holder(cli.machine->Hid());
+    holder.FindIspDevice();
+    ASSERT_TRUE(holder.IsOpen());
+    // Freed after the station's listing and its worker's first search found it held.
+    std::thread release([&] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (cli.machine->HidInterfaces().Searches() < 3 && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        holder.CloseIspDevice();
+    });
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    cli.stopRequested = [giveUp] { return std::chrono::steady_clock::now() >= giveUp; };
+    const test::CliOutput run = cli.Run({"watch", "--count", "1", image});
+    release.join();
+    EXPECT_EQ(run.code, EXIT_OK) << run.out << run.err;
+    EXPECT_TRUE(cli.machine->Loader().Flash() == test::PatternImage()) << "not programmed";
 }
 
 // A chip pulled in the middle fails alone; the next chip plugged in, which takes the
