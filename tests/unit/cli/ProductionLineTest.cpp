@@ -317,7 +317,9 @@ TEST_F(Station, ALogWriteFailureIsReportedAndStopsTheStation)
     GTEST_SKIP() << "no /dev/full on Windows";
 #endif
     cli.machine = Line(1);
-    cli.machine->AddChip(std::chrono::milliseconds(200));
+    // Arrives long after the first chip's failed log line has stopped the station,
+    // however slow the build.
+    cli.machine->AddChip(std::chrono::seconds(30));
     const test::CliOutput run = cli.Run({"watch", "--count", "2", "--log", "/dev/full", image});
     EXPECT_EQ(run.code, EXIT_FILE);
     EXPECT_NE(run.err.find("cannot write the log /dev/full: "), std::string::npos) << run.err;
