@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -79,14 +80,17 @@ void BM_AutoAllChips(benchmark::State& state)
 }
 BENCHMARK(BM_AutoAllChips)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-// Waits until `loader` has made its first transfer; returns when it began.
-Clock::time_point FirstTransfer(const SimIspLoader& loader)
+// Waits until `loader` has made its first transfer and returns when it began; none
+// when the station has ended or nothing came within 10 s.
+std::optional<Clock::time_point> FirstTransfer(const SimIspLoader& loader, const std::atomic<bool>& stationEnded)
 {
-    for (;;) {
+    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(10);
+    while (!stationEnded && Clock::now() < giveUp) {
         if (const auto first = loader.FirstTransferTime())
             return *first;
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
+    return std::nullopt;
 }
 
 // Under watch: from a chip's arrival to its first transfer.
@@ -96,14 +100,22 @@ void BM_WatchArrivalToFirstTransfer(benchmark::State& state)
     auto machine = std::make_shared<SimMachine>();
     machine->UsbTree().AddDefaultBus();
     std::atomic<bool> stop{false};
-    std::thread station([&] { Run(machine, {"watch", image.Path()}, [&stop] { return stop.load(); }); });
+    std::atomic<bool> ended{false};
+    std::thread station([&] {
+        Run(machine, {"watch", image.Path()}, [&stop] { return stop.load(); });
+        ended = true;
+    });
     for (auto _ : state) {
         const Clock::time_point plugged = Clock::now();
         const std::shared_ptr<SimIspLoader> chip = machine->AddChip();
-        const Clock::time_point first = FirstTransfer(*chip);
-        state.SetIterationTime(std::chrono::duration<double>(first - plugged).count());
+        const std::optional<Clock::time_point> first = FirstTransfer(*chip, ended);
+        if (!first) {
+            state.SkipWithError("watch did not program the chip that arrived");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(*first - plugged).count());
         // One chip at a time: the next arrives once this one has left ISP mode.
-        while (chip->InIsp())
+        while (chip->InIsp() && !ended)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     stop = true;
