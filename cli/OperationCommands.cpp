@@ -61,14 +61,6 @@ void ExplainMissingChoice(CliContext& context, DevicePlatform& platform)
     context.report.Details()["isp_devices"] = AttachedJson(attached);
 }
 
-// Whether a change the monitor reports may be the device Auto waits for.
-std::function<bool(const std::string&)> ArrivalFilter(HidPlatform& hid, std::function<bool(const std::string&)> chosen)
-{
-    return [&hid, chosen = std::move(chosen)](const std::string& path) {
-        return (!chosen || chosen(path)) && MayBeIspDevice(hid, path);
-    };
-}
-
 // Runs one operation the way the window's button would, with the path argument as
 // the file the window would hold or the save dialog would return.
 void RunOperation(CliContext& context, Operation operation, const std::optional<std::string>& imagePath,
@@ -121,7 +113,7 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     if (operation == &IspOperations::OnAuto && !context.environment.sleep) {
         arrivals = platform->Hid().MonitorChanges();
         window.WaitForArrivals(arrivals.get(),
-                               ArrivalFilter(platform->Hid(), context.choice.Selection(platform->Hid())));
+                               IspCandidates(platform->Hid(), context.choice.Selection(platform->Hid())));
     }
 
     SystemOutputFiles files;

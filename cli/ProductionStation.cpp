@@ -46,7 +46,8 @@ std::string TimeText(std::time_t now, bool utc, const char* format)
 
 ProductionStation::ProductionStation(DevicePlatform& platform, std::ostream& out, std::ostream& err,
                                      StationOptions options)
-    : m_platform(platform), m_out(out), m_err(err), m_options(std::move(options))
+    : m_platform(platform), m_out(out), m_err(err), m_options(std::move(options)),
+      m_candidate(IspCandidates(platform.Hid(), m_options.selection))
 {
     if (!m_options.job.sleep)
         m_options.job.sleep = [this](unsigned milliseconds) { WorkerSleep(milliseconds); };
@@ -74,13 +75,6 @@ void ProductionStation::WorkerSleep(unsigned milliseconds)
             std::chrono::milliseconds(50), end - std::chrono::steady_clock::now()));
 }
 
-// An interface worth a worker: chosen, and the ISP device by the ids the system
-// knows without opening it (when it knows none, the worker's search tells).
-bool ProductionStation::Candidate(const std::string& path)
-{
-    return (!m_options.selection || m_options.selection(path)) && MayBeIspDevice(m_platform.Hid(), path);
-}
-
 bool ProductionStation::HasRoom() const
 {
     return !m_options.count || m_passed + m_failed + m_running < *m_options.count;
@@ -97,7 +91,7 @@ void ProductionStation::Consider(const std::string& path)
             it->second.replugged = true;
         return;
     }
-    if (!Candidate(path))
+    if (!m_candidate(path))
         return;
     if (!HasRoom()) {
         if (std::find(m_waiting.begin(), m_waiting.end(), path) == m_waiting.end())

@@ -65,7 +65,6 @@ private:
         std::thread worker;
     };
 
-    bool Candidate(const std::string& path);
     bool HasRoom() const;
     void Consider(const std::string& path);
     void Start(const std::string& path);
@@ -79,6 +78,9 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     StationOptions m_options;
+    // An interface worth a worker (when the system knows no ids, the worker's
+    // search tells).
+    std::function<bool(const std::string& path)> m_candidate;
     std::unique_ptr<HidChangeMonitor> m_monitor;
 
     std::map<std::string, Slot> m_slots;

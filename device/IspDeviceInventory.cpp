@@ -62,4 +62,12 @@ bool MayBeIspDevice(HidPlatform& platform, const std::string& path)
     return !ids || IsIspDeviceId(ids->VendorID, ids->ProductID);
 }
 
+std::function<bool(const std::string& path)> IspCandidates(HidPlatform& platform,
+                                                           std::function<bool(const std::string& path)> chosen)
+{
+    return [&platform, chosen = std::move(chosen)](const std::string& path) {
+        return (!chosen || chosen(path)) && MayBeIspDevice(platform, path);
+    };
+}
+
 }  // namespace zelv4

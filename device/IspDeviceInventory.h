@@ -34,6 +34,11 @@ std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform);
 // without opening it; when it knows none, only opening it tells.
 bool MayBeIspDevice(HidPlatform& platform, const std::string& path);
 
+// Whether an interface that appears is worth a search: chosen (an empty `chosen`
+// takes all) and possibly the ISP device, as MayBeIspDevice tells.
+std::function<bool(const std::string& path)> IspCandidates(HidPlatform& platform,
+                                                           std::function<bool(const std::string& path)> chosen);
+
 // Selections for IspDeviceConnection::SetSelection: the interface with this path,
 // or the interfaces whose device hangs on this USB port.
 std::function<bool(const std::string& path)> SelectPath(std::string path);
