@@ -35,7 +35,7 @@ std::string Reason(int code)
 }
 
 // Temporary files still to be renamed or removed. A signal handler removes them,
-// so the table is plain memory with atomic states: free, being set, set.
+// so the table is plain memory with atomic states: free, being made, made.
 struct PendingSlot {
     std::atomic<int> state{0};
     char path[PENDING_PATH_SIZE];
@@ -48,7 +48,12 @@ constexpr int SLOT_SET = 2;
 extern "C" void RemovePendingAndDie(int signal)
 {
     for (PendingSlot& slot : s_pending) {
-        if (slot.state.load(std::memory_order_acquire) == SLOT_SET)
+        // Another thread is making this file, with these signals blocked, so the
+        // handler never waits for its own thread: it is done in a moment.
+        int state = SLOT_WRITING;
+        while ((state = slot.state.load(std::memory_order_acquire)) == SLOT_WRITING) {
+        }
+        if (state == SLOT_SET)
             ::unlink(slot.path);
     }
     ::signal(signal, SIG_DFL);
@@ -72,18 +77,35 @@ void InstallSignalCleanup()
     });
 }
 
-int RegisterPending(const std::string& path)
+// Makes a temporary file from `pattern` (ending in XXXXXX) right in a slot of the
+// table, so that no moment exists when the file is there and the cleanup does not
+// know it. Call with the cleanup's signals blocked. Returns the descriptor, or -1
+// with errno set.
+int CreatePending(const std::string& pattern, int& slot, std::string& made)
 {
-    if (path.size() >= PENDING_PATH_SIZE)
+    slot = -1;
+    if (pattern.size() >= PENDING_PATH_SIZE) {
+        errno = ENAMETOOLONG;
         return -1;
+    }
     for (std::size_t i = 0; i < s_pending.size(); ++i) {
         int expected = SLOT_FREE;
-        if (s_pending[i].state.compare_exchange_strong(expected, SLOT_WRITING, std::memory_order_acquire)) {
-            std::memcpy(s_pending[i].path, path.c_str(), path.size() + 1);
-            s_pending[i].state.store(SLOT_SET, std::memory_order_release);
-            return static_cast<int>(i);
+        if (!s_pending[i].state.compare_exchange_strong(expected, SLOT_WRITING, std::memory_order_acquire))
+            continue;
+        std::memcpy(s_pending[i].path, pattern.c_str(), pattern.size() + 1);
+        const int fd = ::mkostemp(s_pending[i].path, O_CLOEXEC);
+        const int code = errno;
+        if (fd < 0) {
+            s_pending[i].state.store(SLOT_FREE, std::memory_order_release);
+            errno = code;
+            return -1;
         }
+        made = s_pending[i].path;
+        s_pending[i].state.store(SLOT_SET, std::memory_order_release);
+        slot = static_cast<int>(i);
+        return fd;
     }
+    errno = EMFILE;
     return -1;
 }
 
@@ -214,18 +236,19 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
     }
 
     std::string name = BaseOf(state->target).substr(0, TEMP_NAME_KEEP);
-    std::string temporary = DirectoryOf(state->target) + "/." + name + ".XXXXXX";
-    // Ctrl-C between making the temporary file and noting it for the signal
-    // cleanup would leave it behind: the signals wait until it is noted.
+    const std::string pattern = DirectoryOf(state->target) + "/." + name + ".XXXXXX";
+    // Ctrl-C on this thread between making the temporary file and noting it for the
+    // signal cleanup would leave it behind: the signals wait until it is noted.
     InstallSignalCleanup();
     sigset_t cleanupSignals, previous;
     sigemptyset(&cleanupSignals);
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaddset(&cleanupSignals, signal);
     ::pthread_sigmask(SIG_BLOCK, &cleanupSignals, &previous);
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    int slot = -1;
+    std::string temporary;
+    const int fd = CreatePending(pattern, slot, temporary);
     code = errno;
-    const int slot = fd < 0 ? -1 : RegisterPending(temporary);
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
         error = "cannot create " + Quoted(path) + ": " + Reason(code);
@@ -234,12 +257,6 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
     state->fd = fd;
     state->temporary = temporary;
     state->pendingSlot = slot;
-    if (slot < 0) {
-        ReplacingFile discarded(std::move(state));
-        error = "cannot create " + Quoted(path) + ": " +
-                Reason(temporary.size() >= PENDING_PATH_SIZE ? ENAMETOOLONG : EMFILE);
-        return nullptr;
-    }
     // mkostemp makes the file private; the dump gets the mode of the file it
     // replaces, or the one a new file would get.
     const mode_t mode = exists ? (existing.st_mode & 07777) : NewFileMode();
