@@ -307,17 +307,24 @@ int main(int argc, char** argv)
         }
     }
     // The first loader's own options, kept from when there was only one.
-    LoaderSpec none;
-    LoaderSpec& first = loaders.empty() ? none : loaders.front();
-    if (featureLength != EmulatedLoader::DEFAULT_FEATURE_LENGTH)
-        first.options.featureLength = featureLength;
-    if ((!flashIn.empty() && !ApplyKey("flash-in", flashIn, false, first, error)) ||
-        (!corrupt.empty() && !ApplyKey("corrupt", corrupt, false, first, error))) {
-        std::fprintf(stderr, "emulated-machine: %s\n", error.c_str());
+    if (loaders.empty() && (featureLength != EmulatedLoader::DEFAULT_FEATURE_LENGTH || !flashIn.empty() ||
+                            !corrupt.empty() || !flashOut.empty())) {
+        std::fprintf(stderr, "emulated-machine: --feature-length, --flash-in, --corrupt and --flash-out apply to the "
+                             "first loader; with --loader none, give them as keys of --arrive\n");
         return EXIT_TOOL_FAILED;
     }
-    if (!flashOut.empty())
-        first.flashOut = flashOut;
+    if (!loaders.empty()) {
+        LoaderSpec& first = loaders.front();
+        if (featureLength != EmulatedLoader::DEFAULT_FEATURE_LENGTH)
+            first.options.featureLength = featureLength;
+        if ((!flashIn.empty() && !ApplyKey("flash-in", flashIn, false, first, error)) ||
+            (!corrupt.empty() && !ApplyKey("corrupt", corrupt, false, first, error))) {
+            std::fprintf(stderr, "emulated-machine: %s\n", error.c_str());
+            return EXIT_TOOL_FAILED;
+        }
+        if (!flashOut.empty())
+            first.flashOut = flashOut;
+    }
     std::vector<LoaderSpec> arrivals;
     for (const std::string& text : arrivalTexts) {
         if (!ParseLoader(text, true, arrivals.emplace_back(), error)) {
