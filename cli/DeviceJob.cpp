@@ -5,14 +5,11 @@
 #include <sstream>
 
 #include "cli/CliExitCodes.h"
+#include "cli/CliOperation.h"
 #include "cli/CliWindow.h"
 #include "cli/OperationReport.h"
-#include "core/DialogFields.h"
-#include "core/IspReportBuffers.h"
-#include "device/DeviceAccessAdapter.h"
 #include "device/DevicePlatform.h"
 #include "device/IspDeviceInventory.h"
-#include "sys/ReplacingFile.h"
 
 namespace zelv4 {
 
@@ -25,18 +22,8 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
     run.port = port;
     // The result line carries the message; only the explanations on stderr are kept.
     std::ostringstream out, err;
-    CliWindow window(out, err);
-    window.SetDialogAnswer(job.dumpPath);
-    window.SetSleep(job.sleep);
-    DialogFields fields;
-    fields.m_strFile = job.imagePath;
-    IspReportBuffers reports;
-    DeviceAccessAdapter device(platform);
-    device.Connection().SetSelection(SelectPath(path));
-    SystemOutputFiles files;
-    IspOperations operations(window, fields, reports, device, files);
-    operations.SetLoadedImage(job.image);
-    run.result = (operations.*job.operation)();
+    CliOperation operation(platform, out, err, {SelectPath(path), job.imagePath, job.image, job.dumpPath, job.sleep});
+    run.result = (operation.operations.*job.operation)();
     ExplainResult(run.result, false, err);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.exitCode = ExitCodeFor(run.result);

@@ -10,24 +10,20 @@
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "cli/CliExitCodes.h"
+#include "cli/CliOperation.h"
 #include "cli/CliPlatform.h"
-#include "cli/CliWindow.h"
 #include "cli/DeviceChoice.h"
 #include "cli/DeviceJob.h"
 #include "cli/HexText.h"
 #include "cli/ImageWarnings.h"
 #include "cli/OperationReport.h"
 #include "cli/TerminalProgress.h"
-#include "core/DialogFields.h"
 #include "core/IspConstants.h"
 #include "core/IspOperations.h"
-#include "core/IspReportBuffers.h"
-#include "device/DeviceAccessAdapter.h"
 #include "device/DevicePlatform.h"
 #include "device/HidChangeMonitor.h"
 #include "device/IspDeviceConnection.h"
 #include "device/IspDeviceInventory.h"
-#include "sys/ReplacingFile.h"
 
 namespace zelv4 {
 
@@ -99,42 +95,35 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     if (!context.choice.Chosen() && operation != &IspOperations::OnReconnect && RefuseSeveral(context, *platform))
         return;
 
-    CliWindow window(context.out, context.err);
-    window.SetDialogAnswer(dumpPath);
-    window.SetSleep(context.environment.sleep);
-    DialogFields fields;
-    fields.m_strFile = imagePath.value_or(std::string());
-    IspReportBuffers reports;
-    DeviceAccessAdapter device(*platform);
-    device.Connection().SetSelection(context.choice.Selection(platform->Hid()));
+    CliOperation run(*platform, context.out, context.err,
+                     {context.choice.Selection(platform->Hid()), imagePath.value_or(std::string()), image, dumpPath,
+                      context.environment.sleep});
     // Auto waits for the chip on the system's events; made before the first search,
     // so that no appearance is missed.
     std::unique_ptr<HidChangeMonitor> arrivals;
     if (operation == &IspOperations::OnAuto && !context.environment.sleep) {
         arrivals = platform->Hid().MonitorChanges();
-        window.WaitForArrivals(arrivals.get(),
-                               IspCandidates(platform->Hid(), context.choice.Selection(platform->Hid())));
+        run.window.WaitForArrivals(arrivals.get(),
+                                   IspCandidates(platform->Hid(), context.choice.Selection(platform->Hid())));
     }
 
-    SystemOutputFiles files;
-    IspOperations operations(window, fields, reports, device, files);
-    operations.SetLoadedImage(image);
     std::optional<TerminalProgress> progress;
     const bool terminal = context.environment.errIsTerminal && context.environment.errIsTerminal();
     if (!context.quiet && terminal && context.progressStream != nullptr) {
         progress.emplace(*context.progressStream);
-        operations.SetProgressSink(&*progress);
+        run.operations.SetProgressSink(&*progress);
     }
-    const OperationResult result = (operations.*operation)();
+    const OperationResult result = (run.operations.*operation)();
     progress.reset();
     arrivals.reset();
 
     ExplainResult(result, context.lenient, context.err, !context.choice.Chosen());
     context.exitCode = ExitCodeFor(result);
     context.report.SetOutcome(OutcomeName(result), result.LastMessage());
-    context.report.Details() = Details(result, result.deviceFound ? device.Connection().DevicePath() : std::string());
+    context.report.Details() =
+        Details(result, result.deviceFound ? run.device.Connection().DevicePath() : std::string());
     if (result.deviceFound)
-        if (const auto port = platform->Hid().PortPath(device.Connection().DevicePath()))
+        if (const auto port = platform->Hid().PortPath(run.device.Connection().DevicePath()))
             context.report.Details()["port"] = *port;
     if (context.choice.Chosen() && !result.deviceFound &&
         (result.outcome == OperationOutcome::NoDevice || result.outcome == OperationOutcome::TimedOut))

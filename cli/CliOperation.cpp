@@ -1,0 +1,17 @@
+#include "cli/CliOperation.h"
+
+#include "device/DevicePlatform.h"
+
+namespace zelv4 {
+
+CliOperation::CliOperation(DevicePlatform& platform, std::ostream& out, std::ostream& err, const Setup& setup)
+    : window(out, err), device(platform), operations(window, fields, reports, device, files)
+{
+    window.SetDialogAnswer(setup.dumpPath);
+    window.SetSleep(setup.sleep);
+    fields.m_strFile = setup.imagePath;
+    device.Connection().SetSelection(setup.selection);
+    operations.SetLoadedImage(setup.image);
+}
+
+}  // namespace zelv4
