@@ -7,8 +7,20 @@
 
 namespace zelv4 {
 
-void WarnTolerated(const HexTolerance& tolerated, std::ostream& err)
+void WarnTolerated(const ImageLoadResult& loaded, std::ostream& err)
 {
+    const HexTolerance& tolerated = loaded.tolerated;
+    const BinaryTolerance& binary = loaded.binaryTolerated;
+    if (binary.empty)
+        err << "warning: the file is empty; the image is all zeros\n";
+    if (binary.longerThanFlash)
+        err << "warning: the file is longer than the flash; only its first " << ISP_IMAGE_SIZE
+            << " bytes were loaded\n";
+    if (binary.hexText)
+        err << "warning: the file holds Intel HEX text, but its name makes it binary: the text was loaded as raw "
+               "bytes\n";
+    if (tolerated.utf16Text)
+        err << "warning: the file is UTF-16 text and was read byte by byte; save it as ASCII or UTF-8\n";
     if (tolerated.badChecksumRecords != 0)
         err << "warning: " << tolerated.badChecksumRecords
             << " record(s) with a wrong checksum were loaded as they are\n";
@@ -32,10 +44,16 @@ void WarnTolerated(const HexTolerance& tolerated, std::ostream& err)
         err << "warning: " << tolerated.strayCharacters << " character(s) outside records were ignored\n";
     if (tolerated.malformedEndRecords != 0)
         err << "warning: the end-of-file record is malformed\n";
+    if (tolerated.linesAfterEnd != 0)
+        err << "warning: " << tolerated.linesAfterEnd
+            << (tolerated.linesAfterEnd == 1 ? " line after the end-of-file record was ignored\n"
+                                             : " lines after the end-of-file record were ignored\n");
 }
 
-nlohmann::json ToleratedJson(const HexTolerance& tolerated)
+nlohmann::json ToleratedJson(const ImageLoadResult& loaded)
 {
+    const HexTolerance& tolerated = loaded.tolerated;
+    const BinaryTolerance& binary = loaded.binaryTolerated;
     return {
         {"bad_checksum_records", tolerated.badChecksumRecords},
         {"non_hex_characters", tolerated.nonHexCharacters},
@@ -45,6 +63,11 @@ nlohmann::json ToleratedJson(const HexTolerance& tolerated)
         {"trailing_characters", tolerated.trailingCharacters},
         {"stray_characters", tolerated.strayCharacters},
         {"malformed_end_records", tolerated.malformedEndRecords},
+        {"lines_after_end", tolerated.linesAfterEnd},
+        {"utf16_text", tolerated.utf16Text},
+        {"binary_empty", binary.empty},
+        {"binary_longer_than_flash", binary.longerThanFlash},
+        {"binary_hex_text", binary.hexText},
     };
 }
 
@@ -72,9 +95,9 @@ bool LoadImageForCommand(CliContext& context, const std::string& path, LoadedIma
         return false;
     }
     if (context.lenient && warn)
-        WarnTolerated(loaded.tolerated, context.err);
+        WarnTolerated(loaded, context.err);
     const std::uint16_t checksum = ImageChecksum(file.image);
-    details["tolerated"] = ToleratedJson(loaded.tolerated);
+    details["tolerated"] = ToleratedJson(loaded);
     details["checksum"] = checksum;
     details["checksum_text"] = ChecksumText(checksum);
     return true;

@@ -11,12 +11,12 @@ namespace zelv4 {
 
 struct CliContext;
 
-// One warning line per kind of thing the HEX reader let through: the image still
-// loads, but the user should know it may not be what the file's author meant.
-void WarnTolerated(const HexTolerance& tolerated, std::ostream& err);
+// One warning line per kind of thing the tolerant reading let through: the image
+// still loads, but the user should know it may not be what the file's author meant.
+void WarnTolerated(const ImageLoadResult& loaded, std::ostream& err);
 
 // The same counts for --json, every kind named even when zero.
-nlohmann::json ToleratedJson(const HexTolerance& tolerated);
+nlohmann::json ToleratedJson(const ImageLoadResult& loaded);
 
 // How the command line reads firmware: strictly, unless --lenient.
 ImageLoadOptions ImageOptionsFor(const CliContext& context);

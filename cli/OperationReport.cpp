@@ -37,7 +37,7 @@ void ExplainResult(const OperationResult& result, bool lenient, std::ostream& er
 {
     // A strict reading refused whatever would deserve a warning.
     if (lenient && result.image && result.image->ok)
-        WarnTolerated(result.image->tolerated, err);
+        WarnTolerated(*result.image, err);
     if (result.difference) {
         err << "first difference at " << Hex(static_cast<unsigned>(result.difference->address), 4) << ": chip "
             << Hex(result.difference->chipByte, 2) << ", file " << Hex(result.difference->fileByte, 2) << "\n";
@@ -80,7 +80,7 @@ nlohmann::json Details(const OperationResult& result, const std::string& deviceP
     if (result.image) {
         details["image_path"] = result.imagePath;
         details["image_format"] = result.image->format == ImageFormat::Hex ? "hex" : "binary";
-        details["tolerated"] = ToleratedJson(result.image->tolerated);
+        details["tolerated"] = ToleratedJson(*result.image);
         if (result.image->fileLength)
             details["image_length"] = *result.image->fileLength;
         if (!result.image->ok)

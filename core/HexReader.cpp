@@ -1,6 +1,7 @@
 #include "core/HexReader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -82,30 +83,41 @@ bool IsBlank(int c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
-// The file as the reader walks it: counts lines, and lets one record mark be put
-// back when a look at the rest of a line runs into the next record.
+bool IsTextCharacter(int c)
+{
+    return c == '\t' || c == '\r' || c == '\n' || (c >= 0x20 && c < 0x7F);
+}
+
+// The file as the reader walks it: counts lines, and lets a few characters be put
+// back (a record mark met while looking at the rest of a line, the start of a file
+// that turned out not to be a byte-order mark).
 class RecordSource : public ByteSource {
 public:
     explicit RecordSource(ByteSource& file) : m_file(file) {}
 
     int Next() override
     {
-        if (m_pushedBack != NONE)
-            return std::exchange(m_pushedBack, NONE);
+        if (m_pushedBack != 0)
+            return m_back[--m_pushedBack];
         const int c = m_file.Next();
         if (c == '\n')
             ++m_line;
         return c;
     }
 
-    void PushBack(int c) { m_pushedBack = c; }
+    // The last character put back is the next one read; END is never put back.
+    void PushBack(int c)
+    {
+        if (c != END && m_pushedBack < m_back.size())
+            m_back[m_pushedBack++] = c;
+    }
     std::size_t Line() const { return m_line; }
 
 private:
-    static constexpr int NONE = -2;
     ByteSource& m_file;
     std::size_t m_line = 1;
-    int m_pushedBack = NONE;
+    std::array<int, 4> m_back{};
+    std::size_t m_pushedBack = 0;
 };
 
 // Reads the bytes of one record, keeping its checksum and its first non-hex character.
@@ -171,6 +183,7 @@ public:
 
     HexReadResult Run()
     {
+        Encoding();
         while (SkipToRecordMark()) {
             if (!Record())
                 break;
@@ -183,6 +196,50 @@ private:
     {
         if (!m_result.firstProblem)
             m_result.firstProblem = HexProblem{kind, line, std::move(text)};
+    }
+
+    // A byte-order mark is not text outside a record: editors write one. UTF-16 text
+    // (a NUL beside every character) is noted; its bytes are then read as they are.
+    void Encoding()
+    {
+        const int first = m_file.Next();
+        const int second = m_file.Next();
+        if (first == 0xEF && second == 0xBB) {
+            const int third = m_file.Next();
+            if (third == 0xBF)
+                return;
+            m_file.PushBack(third);
+        }
+        const bool byteOrderMark = (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
+        const bool nulBeside = (first == 0 && IsTextCharacter(second)) || (second == 0 && IsTextCharacter(first));
+        if (byteOrderMark || nulBeside) {
+            m_result.tolerated.utf16Text = true;
+            Problem(HexProblemKind::Utf16Text, 1, "the file is UTF-16 text; Intel HEX must be saved as ASCII or UTF-8");
+        }
+        m_file.PushBack(second);
+        m_file.PushBack(first);
+    }
+
+    // Everything after the end-of-file record: only counted, by lines that hold
+    // more than blanks. The first of them is the problem a strict reading names.
+    void AfterEnd(std::size_t endLine)
+    {
+        bool lineCounted = false;
+        for (int c = m_file.Next(); c != ByteSource::END; c = m_file.Next()) {
+            if (c == '\n') {
+                lineCounted = false;
+                continue;
+            }
+            if (lineCounted || IsBlank(c))
+                continue;
+            lineCounted = true;
+            if (m_result.tolerated.linesAfterEnd++ != 0)
+                continue;
+            const std::string what = c == HEX_RECORD_MARK ? std::string("a record") : CharacterText(c);
+            Problem(HexProblemKind::AfterEndOfFile, m_file.Line(),
+                    what + " after the end-of-file record of line " + std::to_string(endLine) +
+                        "; nothing may follow it, and what does would not be programmed (were two files joined?)");
+        }
     }
 
     bool SkipToRecordMark()
@@ -274,17 +331,19 @@ private:
         }
     }
 
-    void EndRecord(RecordReader& record, std::uint8_t count, std::size_t line)
+    void EndRecord(RecordReader& record, std::uint8_t count, bool zeroAddress, std::size_t line)
     {
         // Only checked: nothing after the end record is read into the image.
         record.Byte();
-        if (record.Cut() || count != 0 || record.Sum() != 0 || record.FirstNonHex()) {
+        if (record.Cut() || count != 0 || !zeroAddress || record.Sum() != 0 || record.FirstNonHex()) {
             ++m_result.tolerated.malformedEndRecords;
             Problem(HexProblemKind::MalformedEndRecord, line, "malformed end-of-file record (expected :00000001FF)");
         }
-        if (!record.Cut())
-            CheckLineEnd(line);
         m_result.endRecord = true;
+        if (record.Cut())
+            return;
+        CheckLineEnd(line);
+        AfterEnd(line);
     }
 
     // Reads the record after a record mark; false when the reading ends.
@@ -301,7 +360,7 @@ private:
             return false;
         }
         if (type == HEX_RECORD_END_OF_FILE) {
-            EndRecord(record, static_cast<std::uint8_t>(count), line);
+            EndRecord(record, static_cast<std::uint8_t>(count), addressHigh == 0 && addressLow == 0, line);
             return false;
         }
         if (type != HEX_RECORD_DATA) {
@@ -319,9 +378,10 @@ private:
         std::size_t dropped = 0;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t value = record.Byte();
-            if (offset + i < m_limit)
+            if (offset + i < m_limit) {
                 m_image[offset + i] = value;
-            else
+                m_result.supplied.set(offset + i);
+            } else
                 ++dropped;
         }
         record.Byte();  // checksum: reported, never enforced

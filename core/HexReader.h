@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -22,11 +23,13 @@ struct HexTolerance {
     std::size_t trailingCharacters = 0;   // characters after a record's checksum on its line
     std::size_t strayCharacters = 0;      // characters outside records, other than line ends and blanks
     std::size_t malformedEndRecords = 0;  // an end-of-file record other than :00000001FF
+    std::size_t linesAfterEnd = 0;        // lines holding more than blanks after the end-of-file record
+    bool utf16Text = false;               // the file is UTF-16 text, read byte by byte
 
     bool Any() const
     {
         return badChecksumRecords || nonHexCharacters || droppedBytes || ignoredRecords || upperAddressRecords ||
-               trailingCharacters || strayCharacters || malformedEndRecords;
+               trailingCharacters || strayCharacters || malformedEndRecords || linesAfterEnd || utf16Text;
     }
 };
 
@@ -41,6 +44,8 @@ enum class HexProblemKind {
     DataBeyondImage,
     MalformedEndRecord,
     UnknownRecordType,
+    AfterEndOfFile,  // anything but blanks after the end-of-file record (two files joined)
+    Utf16Text,       // the file was saved as UTF-16; HEX is ASCII text
 };
 
 struct HexProblem {
@@ -78,6 +83,8 @@ struct HexReadResult {
     bool cutInRecord = false;  // the input ended inside a record
     std::size_t dataRecords = 0;
     HexTolerance tolerated;
+    // The addresses the data records stored a byte at.
+    std::bitset<ISP_IMAGE_SIZE> supplied;
     // The first of the tolerated things that a strict reading refuses.
     std::optional<HexProblem> firstProblem;
 
@@ -88,7 +95,10 @@ struct HexReadResult {
 // bytes at their 16-bit record offset. Extended address records are skipped
 // without effect, record checksums are checked only to be reported, and bytes at
 // or beyond `size` (clamped to the image) are dropped. Without an end-of-file
-// record the result is a failure: a cut-short file must not be programmed.
+// record the result is a failure: a cut-short file must not be programmed. What
+// follows the end-of-file record is never stored, only looked at: two HEX files
+// joined into one must not pass for the first of them. A UTF-8 byte-order mark is
+// skipped; UTF-16 text is noted (and read byte by byte, as it always was).
 HexReadResult ReadHexRecords(ByteSource& file, FirmwareImage& image, std::size_t size);
 
 }  // namespace zelv4

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -11,13 +12,13 @@ namespace zelv4 {
 
 enum class ImageFormat { Hex, Binary };
 
-// Hostile-input limits. A binary image is the first 20480 bytes of the file and no
-// more is read. A full image as HEX is about 57 KB with 16-byte records and 270 KB
+// Hostile-input limits. A binary image is the first 20480 bytes of the file; one
+// byte more is read, to tell a longer file. A full image as HEX is about 57 KB with 16-byte records and 270 KB
 // with 1-byte records; past this much input without an end-of-file record the file
 // is not firmware for this chip.
 inline constexpr std::size_t BINARY_MAX_INPUT_BYTES = ISP_IMAGE_SIZE;
 inline constexpr std::size_t HEX_MAX_INPUT_BYTES = 16 * 1024 * 1024;
-// How much of a binary file is looked at to tell Intel HEX text in it.
+// How many characters of a binary file are looked at to tell Intel HEX text in it.
 inline constexpr std::size_t HEX_SNIFF_LINE_MAX = 600;
 
 // The reader a path selects: HEX when it contains ".hex" or ".HEX" anywhere
@@ -32,13 +33,25 @@ struct ImageLoadOptions {
     bool strict = false;
 };
 
+// What the tolerant reading of a binary file lets through and the strict one refuses.
+struct BinaryTolerance {
+    bool longerThanFlash = false;  // the bytes past 20480 were ignored
+    bool empty = false;            // the image is all zeros
+    bool hexText = false;          // Intel HEX text, loaded as raw bytes
+
+    bool Any() const { return longerThanFlash || empty || hexText; }
+};
+
 struct ImageLoadResult {
     bool ok = false;
     std::string reason;  // why the load failed, for a person to read
     ImageFormat format = ImageFormat::Binary;
     HexTolerance tolerated;
+    BinaryTolerance binaryTolerated;
     // Binary: how many bytes of the file went into the image (at most 20480).
     std::optional<std::size_t> fileLength;
+    // The addresses the file gave a byte for; the rest of the image is zero fill.
+    std::bitset<ISP_IMAGE_SIZE> supplied;
 
     explicit operator bool() const { return ok; }
 };

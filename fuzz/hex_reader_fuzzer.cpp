@@ -24,11 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     if (result.tolerated.nonHexCharacters > size)
         std::abort();
-    // The image can hold only what the input spelled: 2 characters per byte.
+    // The image can hold only what the input spelled: 2 characters per byte, and
+    // only at addresses a record supplied.
     std::size_t nonZero = 0;
-    for (std::uint8_t b : image)
-        nonZero += b != 0;
-    if (nonZero * 2 > size)
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        nonZero += image[i] != 0;
+        if (image[i] != 0 && !result.supplied[i])
+            std::abort();
+    }
+    if (nonZero * 2 > size || result.supplied.count() * 2 > size)
         std::abort();
     return 0;
 }

@@ -53,4 +53,14 @@ inline std::string WithCrLf(const std::string& text)
     return result;
 }
 
+// ASCII text as UTF-16, as some editors and shells save it, with or without a
+// byte-order mark.
+inline std::string Utf16(const std::string& text, bool bigEndian, bool byteOrderMark)
+{
+    std::string result = byteOrderMark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+    for (char c : text)
+        result += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return result;
+}
+
 }  // namespace zelv4::test

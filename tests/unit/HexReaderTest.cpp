@@ -74,12 +74,36 @@ TEST_F(HexRecordsTest, StoresDataAtRecordOffsetAndStopsAtEndRecord)
                              HexData(0x0100, {0x55}) + "\n");
     ASSERT_TRUE(result);
     EXPECT_EQ(result.dataRecords, 2u);
-    EXPECT_FALSE(result.tolerated.Any());
     EXPECT_EQ(image[0], 1);
     EXPECT_EQ(image[2], 3);
     EXPECT_EQ(image[0x4FFE], 0xAA);
     EXPECT_EQ(image[0x4FFF], 0xBB);
-    EXPECT_EQ(image[0x100], 0x00) << "nothing after the end-of-file record is read";
+    EXPECT_EQ(result.supplied.count(), 5u);
+    EXPECT_TRUE(result.supplied[0x4FFF]);
+    EXPECT_EQ(image[0x100], 0x00) << "nothing after the end-of-file record is stored";
+    // ...but it is noted, by lines: two files joined must not pass for the first.
+    EXPECT_EQ(result.tolerated.linesAfterEnd, 1u);
+    ASSERT_TRUE(result.firstProblem);
+    EXPECT_EQ(result.firstProblem->kind, HexProblemKind::AfterEndOfFile);
+    EXPECT_EQ(result.firstProblem->line, 4u);
+    EXPECT_FALSE(Read(HexData(0, {1}) + "\n" + HEX_END + "\r\n \t\n\n").tolerated.Any()) << "blank lines";
+}
+
+TEST_F(HexRecordsTest, AUtf8ByteOrderMarkIsSkippedAndUtf16TextIsNoted)
+{
+    const std::string text = HexData(0, {7}) + "\r\n" + HEX_END + "\r\n";
+    const auto marked = Read("\xEF\xBB\xBF" + text);
+    ASSERT_TRUE(marked);
+    EXPECT_FALSE(marked.tolerated.Any());
+    EXPECT_EQ(image[0], 7);
+    for (const bool bigEndian : {false, true}) {
+        for (const bool mark : {false, true}) {
+            const auto result = Read(test::Utf16(text, bigEndian, mark));
+            EXPECT_TRUE(result.tolerated.utf16Text) << bigEndian << mark;
+            ASSERT_TRUE(result.firstProblem);
+            EXPECT_EQ(result.firstProblem->kind, HexProblemKind::Utf16Text);
+        }
+    }
 }
 
 TEST_F(HexRecordsTest, LowerCaseCrLfAndTrailingBlanksGiveTheSameImageAsUpperCase)

@@ -23,6 +23,7 @@ struct RefusedFile {
     const char* name;
     std::string content;
     const char* says;  // the reason's text after the file's name
+    bool lenientLoads = true;
 };
 
 void PrintTo(const RefusedFile& file, std::ostream* out)
@@ -62,6 +63,21 @@ const RefusedFile REFUSED[] = {
     {"HEX text named as binary", "fw.Hex", Line(HexData(0, {1, 2})) + Line(HEX_END),
      " holds Intel HEX text, but its name does not contain \".hex\" or \".HEX\", so its text would be programmed "
      "as raw bytes; rename it to \"fw.hex\""},
+    {"HEX text with a byte-order mark named as binary", "fw.bin", "\xEF\xBB\xBF" + Line(HexData(0, {1, 2})),
+     " holds Intel HEX text, but its name does not contain"},
+    {"HEX text with trailing blanks named as binary", "fw.bin", HexData(0, {1, 2}) + " \t \r\n" + Line(HEX_END),
+     " holds Intel HEX text, but its name does not contain"},
+    {"UTF-16 HEX text named as binary", "fw.bin", test::Utf16(Line(HexData(0, {1, 2})), false, true),
+     " holds Intel HEX text, but its name does not contain \".hex\" or \".HEX\", so its text would be programmed "
+     "as raw bytes; rename it to \"fw.bin.hex\", saved as ASCII or UTF-8 (it is UTF-16 text)"},
+    {"UTF-16 HEX file", "fw.hex", test::Utf16(Line(HexData(0, {1, 2})) + Line(HEX_END), false, false),
+     " is UTF-16 text; Intel HEX must be saved as ASCII or UTF-8", false},
+    {"two HEX files joined", "fw.hex", Line(HexData(0, {1})) + Line(HEX_END) + Line(HexData(0x10, {2})) + Line(HEX_END),
+     ", line 3: a record after the end-of-file record of line 2; nothing may follow it"},
+    {"text after the end record", "fw.hex", Line(HexData(0, {1})) + Line(HEX_END) + "\n \nbuilt by make\n",
+     ", line 5: 'b' after the end-of-file record of line 2"},
+    {"end record with an address", "fw.hex", Line(HexData(0, {1})) + ":00000101FE\n",
+     ", line 2: malformed end-of-file record"},
 };
 
 class StrictFirmware : public ::testing::TestWithParam<RefusedFile> {
@@ -96,10 +112,13 @@ TEST_P(StrictFirmware, IsRefusedBeforeTheDeviceIsTouched)
     const test::CliOutput json = cli.Run({"--json", "checksum", path});
     EXPECT_EQ(json.Json()["details"].value("reason", "").rfind(reason, 0), 0u);
 
+    if (!file.lenientLoads)
+        return;
     cli.machine = SimMachine::CreateDefault();
     const test::CliOutput lenient = cli.Run({"--lenient", "write", path});
     EXPECT_EQ(lenient.code, EXIT_OK) << lenient.err;
     EXPECT_EQ(lenient.out, "Write Command Succeeded !\n");
+    EXPECT_NE(lenient.err.find("warning: "), std::string::npos) << "--lenient says what it let through";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, StrictFirmware, ::testing::ValuesIn(REFUSED), test::LabelName());
