@@ -3,12 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/Utf8Path.h"
+
 namespace zelv4 {
 
 std::unique_ptr<ChipLog> ChipLog::Open(const std::string& path, std::string& error)
 {
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "a");
+    std::FILE* file = OpenFile(path, "a");
     if (file == nullptr) {
         error = "cannot open the log " + path + ": " + std::strerror(errno);
         return nullptr;

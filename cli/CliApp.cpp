@@ -155,6 +155,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
+        if (!environment.argumentError.empty())
+            throw CLI::ValidationError(environment.argumentError);
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         context.out << app.help();

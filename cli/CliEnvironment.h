@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace zelv4 {
 
@@ -21,6 +22,9 @@ struct CliEnvironment {
     // Whether the user asked watch to stop (Ctrl-C); null: watch takes SIGINT and
     // SIGTERM itself while it runs.
     std::function<bool()> stopRequested;
+    // Why the arguments could not all be read exactly (see ReadProgramArguments):
+    // the run is then refused as a usage error, as a guessed name could be another file's.
+    std::string argumentError;
 };
 
 }  // namespace zelv4

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "cli/CliExitCodes.h"
-#include "sys/NativeText.h"
 
 namespace zelv4 {
 
@@ -26,16 +25,6 @@ std::vector<std::string> Lines(const std::string& text)
 
 }  // namespace
 
-void ToUtf8(nlohmann::ordered_json& value)
-{
-    if (value.is_string()) {
-        value = NativeToUtf8(value.get<std::string>());
-    } else if (value.is_structured()) {
-        for (auto& element : value)
-            ToUtf8(element);
-    }
-}
-
 void CliReport::SetOutcome(std::string outcome, std::string message)
 {
     m_outcome = std::move(outcome);
@@ -56,7 +45,6 @@ std::string CliReport::Render(int exitCode, const std::string& text) const
     object["message"] = !m_message.empty() ? m_message : (lines.empty() ? std::string() : lines.front());
     object["messages"] = lines;
     object["details"] = m_details;
-    ToUtf8(object);
     // Paths and device texts are bytes: anything that is not UTF-8 becomes U+FFFD
     // rather than an exception or invalid JSON.
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -7,9 +7,6 @@
 
 namespace zelv4 {
 
-// Every string of `value` in UTF-8: paths come in the system's encoding.
-void ToUtf8(nlohmann::ordered_json& value);
-
 // What --json prints for one run: the command, how it ended, the message, every
 // text line the run would otherwise have printed, the exit code, and details that
 // scripts would otherwise scrape from the text.

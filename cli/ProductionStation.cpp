@@ -221,12 +221,8 @@ void ProductionStation::Report(DeviceJobResult run)
     };
     if (result.failingBlock)
         chip["failing_block"] = *result.failingBlock;
-    // The log is UTF-8, as --json is; the chip is kept in the program's own text for
-    // the report, which converts it on output.
     m_chips.push_back(chip);
-    nlohmann::ordered_json logged = chip;
-    ToUtf8(logged);
-    const std::string line = logged.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    const std::string line = chip.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     if (m_options.log != nullptr && !m_logFailed) {
         std::string error;
         if (!m_options.log->Append(line, error)) {

@@ -6,6 +6,7 @@
 
 #include "core/FileByteSource.h"
 #include "core/QuotedPath.h"
+#include "core/Utf8Path.h"
 #include "sys/ReplacingFile.h"
 
 namespace zelv4 {
@@ -15,7 +16,7 @@ SimStateFile::SimStateFile(std::string path) : m_path(std::move(path)) {}
 FileLock::Result SimStateFile::Lock(std::string& error)
 {
     std::error_code status;
-    const auto type = std::filesystem::status(m_path, status).type();
+    const auto type = std::filesystem::status(FileSystemPath(m_path), status).type();
     if (!status && type != std::filesystem::file_type::regular) {
         // A device or a FIFO cannot hold a flash, and replacing it would be worse.
         error = "the simulated flash state " + Quoted(m_path) + " is unusable: it is not a regular file";
@@ -42,7 +43,7 @@ std::optional<FirmwareImage> SimStateFile::Load(std::string& error) const
     // One byte more than the flash tells a longer file from a right-sized one
     // without reading all of it.
     if (!file.Open(m_path, "rb", flash.size() + 1)) {
-        if (!m_lock && !std::filesystem::exists(m_path))
+        if (!m_lock && !std::filesystem::exists(FileSystemPath(m_path)))
             return flash;
         error = "cannot read the simulated flash state " + Quoted(m_path) + ": " + file.Error();
         return std::nullopt;

@@ -1,19 +1,32 @@
 #include <iostream>
+#include <vector>
 
 #include "cli/CliApp.h"
 #include "cli/CliExitCodes.h"
 #include "sys/ProcessSetup.h"
 #include "sys/StandardOutput.h"
 
+// On Windows the wide entry point: the narrow arguments have been through the ANSI
+// code page, where a name it lacks is mapped to a look-alike (another file's name).
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv)
+#else
 int main(int argc, char** argv)
+#endif
 {
     // Before anything is opened: a closed stdout must not become the device node.
     zelv4::EnsureStandardStreams();
+    zelv4::UseUtf8Console();
     zelv4::StandardOutput output;
     std::ostream out(&output);
     zelv4::CliEnvironment environment;
     environment.errIsTerminal = &zelv4::StderrIsTerminal;
-    int code = zelv4::RunCli(argc, argv, out, std::cerr, environment);
+    const zelv4::ProgramArguments arguments = zelv4::ReadProgramArguments(argc, argv);
+    environment.argumentError = arguments.error;
+    std::vector<const char*> values;
+    for (const std::string& value : arguments.values)
+        values.push_back(value.c_str());
+    int code = zelv4::RunCli(static_cast<int>(values.size()), values.data(), out, std::cerr, environment);
 
     // Output that did not reach its file (a full disk, /dev/full) is a failure.
     out.flush();

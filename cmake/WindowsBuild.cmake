@@ -13,8 +13,8 @@ foreach(dir CLI nlohmann)
 endforeach()
 
 # How every Windows header is read: Windows 7 and later, no min/max macros, and
-# no UNICODE, so the A functions and narrow strings throughout (paths are in the
-# ANSI code page).
+# no UNICODE, so every W function is called by its own name: paths are UTF-8
+# strings inside and go to the system through the W functions (sys/win32/WideText.h).
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 # Test programs run under Wine in a prefix of this build's own, made on first use.

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/Utf8Path.h"
+
 namespace zelv4 {
 
 FileByteSource::~FileByteSource()
@@ -19,13 +21,7 @@ bool FileByteSource::Open(const std::string& path, const char* mode, std::size_t
     m_hitLimit = false;
     m_chunkLength = m_chunkPosition = 0;
     m_remaining = maxBytes;
-    errno = 0;
-#ifdef __GLIBC__
-    // Not inherited by anything the program may start ("e": O_CLOEXEC).
-    const std::string withCloseOnExec = std::string(mode) + "e";
-    mode = withCloseOnExec.c_str();
-#endif
-    m_file = std::fopen(path.c_str(), mode);
+    m_file = OpenFile(path, mode);
     if (m_file == nullptr) {
         m_error = errno != 0 ? std::strerror(errno) : "cannot open";
         return false;

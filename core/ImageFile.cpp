@@ -8,6 +8,7 @@
 #include "core/FileByteSource.h"
 #include "core/HexReader.h"
 #include "core/QuotedPath.h"
+#include "core/Utf8Path.h"
 
 namespace zelv4 {
 
@@ -25,7 +26,7 @@ ImageLoadResult Failure(ImageLoadResult result, std::string reason)
 std::optional<std::string> NotAFile(const std::string& path)
 {
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(FileSystemPath(path), error);
     if (error || status.type() == std::filesystem::file_type::regular)
         return std::nullopt;  // a missing file is reported by the open
     switch (status.type()) {
@@ -103,7 +104,7 @@ bool LooksLikeHexText(const std::uint8_t* bytes, std::size_t size, bool& utf16)
 // or ".hex" added.
 std::string HexName(const std::string& path)
 {
-    const std::string name = std::filesystem::path(path).filename().string();
+    const std::string name = PathString(FileSystemPath(path).filename());
     const auto dot = name.rfind('.');
     if (dot != std::string::npos && dot != 0) {
         std::string extension = name.substr(dot);

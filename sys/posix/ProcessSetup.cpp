@@ -26,4 +26,13 @@ bool StderrIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+void UseUtf8Console() {}
+
+ProgramArguments ReadProgramArguments(int argc, const char* const* argv)
+{
+    ProgramArguments arguments;
+    arguments.values.assign(argv, argv + argc);
+    return arguments;
+}
+
 }  // namespace zelv4

@@ -5,6 +5,9 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+
+#include "sys/win32/WideText.h"
 
 namespace zelv4 {
 
@@ -39,7 +42,14 @@ std::string NamedClaim::NameFor(const std::string& kind, const std::string& key)
 
 std::unique_ptr<NamedClaim> NamedClaim::TryTake(const std::string& kind, const std::string& key, Result& result)
 {
-    HANDLE semaphore = ::CreateSemaphoreA(nullptr, 1, 1, NameFor(kind, key).c_str());
+    // The key is UTF-8 text (a path may be any name): the object is named in UTF-16.
+    const std::optional<std::wstring> name = Utf8ToWide(NameFor(kind, key));
+    if (!name) {
+        result = Result::Failed;
+        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return nullptr;
+    }
+    HANDLE semaphore = ::CreateSemaphoreW(nullptr, 1, 1, name->c_str());
     if (semaphore == nullptr) {
         // Made by another user's program with no access for us: it is theirs.
         result = ::GetLastError() == ERROR_ACCESS_DENIED ? Result::Busy : Result::Failed;

@@ -6,7 +6,12 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
+#include <optional>
+#include <string_view>
+
+#include "sys/win32/WideText.h"
 
 namespace zelv4 {
 
@@ -33,6 +38,45 @@ bool StderrIsTerminal()
     DWORD mode = 0;
     const HANDLE error = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
     return error != INVALID_HANDLE_VALUE && ::GetConsoleMode(error, &mode) != FALSE;
+}
+
+namespace {
+
+UINT g_consoleOutputPage = 0;  // the console's own, given back at exit
+
+void RestoreConsoleOutputPage()
+{
+    ::SetConsoleOutputCP(g_consoleOutputPage);
+}
+
+}  // namespace
+
+void UseUtf8Console()
+{
+    // 0: no console (output to files and pipes is UTF-8 bytes as it is).
+    const UINT page = ::GetConsoleOutputCP();
+    if (page == 0 || page == CP_UTF8 || g_consoleOutputPage != 0 || !::SetConsoleOutputCP(CP_UTF8))
+        return;
+    g_consoleOutputPage = page;
+    std::atexit(RestoreConsoleOutputPage);
+}
+
+ProgramArguments ReadProgramArguments(int argc, const wchar_t* const* argv)
+{
+    ProgramArguments arguments;
+    for (int i = 0; i < argc; ++i) {
+        const std::wstring_view argument(argv[i]);
+        if (const std::optional<std::string> text = WideToUtf8(argument)) {
+            arguments.values.push_back(*text);
+            continue;
+        }
+        arguments.values.push_back(WideToUtf8Shown(argument));
+        if (arguments.error.empty())
+            arguments.error = "argument " + std::to_string(i) + " (\"" + arguments.values.back() +
+                              "\") holds a character that is not Unicode text (an unpaired surrogate); "
+                              "no file name with it can be used";
+    }
+    return arguments;
 }
 
 }  // namespace zelv4

@@ -6,10 +6,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "core/QuotedPath.h"
+#include "sys/win32/WideText.h"
 #include "sys/win32/Win32Error.h"
 
 namespace zelv4 {
@@ -20,13 +22,13 @@ namespace {
 constexpr std::size_t TEMP_NAME_KEEP = 200;
 constexpr int TEMP_NAME_ATTEMPTS = 100;
 
-std::string FullPath(const std::string& path)
+std::wstring FullPath(const std::wstring& path)
 {
-    const DWORD size = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (size == 0)
         return path;
-    std::string full(size, '\0');
-    const DWORD length = ::GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
     if (length == 0 || length >= size)
         return path;
     full.resize(length);
@@ -34,23 +36,23 @@ std::string FullPath(const std::string& path)
 }
 
 // The file a symbolic link (or junction) leads to; the path itself for any other.
-std::string FollowLink(const std::string& path)
+std::wstring FollowLink(const std::wstring& path)
 {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         return path;
-    const HANDLE handle = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE handle = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return path;
-    char final[MAX_PATH * 4];
-    const DWORD length = ::GetFinalPathNameByHandleA(handle, final, sizeof final, FILE_NAME_NORMALIZED);
+    wchar_t final[MAX_PATH * 4];
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, final, MAX_PATH * 4, FILE_NAME_NORMALIZED);
     ::CloseHandle(handle);
-    if (length == 0 || length >= sizeof final)
+    if (length == 0 || length >= MAX_PATH * 4)
         return path;
-    std::string target(final, length);
-    // "\\?\C:\..." names a drive path that the A functions take without the prefix.
-    if (target.rfind("\\\\?\\", 0) == 0 && target.size() > 6 && target[5] == ':')
+    std::wstring target(final, length);
+    // "\\?\C:\..." names a drive path, which reads better without the prefix.
+    if (target.rfind(L"\\\\?\\", 0) == 0 && target.size() > 6 && target[5] == L':')
         target.erase(0, 4);
     return target;
 }
@@ -59,12 +61,12 @@ std::string FollowLink(const std::string& path)
 // device such as NUL or COM1, a pipe).
 enum class Kind { Missing, Directory, File, Other };
 
-Kind KindOf(const std::string& path)
+Kind KindOf(const std::wstring& path)
 {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return Kind::Directory;
-    const HANDLE handle = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE handle = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return attributes == INVALID_FILE_ATTRIBUTES ? Kind::Missing : Kind::File;
@@ -73,16 +75,16 @@ Kind KindOf(const std::string& path)
     return type == FILE_TYPE_DISK ? Kind::File : Kind::Other;
 }
 
-std::string DirectoryOf(const std::string& full)
+std::wstring DirectoryOf(const std::wstring& full)
 {
-    const auto separator = full.find_last_of("\\/");
-    return separator == std::string::npos ? std::string(".") : full.substr(0, separator);
+    const auto separator = full.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring(L".") : full.substr(0, separator);
 }
 
-std::string BaseOf(const std::string& full)
+std::wstring BaseOf(const std::wstring& full)
 {
-    const auto separator = full.find_last_of("\\/");
-    return separator == std::string::npos ? full : full.substr(separator + 1);
+    const auto separator = full.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? full : full.substr(separator + 1);
 }
 
 // Marks an open file for deletion when its last handle closes, however the
@@ -94,39 +96,28 @@ bool SetDeleteOnClose(HANDLE handle, bool remove)
     return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
-std::wstring Wide(const std::string& ansi)
-{
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), length);
-    wide.resize(static_cast<std::size_t>(length - 1));
-    return wide;
-}
-
 // Renames the open file over `target` through its handle.
-bool RenameOver(HANDLE handle, const std::string& target)
+bool RenameOver(HANDLE handle, const std::wstring& target)
 {
-    const std::wstring name = Wide(target);
-    if (name.empty())
+    if (target.empty())
         return false;
-    const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+    const std::size_t nameBytes = target.size() * sizeof(wchar_t);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = TRUE;
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(nameBytes);
-    std::memcpy(rename->FileName, name.data(), nameBytes);
+    std::memcpy(rename->FileName, target.data(), nameBytes);
     return ::SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
 }  // namespace
 
 struct ReplacingFile::State {
-    std::string path;       // as the caller named it, for messages
-    std::string target;     // the file replaced
-    std::string temporary;  // empty when writing straight into the target
+    std::string path;         // as the caller named it, for messages
+    std::string target;       // the file replaced, for the caller
+    std::wstring wideTarget;  // the same, as the system names it
+    std::wstring temporary;   // empty when writing straight into the target
     HANDLE handle = INVALID_HANDLE_VALUE;
     bool committed = false;
 };
@@ -139,7 +130,7 @@ ReplacingFile::~ReplacingFile()
     if (m_state->handle != INVALID_HANDLE_VALUE)
         ::CloseHandle(m_state->handle);
     if (!m_state->committed && !m_state->temporary.empty())
-        ::DeleteFileA(m_state->temporary.c_str());
+        ::DeleteFileW(m_state->temporary.c_str());
 }
 
 const std::string& ReplacingFile::TargetPath() const
@@ -155,16 +146,23 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
         error = "cannot create " + Quoted(path) + ": " + std::strerror(ENOENT);
         return nullptr;
     }
-    state->target = FollowLink(path);
+    const std::optional<std::wstring> wide = Utf8ToWide(path);
+    if (!wide) {
+        error = "cannot create " + Quoted(path) + ": " + std::strerror(EILSEQ);
+        return nullptr;
+    }
+    state->wideTarget = FollowLink(*wide);
+    state->target = state->wideTarget == *wide ? path : WideToUtf8(state->wideTarget).value_or(path);
 
-    switch (KindOf(state->target)) {
+    switch (KindOf(state->wideTarget)) {
     case Kind::Directory:
         error = "cannot create " + Quoted(path) + ": " + std::strerror(EISDIR);
         return nullptr;
     case Kind::Other: {
         // A device or a pipe cannot be replaced, only written to.
-        const HANDLE handle = ::CreateFileA(state->target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle =
+            ::CreateFileW(state->wideTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             error = "cannot create " + Quoted(path) + ": " + Win32ErrorText(::GetLastError());
             return nullptr;
@@ -177,16 +175,16 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
         break;
     }
 
-    const std::string full = FullPath(state->target);
-    const std::string stem = DirectoryOf(full) + "\\." + BaseOf(full).substr(0, TEMP_NAME_KEEP) + ".";
+    const std::wstring full = FullPath(state->wideTarget);
+    const std::wstring stem = DirectoryOf(full) + L"\\." + BaseOf(full).substr(0, TEMP_NAME_KEEP) + L".";
     static std::atomic<unsigned> counter{0};
     DWORD code = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS && code == ERROR_FILE_EXISTS; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, "%08lx%04x.tmp", ::GetCurrentProcessId() & 0xFFFFFFFFUL,
                       (counter++ + static_cast<unsigned>(::GetTickCount())) & 0xFFFF);
-        const std::string temporary = stem + suffix;
-        const HANDLE handle = ::CreateFileA(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+        const std::wstring temporary = stem + std::wstring(suffix, suffix + std::strlen(suffix));
+        const HANDLE handle = ::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             code = ::GetLastError();
@@ -250,14 +248,14 @@ bool ReplacingFile::Commit()
         return fail(::GetLastError());
     if (!SetDeleteOnClose(handle, false))
         return fail(::GetLastError());
-    if (RenameOver(handle, FullPath(m_state->target))) {
+    if (RenameOver(handle, FullPath(m_state->wideTarget))) {
         ::CloseHandle(handle);
         m_state->committed = true;
         return true;
     }
     // Some file systems rename only by name.
     ::CloseHandle(handle);
-    if (!::MoveFileExA(m_state->temporary.c_str(), m_state->target.c_str(),
+    if (!::MoveFileExW(m_state->temporary.c_str(), m_state->wideTarget.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
         return false;

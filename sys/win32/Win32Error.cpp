@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sys/win32/WideText.h"
+
 namespace zelv4 {
 
 namespace {
@@ -48,11 +50,13 @@ std::string Win32ErrorText(unsigned long code)
 {
     if (const int mapped = ErrnoFor(code))
         return std::strerror(mapped);
-    char* text = nullptr;
+    // In UTF-16 and then UTF-8, like all text of the program: a translated
+    // message need not fit the ANSI code page.
+    wchar_t* text = nullptr;
     const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length > 0 && text != nullptr ? WideToUtf8Shown(std::wstring_view(text, length)) : "";
     ::LocalFree(text);
     // One line without the system's closing period and line end.
     while (!message.empty() &&

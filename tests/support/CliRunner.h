@@ -43,6 +43,8 @@ struct CliRunner {
     std::mutex sleepsMutex;  // workers of --all and watch sleep on their own threads
     // watch stops once this says so; null: it would wait for a signal.
     std::function<bool()> stopRequested;
+    // As main() passes it when an argument cannot be read exactly.
+    std::string argumentError;
 
     CliOutput Run(std::vector<std::string> args)
     {
@@ -58,6 +60,7 @@ struct CliRunner {
             sleeps.push_back(milliseconds);
         };
         environment.stopRequested = stopRequested;
+        environment.argumentError = argumentError;
         std::ostringstream out, err;
         CliOutput run;
         run.code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, environment);

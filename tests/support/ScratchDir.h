@@ -8,9 +8,12 @@
 
 #include <unistd.h>
 
+#include "core/Utf8Path.h"
+
 namespace zelv4::test {
 
 // A fresh directory under the system temp dir, removed with everything in it.
+// Names are the program's path strings (UTF-8 on Windows).
 class ScratchDir {
 public:
     ScratchDir()
@@ -29,18 +32,19 @@ public:
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 
-    std::string Path(std::string_view name) const { return (m_path / name).string(); }
+    std::string Path(std::string_view name) const { return PathString(m_path / FileSystemPath(std::string(name))); }
 
     std::string Write(std::string_view name, std::string_view bytes) const
     {
         const std::string path = Path(name);
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(FileSystemPath(path), std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
 
     static std::string Read(const std::string& path)
     {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(FileSystemPath(path), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 

@@ -6,6 +6,12 @@
 //            prints the Auto button's centre in screen pixels
 //   message  waits for a message box with the given caption, prints its text and
 //            whether the window owns it, and answers it with OK
+//   boxes    waits for the window's boxes (a file box), moves them below the window
+//            so that its buttons stay in reach, and prints each one's owner and
+//            whether the window takes input
+//   choose PATH  waits for a file box, types PATH as its file name and presses OK
+//   cancel   waits for a box and presses its Cancel
+//   fields   prints the window's path field and checksum
 // Exit code 0 when every check holds, 1 otherwise, 2 when the window never came.
 #include <windows.h>
 
@@ -13,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -138,14 +145,16 @@ int Layout(const std::wstring& expectedFace)
     Check(Text(::GetDlgItem(dialog, 1008)).empty(), "checksum label blank at start");
     Check(Text(::GetDlgItem(dialog, 1010)).empty(), "path field empty at start");
 
-    // Where a click on Auto lands, in screen pixels.
-    RECT button{};
-    ::GetWindowRect(::GetDlgItem(dialog, 1012), &button);
     RECT window{};
     ::GetWindowRect(dialog, &window);
     std::printf("window %ld,%ld %ld x %ld\n", window.left, window.top, window.right - window.left,
                 window.bottom - window.top);
-    std::printf("auto-button %ld %ld\n", (button.left + button.right) / 2, (button.top + button.bottom) / 2);
+    // Where clicks on Auto, Open File and Read land, in screen pixels.
+    for (const auto& [name, id] : {std::pair{"auto", 1012}, std::pair{"open", 1011}, std::pair{"read", 1002}}) {
+        RECT button{};
+        ::GetWindowRect(::GetDlgItem(dialog, id), &button);
+        std::printf("%s-button %ld %ld\n", name, (button.left + button.right) / 2, (button.top + button.bottom) / 2);
+    }
     return g_failures == 0 ? 0 : 1;
 }
 
@@ -193,6 +202,88 @@ int Message(const std::wstring& caption)
     return 0;
 }
 
+// Every visible dialog box but the window, whatever its caption (a file box
+// without an owner is a top-level window too).
+BOOL CALLBACK CollectBoxes(HWND window, LPARAM parameter)
+{
+    auto* found = reinterpret_cast<std::pair<HWND, std::vector<HWND>>*>(parameter);
+    wchar_t className[32] = {};
+    ::GetClassNameW(window, className, 32);
+    if (window != found->first && std::wstring(className) == L"#32770" && ::IsWindowVisible(window))
+        found->second.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> WaitForBoxes(HWND dialog)
+{
+    std::pair<HWND, std::vector<HWND>> found{dialog, {}};
+    for (int step = 0; step < WAIT_STEPS && found.second.empty(); ++step) {
+        ::EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&found));
+        if (found.second.empty())
+            ::Sleep(100);
+    }
+    return found.second;
+}
+
+// The file name field of a file box: a combo box (cmb13) in newer dialogs, an edit
+// control (edt1) in older ones.
+HWND FileNameField(HWND box)
+{
+    for (const int id : {0x47C, 0x480}) {
+        if (HWND field = ::GetDlgItem(box, id))
+            return field;
+    }
+    return nullptr;
+}
+
+int Boxes(HWND dialog)
+{
+    std::vector<HWND> boxes = WaitForBoxes(dialog);
+    ::Sleep(500);  // a second box, if any, comes now
+    boxes = WaitForBoxes(dialog);
+    RECT window{};
+    ::GetWindowRect(dialog, &window);
+    for (HWND box : boxes) {
+        ::SetWindowPos(box, nullptr, 0, window.bottom + 4, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        std::printf("box \"%s\"%s owned by the window: %s\n", Utf8(Text(box)).c_str(),
+                    FileNameField(box) != nullptr ? " (a file box)" : "",
+                    ::GetWindow(box, GW_OWNER) == dialog ? "yes" : "no");
+    }
+    std::printf("boxes %zu\n", boxes.size());
+    std::printf("window takes input: %s\n", ::IsWindowEnabled(dialog) ? "yes" : "no");
+    return boxes.empty() ? 1 : 0;
+}
+
+int Choose(HWND dialog, const std::wstring& path)
+{
+    for (HWND box : WaitForBoxes(dialog)) {
+        if (HWND field = FileNameField(box)) {
+            ::SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            std::printf("chose \"%s\"\n", Utf8(path).c_str());
+            return 0;
+        }
+    }
+    std::printf("FAIL no file box\n");
+    return 1;
+}
+
+int Cancel(HWND dialog)
+{
+    const std::vector<HWND> boxes = WaitForBoxes(dialog);
+    for (HWND box : boxes)
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return boxes.empty() ? 1 : 0;
+}
+
+int Fields(HWND dialog)
+{
+    ::Sleep(300);  // the operation shows the fields as it ends
+    std::printf("path \"%s\"\n", Utf8(Text(::GetDlgItem(dialog, 1010))).c_str());
+    std::printf("checksum \"%s\"\n", Utf8(Text(::GetDlgItem(dialog, 1008))).c_str());
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -202,6 +293,19 @@ int wmain(int argc, wchar_t** argv)
         return Layout(argc > 2 ? argv[2] : L"");
     if (mode == L"message")
         return Message(argc > 2 ? argv[2] : L"");
-    std::printf("usage: zelv4-dialog-probe layout [FACE] | message CAPTION\n");
+    HWND dialog = WaitForDialog();
+    if (dialog == nullptr) {
+        std::printf("FAIL no window \"%s\"\n", DIALOG_CAPTION);
+        return 2;
+    }
+    if (mode == L"boxes")
+        return Boxes(dialog);
+    if (mode == L"choose" && argc > 2)
+        return Choose(dialog, argv[2]);
+    if (mode == L"cancel")
+        return Cancel(dialog);
+    if (mode == L"fields")
+        return Fields(dialog);
+    std::printf("usage: zelv4-dialog-probe layout [FACE] | message CAPTION | boxes | choose PATH | cancel | fields\n");
     return 2;
 }

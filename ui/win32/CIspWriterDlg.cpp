@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "sys/win32/WideText.h"
 #include "ui/win32/DialogInitData.h"
 #include "ui/win32/FileDialogFilter.h"
 #include "ui/win32/resource.h"
@@ -19,6 +20,13 @@ constexpr std::size_t OPEN_PATH_BUFFER = MAX_PATH;
 // The operation buttons in the order they are gated.
 constexpr int GATED_BUTTONS[] = {IDC_RECONNECT, IDC_AUTO, IDC_OPEN_FILE,    IDC_MASS_ERASE, IDC_WRITE,
                                  IDC_VERIFY,    IDC_READ, IDC_READ_PROTECT, IDC_EXIT_ISP};
+
+// The window's text is the program's UTF-8; the controls hold UTF-16, so that a
+// path reaches them, and comes back, exactly.
+std::wstring Wide(const std::string& text)
+{
+    return Utf8ToWide(text).value_or(std::wstring());
+}
 
 UINT IconStyle(MessageIcon icon)
 {
@@ -42,9 +50,9 @@ CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device)
 
 std::string CIspWriterDlg::ApplicationName()
 {
-    std::vector<char> path(MAX_PATH);
+    std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0)
             return std::string();
         if (length < path.size()) {
@@ -53,7 +61,7 @@ std::string CIspWriterDlg::ApplicationName()
         }
         path.resize(path.size() * 2);
     }
-    std::string name(path.begin(), path.end());
+    std::string name = WideToUtf8Shown(std::wstring_view(path.data(), path.size()));
     const auto slash = name.find_last_of("\\/");
     if (slash != std::string::npos)
         name.erase(0, slash + 1);
@@ -65,7 +73,8 @@ std::string CIspWriterDlg::ApplicationName()
 
 INT_PTR CIspWriterDlg::DoModal(HWND parent)
 {
-    return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_WRITER_DIALOG), parent, &DialogProc,
+    // A Unicode window, so that its edit control holds any path.
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_WRITER_DIALOG), parent, &DialogProc,
                              reinterpret_cast<LPARAM>(this));
 }
 
@@ -206,26 +215,28 @@ void CIspWriterDlg::OnCommand(int id)
 std::string CIspWriterDlg::ControlText(int id) const
 {
     const HWND control = ::GetDlgItem(m_hWnd, id);
-    const int length = ::GetWindowTextLengthA(control);
+    const int length = ::GetWindowTextLengthW(control);
     if (length <= 0)
         return std::string();
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int copied = ::GetWindowTextA(control, text.data(), length + 1);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = ::GetWindowTextW(control, text.data(), length + 1);
     text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-    return text;
+    // A name that UTF-8 cannot carry names no file the operations can open.
+    return WideToUtf8(text).value_or(std::string());
 }
 
 // Field exchange, in the order path, chip, checksum.
 void CIspWriterDlg::ShowFields()
 {
-    ::SetDlgItemTextA(m_hWnd, IDC_FILE, m_strFile.c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_FILE, Wide(m_strFile).c_str());
     // Selects the first item that starts with the text; a text no item starts
     // with goes into the edit part.
-    const LRESULT index = ::SendDlgItemMessageA(m_hWnd, IDC_CHIP, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                                                reinterpret_cast<LPARAM>(m_strChip.c_str()));
+    const std::wstring chip = Wide(m_strChip);
+    const LRESULT index = ::SendDlgItemMessageW(m_hWnd, IDC_CHIP, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                                                reinterpret_cast<LPARAM>(chip.c_str()));
     if (index == CB_ERR)
-        ::SetDlgItemTextA(m_hWnd, IDC_CHIP, m_strChip.c_str());
-    ::SetDlgItemTextA(m_hWnd, IDC_CHECKSUM, m_strChecksum.c_str());
+        ::SetDlgItemTextW(m_hWnd, IDC_CHIP, chip.c_str());
+    ::SetDlgItemTextW(m_hWnd, IDC_CHECKSUM, Wide(m_strChecksum).c_str());
 }
 
 void CIspWriterDlg::CollectFields()
@@ -253,26 +264,29 @@ void CIspWriterDlg::EnableButtons()
 
 void CIspWriterDlg::MessageBox(const std::string& text, MessageIcon icon)
 {
-    ::MessageBoxA(m_hWnd, text.c_str(), ApplicationName().c_str(), MB_OK | IconStyle(icon));
+    ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(ApplicationName()).c_str(), MB_OK | IconStyle(icon));
 }
 
 void CIspWriterDlg::WindowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon)
 {
     // An empty caption stays empty; only a null one would become "Error".
-    ::MessageBoxA(m_hWnd, text.c_str(), caption.c_str(), MB_OK | IconStyle(icon));
+    ::MessageBoxW(m_hWnd, Wide(text).c_str(), Wide(caption).c_str(), MB_OK | IconStyle(icon));
 }
 
 std::optional<std::string> CIspWriterDlg::RunFileDialog(bool save, const FileDialogOptions& options)
 {
-    const std::string filter = FileDialogFilter::ToFilterList(options.filter);
-    const std::string extension = options.DefaultExtension();
+    const std::wstring filter = Wide(FileDialogFilter::ToFilterList(options.filter));
+    const std::wstring extension = Wide(options.DefaultExtension());
     // The name buffer holds the longest path the caller takes and its terminator.
     const std::size_t bufferSize = options.maxPathLength != 0 ? options.maxPathLength + 1 : OPEN_PATH_BUFFER;
-    std::vector<char> name(bufferSize, '\0');
+    std::vector<wchar_t> name(bufferSize, L'\0');
 
-    OPENFILENAMEA dialog{};
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = options.ownedByWindow ? m_hWnd : nullptr;
+    // Always the window's, as the framework makes a box given no owner: an
+    // ownerless box would leave the window working under it (a second Open box,
+    // an Auto run), and its modal loop nested under the box's.
+    dialog.hwndOwner = m_hWnd;
     dialog.lpstrFilter = filter.size() > 1 ? filter.c_str() : nullptr;
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = name.data();
@@ -282,10 +296,11 @@ std::optional<std::string> CIspWriterDlg::RunFileDialog(bool save, const FileDia
     dialog.Flags = OFN_HIDEREADONLY | (options.overwritePrompt ? OFN_OVERWRITEPROMPT : 0);
 
     // Cancelled, or a name the buffer cannot hold: no path either way.
-    const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
+    const BOOL chosen = save ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog);
     if (!chosen)
         return std::nullopt;
-    return std::string(name.data());
+    // A name that UTF-8 cannot carry is not passed on as some other name.
+    return WideToUtf8(name.data());
 }
 
 std::optional<std::string> CIspWriterDlg::RunOpenFileDialog(const FileDialogOptions& options)

@@ -134,13 +134,13 @@ TEST_F(CliJson, UsageErrorsAndHelpAreObjectsToo)
     EXPECT_NE(json["messages"].dump().find("Exit status"), std::string::npos);
 }
 
-// Paths are bytes; the object stays valid JSON whatever they hold. (Windows paths
-// are text in the ANSI code page: tests/win32 checks them.)
+// Paths are bytes: they reach their file as they are, and the object stays valid
+// JSON whatever they hold. (Windows paths are UTF-8 text: tests/win32 checks them.)
 #ifndef _WIN32
 TEST_F(CliJson, NonUtf8PathsStayValidJson)
 {
-    const std::string path = dir.Path("fw\xff\xfe.bin");
-    const nlohmann::json json = Json({"checksum", path}, EXIT_FILE);
+    const std::string path = dir.Write("fw\xff\xfe.bin", "\x01\x02");
+    const nlohmann::json json = Json({"checksum", path}, EXIT_OK);
     EXPECT_NE(json["details"]["image_path"].get<std::string>().find("\xEF\xBF\xBD"), std::string::npos);
 }
 #endif
