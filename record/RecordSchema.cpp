@@ -46,8 +46,12 @@ std::string ForDialect(std::string_view statement, SqlDialect dialect)
 RecordResult<int> StoredVersion(SqlConnection& connection)
 {
     const bool sqlite = connection.Dialect() == SqlDialect::Sqlite;
-    auto exists = QueryRows(connection, sqlite ? "SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'"
-                                               : "SELECT to_regclass('schema_version') IS NOT NULL");
+    // PostgreSQL: a scan of the catalog, which sees what another station committed while
+    // we waited for the lock (to_regclass() would answer from this session's cache).
+    auto exists =
+        QueryRows(connection, sqlite ? "SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'"
+                                     : "SELECT count(*) FROM pg_catalog.pg_tables"
+                                       " WHERE schemaname = current_schema() AND tablename = 'schema_version'");
     if (!exists)
         return exists.Error();
     if (SqlInteger(exists->at(0).at(0)) == 0)

@@ -157,6 +157,17 @@ RecordResult<void> RecordStore::Begin(std::unique_lock<std::mutex>& lock)
     return m_connection->Reconnect();
 }
 
+RecordResult<void> RecordStore::Ping()
+{
+    std::unique_lock<std::mutex> lock;
+    RecordResult<void> up = Begin(lock);
+    if (up)
+        up = m_connection->Run("SELECT 1");
+    if (!up)
+        return WithContext("the record cannot be reached", up.Error());
+    return {};
+}
+
 RecordResult<SerialCounter> RecordStore::OpenCounter(const std::string& name, std::optional<std::uint64_t> first,
                                                      std::optional<std::uint64_t> step)
 {

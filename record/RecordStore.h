@@ -42,6 +42,11 @@ public:
     const std::string& Display() const { return m_target.display; }
     RecordBackend Backend() const { return m_target.backend; }
 
+    // Whether the record answers now: before a chip is programmed, so that a record
+    // that cannot take its row leaves the chip untouched. A server connection that
+    // dropped is made anew.
+    RecordResult<void> Ping();
+
     // The counter `name`, created counting from `first` by `step` (1 and 1 when not
     // given) if it does not exist. An existing counter keeps its own: a `first` or
     // `step` given that differs from it is a CounterMismatch.

@@ -4,10 +4,9 @@
 
 #include <charconv>
 #include <cstdio>
-#include <mutex>
 #include <vector>
 
-#include "sys/SharedLibrary.h"
+#include "record/ClientLibrary.h"
 
 namespace zelv4 {
 
@@ -42,40 +41,24 @@ constexpr const char* POSTGRES_LIBRARY = "libpq.so.5";
 // Column types read as numbers; everything else is text.
 constexpr Oid OID_BOOL = 16, OID_INT8 = 20, OID_INT2 = 21, OID_INT4 = 23, OID_FLOAT4 = 700, OID_FLOAT8 = 701;
 
-struct LoadedPostgres {
-    std::unique_ptr<SharedLibrary> library;
-    PostgresApi api;
-    std::string error;
-};
-
-const LoadedPostgres& LoadPostgres()
+const ClientLibrary<PostgresApi>& LoadPostgres()
 {
-    static LoadedPostgres loaded;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::string reason;
-        loaded.library = SharedLibrary::Open(POSTGRES_LIBRARY, reason);
-        if (!loaded.library) {
-            loaded.error = "PostgreSQL records need " + std::string(POSTGRES_LIBRARY) + " (Debian: libpq5): " + reason;
-            return;
-        }
-        const SharedLibrary& lib = *loaded.library;
-        PostgresApi& api = loaded.api;
-        const bool bound =
-            lib.Bind("PQconninfoParse", api.conninfoParse) && lib.Bind("PQconninfoFree", api.conninfoFree) &&
-            lib.Bind("PQfreemem", api.freemem) && lib.Bind("PQconnectdbParams", api.connectdbParams) &&
-            lib.Bind("PQstatus", api.status) && lib.Bind("PQerrorMessage", api.errorMessage) &&
-            lib.Bind("PQsetNoticeProcessor", api.setNoticeProcessor) && lib.Bind("PQreset", api.reset) &&
-            lib.Bind("PQfinish", api.finish) && lib.Bind("PQexecParams", api.execParams) &&
-            lib.Bind("PQresultStatus", api.resultStatus) && lib.Bind("PQresultErrorMessage", api.resultErrorMessage) &&
-            lib.Bind("PQresultErrorField", api.resultErrorField) && lib.Bind("PQntuples", api.ntuples) &&
-            lib.Bind("PQnfields", api.nfields) && lib.Bind("PQftype", api.ftype) &&
-            lib.Bind("PQgetisnull", api.getisnull) && lib.Bind("PQgetvalue", api.getvalue) &&
-            lib.Bind("PQgetlength", api.getlength) && lib.Bind("PQclear", api.clear);
-        if (!bound)
-            loaded.error = std::string(POSTGRES_LIBRARY) + " lacks functions the record needs";
-    });
-    return loaded;
+    return LoadClientLibrary<PostgresApi>(
+        POSTGRES_LIBRARY, "PostgreSQL records", "libpq5", [](const SharedLibrary& lib, PostgresApi& api) {
+            const bool bound =
+                lib.Bind("PQconninfoParse", api.conninfoParse) && lib.Bind("PQconninfoFree", api.conninfoFree) &&
+                lib.Bind("PQfreemem", api.freemem) && lib.Bind("PQconnectdbParams", api.connectdbParams) &&
+                lib.Bind("PQstatus", api.status) && lib.Bind("PQerrorMessage", api.errorMessage) &&
+                lib.Bind("PQsetNoticeProcessor", api.setNoticeProcessor) && lib.Bind("PQreset", api.reset) &&
+                lib.Bind("PQfinish", api.finish) && lib.Bind("PQexecParams", api.execParams) &&
+                lib.Bind("PQresultStatus", api.resultStatus) &&
+                lib.Bind("PQresultErrorMessage", api.resultErrorMessage) &&
+                lib.Bind("PQresultErrorField", api.resultErrorField) && lib.Bind("PQntuples", api.ntuples) &&
+                lib.Bind("PQnfields", api.nfields) && lib.Bind("PQftype", api.ftype) &&
+                lib.Bind("PQgetisnull", api.getisnull) && lib.Bind("PQgetvalue", api.getvalue) &&
+                lib.Bind("PQgetlength", api.getlength) && lib.Bind("PQclear", api.clear);
+            return bound ? std::string() : std::string("it lacks functions the record needs");
+        });
 }
 
 void IgnoreNotice(void*, const char*) {}
@@ -134,7 +117,7 @@ SqlValue ColumnValue(Oid type, const char* text, std::size_t length)
 RecordResult<std::unique_ptr<SqlConnection>>
 PostgresConnection::Open(const std::string& uri, const std::string& display, const PostgresSettings& settings)
 {
-    const LoadedPostgres& loaded = LoadPostgres();
+    const ClientLibrary<PostgresApi>& loaded = LoadPostgres();
     if (!loaded.error.empty())
         return RecordError{RecordErrorKind::ClientMissing, loaded.error};
     const PostgresApi& api = loaded.api;

@@ -2,10 +2,10 @@
 
 #include <sqlite3.h>
 
-#include <mutex>
 #include <system_error>
+#include <thread>
 
-#include "sys/SharedLibrary.h"
+#include "record/ClientLibrary.h"
 
 namespace zelv4 {
 
@@ -18,8 +18,8 @@ struct SqliteApi {
     decltype(&::sqlite3_extended_result_codes) extended_result_codes = nullptr;
     decltype(&::sqlite3_busy_timeout) busy_timeout = nullptr;
     decltype(&::sqlite3_errmsg) errmsg = nullptr;
-    decltype(&::sqlite3_errstr) errstr = nullptr;
     decltype(&::sqlite3_system_errno) system_errno = nullptr;
+    decltype(&::sqlite3_get_autocommit) get_autocommit = nullptr;
     decltype(&::sqlite3_prepare_v2) prepare_v2 = nullptr;
     decltype(&::sqlite3_finalize) finalize = nullptr;
     decltype(&::sqlite3_step) step = nullptr;
@@ -41,43 +41,30 @@ namespace {
 constexpr const char* SQLITE_LIBRARY = "libsqlite3.so.0";
 constexpr int SQLITE_OLDEST = 3035000;
 
-struct LoadedSqlite {
-    std::unique_ptr<SharedLibrary> library;
-    SqliteApi api;
-    std::string error;
-};
-
-const LoadedSqlite& LoadSqlite()
+const ClientLibrary<SqliteApi>& LoadSqlite()
 {
-    static LoadedSqlite loaded;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::string reason;
-        loaded.library = SharedLibrary::Open(SQLITE_LIBRARY, reason);
-        if (!loaded.library) {
-            loaded.error = "SQLite records need " + std::string(SQLITE_LIBRARY) + " (Debian: libsqlite3-0): " + reason;
-            return;
-        }
-        const SharedLibrary& lib = *loaded.library;
-        SqliteApi& api = loaded.api;
-        const bool bound =
-            lib.Bind("sqlite3_libversion_number", api.libversion_number) && lib.Bind("sqlite3_open_v2", api.open_v2) &&
-            lib.Bind("sqlite3_close_v2", api.close_v2) &&
-            lib.Bind("sqlite3_extended_result_codes", api.extended_result_codes) &&
-            lib.Bind("sqlite3_busy_timeout", api.busy_timeout) && lib.Bind("sqlite3_errmsg", api.errmsg) &&
-            lib.Bind("sqlite3_errstr", api.errstr) && lib.Bind("sqlite3_system_errno", api.system_errno) &&
-            lib.Bind("sqlite3_prepare_v2", api.prepare_v2) && lib.Bind("sqlite3_finalize", api.finalize) &&
-            lib.Bind("sqlite3_step", api.step) && lib.Bind("sqlite3_bind_parameter_index", api.bind_parameter_index) &&
-            lib.Bind("sqlite3_bind_null", api.bind_null) && lib.Bind("sqlite3_bind_int64", api.bind_int64) &&
-            lib.Bind("sqlite3_bind_double", api.bind_double) && lib.Bind("sqlite3_bind_text", api.bind_text) &&
-            lib.Bind("sqlite3_column_count", api.column_count) && lib.Bind("sqlite3_column_type", api.column_type) &&
-            lib.Bind("sqlite3_column_int64", api.column_int64) &&
-            lib.Bind("sqlite3_column_double", api.column_double) && lib.Bind("sqlite3_column_text", api.column_text) &&
-            lib.Bind("sqlite3_column_bytes", api.column_bytes);
-        if (!bound || api.libversion_number() < SQLITE_OLDEST)
-            loaded.error = "SQLite records need SQLite 3.35 or newer; " + std::string(SQLITE_LIBRARY) + " is older";
-    });
-    return loaded;
+    return LoadClientLibrary<SqliteApi>(
+        SQLITE_LIBRARY, "SQLite records", "libsqlite3-0", [](const SharedLibrary& lib, SqliteApi& api) {
+            const bool bound =
+                lib.Bind("sqlite3_libversion_number", api.libversion_number) &&
+                lib.Bind("sqlite3_open_v2", api.open_v2) && lib.Bind("sqlite3_close_v2", api.close_v2) &&
+                lib.Bind("sqlite3_extended_result_codes", api.extended_result_codes) &&
+                lib.Bind("sqlite3_busy_timeout", api.busy_timeout) && lib.Bind("sqlite3_errmsg", api.errmsg) &&
+                lib.Bind("sqlite3_system_errno", api.system_errno) &&
+                lib.Bind("sqlite3_get_autocommit", api.get_autocommit) &&
+                lib.Bind("sqlite3_prepare_v2", api.prepare_v2) && lib.Bind("sqlite3_finalize", api.finalize) &&
+                lib.Bind("sqlite3_step", api.step) &&
+                lib.Bind("sqlite3_bind_parameter_index", api.bind_parameter_index) &&
+                lib.Bind("sqlite3_bind_null", api.bind_null) && lib.Bind("sqlite3_bind_int64", api.bind_int64) &&
+                lib.Bind("sqlite3_bind_double", api.bind_double) && lib.Bind("sqlite3_bind_text", api.bind_text) &&
+                lib.Bind("sqlite3_column_count", api.column_count) &&
+                lib.Bind("sqlite3_column_type", api.column_type) &&
+                lib.Bind("sqlite3_column_int64", api.column_int64) &&
+                lib.Bind("sqlite3_column_double", api.column_double) &&
+                lib.Bind("sqlite3_column_text", api.column_text) && lib.Bind("sqlite3_column_bytes", api.column_bytes);
+            return bound && api.libversion_number() >= SQLITE_OLDEST ? std::string()
+                                                                     : std::string("SQLite 3.35 or newer is needed");
+        });
 }
 
 // Finalizes the statement however Run leaves.
@@ -100,7 +87,7 @@ private:
 RecordResult<std::unique_ptr<SqlConnection>> SqliteConnection::Open(const std::string& path, const std::string& display,
                                                                     std::chrono::milliseconds busyTimeout)
 {
-    const LoadedSqlite& loaded = LoadSqlite();
+    const ClientLibrary<SqliteApi>& loaded = LoadSqlite();
     if (!loaded.error.empty())
         return RecordError{RecordErrorKind::ClientMissing, loaded.error};
     const SqliteApi& api = loaded.api;
@@ -108,7 +95,7 @@ RecordResult<std::unique_ptr<SqlConnection>> SqliteConnection::Open(const std::s
     const int code =
         api.open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     // Even a failed open gives a handle to ask why and to close.
-    std::unique_ptr<SqliteConnection> connection(new SqliteConnection(api, db, display));
+    std::unique_ptr<SqliteConnection> connection(new SqliteConnection(api, db, display, busyTimeout));
     if (db == nullptr)
         return RecordError{RecordErrorKind::CannotOpen, "cannot open the record " + display + ": out of memory"};
     api.extended_result_codes(db, 1);
@@ -155,6 +142,30 @@ RecordError SqliteConnection::Error(int code) const
 
 RecordResult<void> SqliteConnection::Run(std::string_view sql, std::span<const SqlValue> params, const SqlRowSink& sink)
 {
+    // SQLite returns "busy" at once where waiting could deadlock, and around a file's
+    // switch to WAL: outside a transaction a statement is simply tried again, within
+    // the busy timeout, as long as it returned no row.
+    const auto giveUp = std::chrono::steady_clock::now() + m_busyTimeout;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        bool delivered = false;
+        const bool outside = m_api.get_autocommit(m_db) != 0;
+        RecordResult<void> done = RunOnce(sql, params, [&](const SqlRow& row) {
+            delivered = true;
+            if (sink)
+                sink(row);
+        });
+        if (done || done.Error().kind != RecordErrorKind::Busy || !outside || delivered ||
+            std::chrono::steady_clock::now() >= giveUp)
+            return done;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+}
+
+RecordResult<void> SqliteConnection::RunOnce(std::string_view sql, std::span<const SqlValue> params,
+                                             const SqlRowSink& sink)
+{
     Statement statement(m_api);
     int code = m_api.prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &statement.Handle(), nullptr);
     if (code != SQLITE_OK)
@@ -197,8 +208,7 @@ RecordResult<void> SqliteConnection::Run(std::string_view sql, std::span<const S
             }
             }
         }
-        if (sink)
-            sink(row);
+        sink(row);
     }
     if (code != SQLITE_DONE)
         return Error(code);

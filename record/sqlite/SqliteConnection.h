@@ -29,14 +29,16 @@ public:
     RecordResult<void> Reconnect() override { return {}; }
 
 private:
-    SqliteConnection(const SqliteApi& api, sqlite3* db, std::string display)
-        : m_api(api), m_db(db), m_display(std::move(display))
+    SqliteConnection(const SqliteApi& api, sqlite3* db, std::string display, std::chrono::milliseconds busyTimeout)
+        : m_api(api), m_db(db), m_display(std::move(display)), m_busyTimeout(busyTimeout)
     {}
+    RecordResult<void> RunOnce(std::string_view sql, std::span<const SqlValue> params, const SqlRowSink& sink);
     RecordError Error(int code) const;
 
     const SqliteApi& m_api;
     sqlite3* m_db;
     std::string m_display;
+    std::chrono::milliseconds m_busyTimeout;
 };
 
 }  // namespace zelv4

@@ -370,21 +370,20 @@ TEST_P(RecordStoreTest, WorkersNeverShareANumber)
 TEST_P(RecordStoreTest, StationsInProcessesNeverShareANumber)
 {
     constexpr unsigned STATIONS = 4, CHIPS = 250, FAIL_EVERY = 7;
-    {
-        auto store = record.Open();
-        ASSERT_TRUE(store);
-        ASSERT_TRUE(store->OpenCounter("line", 5000));
-    }
-    // Each station a process of its own, opening the record as zelv4-isp does.
+    // Each station a process of its own, opening the record as zelv4-isp does: at the
+    // same moment, the first of them creating it.
     std::vector<pid_t> stations;
     for (unsigned s = 0; s < STATIONS; ++s) {
         const pid_t pid = ::fork();
         ASSERT_NE(pid, -1);
         if (pid == 0) {
             auto store = RecordStore::Open(record.Target());
-            if (store)
+            auto counter = store ? (*store)->OpenCounter("line", 5000) : RecordResult<SerialCounter>(store.Error());
+            if (counter)
                 RunStation(**store, "line", "station-" + std::to_string(s), CHIPS, FAIL_EVERY);
-            std::_Exit(store && !::testing::Test::HasFailure() ? 0 : 1);
+            else
+                ADD_FAILURE() << "station " << s << ": " << counter.Error().message;
+            std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
         }
         stations.push_back(pid);
     }
@@ -536,7 +535,9 @@ TEST_P(RecordServerTest, ServerGoingAwayLosesNoNumber)
     // The chip being programmed cannot be recorded, and the next one gets no number.
     const auto row = store->AddChip(WithSerial(Chip("s1", "2024-05-01T08:00:00Z"), "line", *inFlight));
     const auto next = store->TakeSerial("line", ANY, "s1");
+    const auto ping = store->Ping();
     ASSERT_EQ(std::system((std::string(control) + " start").c_str()), 0);
+    EXPECT_FALSE(ping);
     ASSERT_FALSE(row);
     EXPECT_EQ(row.Error().kind, RecordErrorKind::ConnectionLost) << row.Error().message;
     ASSERT_FALSE(next);
@@ -545,6 +546,7 @@ TEST_P(RecordServerTest, ServerGoingAwayLosesNoNumber)
 
     // Back up: the same store goes on, the unrecorded number stays visible and is
     // never handed out again.
+    EXPECT_TRUE(store->Ping());
     EXPECT_EQ(*store->TakeSerial("line", ANY, "s1"), *inFlight + 1);
     const CounterStatus status = Counter(*store, "line");
     EXPECT_EQ(status.used, 1u);
