@@ -317,25 +317,29 @@ RecordResult<std::int64_t> RecordStore::AddChip(const ChipRecord& chip)
                             ValidUtf8(chip.message),
                             chip.seconds};
     std::int64_t id = 0;
-    RecordResult<void> done = InWriteTransaction(*m_connection, [&]() -> RecordResult<void> {
-        if (chip.serial) {
-            const SqlValue settle[] = {row[8], row[9], Text(chip.exitCode == 0 ? STATE_USED : STATE_SPOILED)};
-            bool settled = false;
-            auto updated = m_connection->Run("UPDATE serial_numbers SET state = $3"
-                                             " WHERE counter = $1 AND number = $2 AND state = 'taken' RETURNING number",
-                                             settle, [&settled](const SqlRow&) { settled = true; });
-            if (!updated)
-                return updated;
-            if (!settled)
-                return Refused("serial " + std::to_string(*chip.serial) + " of counter \"" + *counter +
-                               "\" was not handed out by record " + Display() + ", or is on a chip already");
-        }
-        return m_connection->Run(
-            "INSERT INTO chips (started_at, ended_at, station, port, device_path, operation, firmware_path,"
-            " file_checksum, serial_counter, serial, chip_checksum, outcome, exit_code, message, seconds)"
-            " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15) RETURNING id",
-            row, [&id](const SqlRow& returned) { id = SqlInteger(returned[0]); });
-    });
+    RecordResult<void> done = InWriteTransaction(
+        *m_connection,
+        [&]() -> RecordResult<void> {
+            if (chip.serial) {
+                const SqlValue settle[] = {row[8], row[9], Text(chip.exitCode == 0 ? STATE_USED : STATE_SPOILED)};
+                bool settled = false;
+                auto updated =
+                    m_connection->Run("UPDATE serial_numbers SET state = $3"
+                                      " WHERE counter = $1 AND number = $2 AND state = 'taken' RETURNING number",
+                                      settle, [&settled](const SqlRow&) { settled = true; });
+                if (!updated)
+                    return updated;
+                if (!settled)
+                    return Refused("serial " + std::to_string(*chip.serial) + " of counter \"" + *counter +
+                                   "\" was not handed out by record " + Display() + ", or is on a chip already");
+            }
+            return m_connection->Run(
+                "INSERT INTO chips (started_at, ended_at, station, port, device_path, operation, firmware_path,"
+                " file_checksum, serial_counter, serial, chip_checksum, outcome, exit_code, message, seconds)"
+                " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15) RETURNING id",
+                row, [&id](const SqlRow& returned) { id = SqlInteger(returned[0]); });
+        },
+        SqlCommit::Unsynced);
     if (!done)
         return WithContext(context, done.Error());
     return id;

@@ -31,6 +31,13 @@ namespace zelv4 {
 // number is never handed out twice, and one handed out whose chip was never recorded
 // stays visible ("unsettled") instead of vanishing.
 //
+// Durability: taking a number waits for the disk, so that no power cut can make the
+// record hand it out again. A chip's row does not wait: it is visible to every station
+// at once and survives the program's crash, and the next number taken puts it on the
+// disk too. A power cut can lose the rows of its last moment; their numbers then stay
+// unsettled, never reused. (One disk sync per chip instead of two: on a slow disk that
+// is the record's whole cost.)
+//
 // Start-up: nothing here touches a database client until Open; libsqlite3 and libpq
 // are loaded then, on the first use of each.
 class RecordStore {

@@ -2,17 +2,29 @@
 
 namespace zelv4 {
 
-RecordResult<void> InWriteTransaction(SqlConnection& connection, const std::function<RecordResult<void>()>& body)
+RecordResult<void> InWriteTransaction(SqlConnection& connection, const std::function<RecordResult<void>()>& body,
+                                      SqlCommit commit)
 {
-    RecordResult<void> result =
-        connection.Run(connection.Dialect() == SqlDialect::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
-    if (!result)
-        return result;
-    result = body();
+    const bool sqlite = connection.Dialect() == SqlDialect::Sqlite;
+    const bool unsynced = commit == SqlCommit::Unsynced;
+    // SQLite in WAL mode: a commit at NORMAL is synced by the next one at FULL.
+    if (unsynced && sqlite) {
+        if (auto relaxed = connection.Run("PRAGMA synchronous = NORMAL"); !relaxed)
+            return relaxed;
+    }
+    RecordResult<void> result = connection.Run(sqlite ? "BEGIN IMMEDIATE" : "BEGIN");
+    if (result && unsynced && !sqlite)
+        result = connection.Run("SET LOCAL synchronous_commit = off");
+    if (result)
+        result = body();
     if (result)
         result = connection.Run("COMMIT");
     if (!result)
         connection.Run("ROLLBACK");  // a lost connection has rolled back already
+    if (unsynced && sqlite) {
+        if (auto restored = connection.Run("PRAGMA synchronous = FULL"); !restored && result)
+            result = restored;
+    }
     return result;
 }
 

@@ -37,10 +37,17 @@ public:
     virtual RecordResult<void> Reconnect() = 0;
 };
 
+enum class SqlCommit {
+    Synced,    // the commit returns once the transaction is on the disk
+    Unsynced,  // it returns at once: the transaction is visible and survives the program's crash;
+               // a power cut may lose it, unless a synced commit followed
+};
+
 // Runs `body` in a write transaction, committed when `body` succeeds and rolled back
 // otherwise. SQLite takes the write lock at the start (BEGIN IMMEDIATE, waiting through
 // the busy timeout), so no statement inside can fail on another station's lock.
-RecordResult<void> InWriteTransaction(SqlConnection& connection, const std::function<RecordResult<void>()>& body);
+RecordResult<void> InWriteTransaction(SqlConnection& connection, const std::function<RecordResult<void>()>& body,
+                                      SqlCommit commit = SqlCommit::Synced);
 
 // Every row of one statement.
 RecordResult<std::vector<SqlRow>> QueryRows(SqlConnection& connection, std::string_view sql,

@@ -152,6 +152,10 @@ PostgresConnection::Open(const std::string& uri, const std::string& display, con
     set("connect_timeout", std::to_string(settings.connectTimeout.count()), false);
     set("application_name", settings.applicationName, false);
     set("client_encoding", "UTF8", false);
+    // A server that vanished from the network is noticed in about 25 s, not hours.
+    set("keepalives_idle", "10", false);
+    set("keepalives_interval", "5", false);
+    set("keepalives_count", "3", false);
     // A row lock held by another station is waited for this long, then reported as busy.
     set("options", "-c lock_timeout=" + std::to_string(settings.busyTimeout.count()), true);
 
