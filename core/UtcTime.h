@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zelv4 {
+
+// A moment in UTC, to the millisecond: what the production record stores.
+using UtcTime = std::chrono::sys_time<std::chrono::milliseconds>;
+
+// Hostile-input limit of a time given on the command line.
+inline constexpr std::size_t UTC_TIME_MAX_LENGTH = 40;
+
+// "2024-05-01T12:34:56.789Z": ISO-8601, always this long, so that text order is time order.
+std::string UtcTimeText(UtcTime time);
+
+struct UtcTimeParse {
+    std::optional<UtcTime> time;
+    std::string error;  // why the text was refused, for a person to read
+
+    explicit operator bool() const { return time.has_value(); }
+};
+
+// Reads an ISO-8601 UTC time: a date "YYYY-MM-DD", optionally followed by 'T' (or a
+// blank) and "HH:MM", ":SS" and a fraction, optionally ending in 'Z'. Other offsets are
+// refused rather than guessed at; fractions finer than a millisecond are cut.
+UtcTimeParse ParseUtcTime(std::string_view text);
+
+}  // namespace zelv4

@@ -1,0 +1,22 @@
+// --since texts come from the command line: any bytes must parse or be refused, and a
+// time read must read back the same from the text the record writes for it.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "core/UtcTime.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace zelv4;
+    const UtcTimeParse parsed = ParseUtcTime(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (parsed.time.has_value() == !parsed.error.empty())
+        __builtin_trap();
+    if (!parsed)
+        return 0;
+    const std::string text = UtcTimeText(*parsed.time);
+    const UtcTimeParse again = ParseUtcTime(text);
+    if (text.size() != 24 || !again || *again.time != *parsed.time)
+        __builtin_trap();
+    return 0;
+}
