@@ -1,6 +1,7 @@
 // What the browser tests and the benchmark share: the page served on 127.0.0.1,
 // the managed policy that grants it the loader, and Debian's Chromium started as
 // the emulated machine's command, so that it sees the machine's hidraw nodes.
+import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
 import fs from 'node:fs';
@@ -156,8 +157,9 @@ export async function openPage(context, origin, { before } = {}) {
   const page = await context.newPage();
   if (before)
     await before(page);
-  await page.goto(origin + '/');
-  await page.waitForSelector('body[data-state="ready"]');
+  await page.goto(origin + '/', { waitUntil: 'commit', timeout: 60_000 });
+  await until(page, () => document.body?.dataset.state === 'ready' || document.body?.dataset.state === 'failed');
+  assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready', 'the programmer did not load');
   return page;
 }
 
@@ -167,6 +169,17 @@ export async function chooseFile(page, file) {
   await (await chooser).setFiles(file);
 }
 
+// Polls `condition` in the page from here: the page's own timers may be a test's
+// fake clock, which Playwright's waits would stand still with.
+export async function until(page, condition, arg, seconds = 60) {
+  for (const end = Date.now() + seconds * 1000; Date.now() < end;) {
+    if (await page.evaluate(condition, arg))
+      return;
+    await new Promise((resolve) => setTimeout(resolve, 20));
+  }
+  throw new Error(`the page did not get there in ${seconds} s: ${condition}`);
+}
+
 // Runs `action` (a click, a file choice), answers each message box with OK and
 // returns what they said, once the operation has ended.
 export async function messagesOf(page, action) {
@@ -174,7 +187,7 @@ export async function messagesOf(page, action) {
   await action();
   const messages = [];
   for (;;) {
-    await page.waitForFunction((before) => document.getElementById('message').open ||
+    await until(page, (before) => document.getElementById('message').open ||
       (Number(document.body.dataset.runs ?? 0) > before && document.body.dataset.state === 'ready'), runs);
     const box = await page.evaluate(() => {
       const dialog = document.getElementById('message');

@@ -131,6 +131,11 @@ const page = {
         setStatus('');
       return;
     }
+    // A block is a fraction of a millisecond: redrawing for each one would slow
+    // the transfers down. The bar is redrawn when it moves by a percent.
+    if (phase !== 'wait' && done !== 0 && done !== total && Math.floor((done * 100) / total) ===
+        Math.floor(((done - 1) * 100) / total))
+      return;
     bar.hidden = false;
     bar.max = total;
     bar.value = done;
