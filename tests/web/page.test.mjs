@@ -107,14 +107,20 @@ describe('a machine with one loader', () => {
     assert.equal(summary.transfers, '0');
   });
 
-  test('without WebHID the page says why and keeps the device buttons off', async () => {
+  test('without WebHID the page says why, keeps the device buttons off, and still opens files', async () => {
     await onMachine([], async (page) => {
       assert.equal(await page.isVisible('#unsupported'), true);
       assert.match(await page.textContent('#unsupported'), /no WebHID/);
       for (const id of ['IDC_CONNECT', 'IDC_AUTO', 'IDC_WRITE', 'IDC_READ'])
         assert.equal(await enabled(page, id), false, id);
-      // The checksum needs no device.
-      await web.messagesOf(page, () => web.chooseFile(page, DEMO_HEX));
+      // The checksum needs no device; a file dropped on the page opens as if chosen.
+      const text = fs.readFileSync(DEMO_HEX, 'utf8');
+      await web.messagesOf(page, () => page.evaluate((contents) => {
+        const dropped = new DataTransfer();
+        dropped.items.add(new File([contents], 'dropped.hex'));
+        document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: dropped, bubbles: true, cancelable: true }));
+      }, text));
+      assert.equal(await field(page, 'IDC_FILE'), 'dropped.hex');
       assert.equal(await field(page, 'IDC_CHECKSUM'), demoChecksum);
     }, { pageSetup: (page) => page.addInitScript(() => delete Navigator.prototype.hid) });
   });

@@ -9,6 +9,7 @@ const GATED = ['IDC_RECONNECT', 'IDC_AUTO', 'IDC_OPEN_FILE', 'IDC_MASS_ERASE', '
   'IDC_READ_PROTECT', 'IDC_EXIT_ISP'];
 const NEEDS_LOADER = ['IDC_AUTO', 'IDC_MASS_ERASE', 'IDC_WRITE', 'IDC_VERIFY', 'IDC_READ', 'IDC_EXIT_ISP'];
 const WAIT_SECONDS = 31;
+const DRAW_INTERVAL_MS = 100;
 // Where picked files are stored; the programmer opens them by name from here.
 const PICKED_DIR = '/picked';
 
@@ -23,6 +24,7 @@ const hidMissing = !window.isSecureContext
 let programmer = null;
 let busy = false;
 let loader = null;
+let lastDrawn = 0;
 
 function setStatus(text) {
   $('status').textContent = text;
@@ -131,11 +133,11 @@ const page = {
         setStatus('');
       return;
     }
-    // A block is a fraction of a millisecond: redrawing for each one would slow
-    // the transfers down. The bar is redrawn when it moves by a percent.
-    if (phase !== 'wait' && done !== 0 && done !== total && Math.floor((done * 100) / total) ===
-        Math.floor(((done - 1) * 100) / total))
+    // A block takes a fraction of a millisecond, and every redraw of the page takes
+    // time from the transfers: the bar moves ten times a second.
+    if (phase !== 'wait' && done !== 0 && done !== total && performance.now() - lastDrawn < DRAW_INTERVAL_MS)
       return;
+    lastDrawn = performance.now();
     bar.hidden = false;
     bar.max = total;
     bar.value = done;
