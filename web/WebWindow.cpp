@@ -23,8 +23,8 @@ EM_ASYNC_JS(void, zelv4_message_box, (const char* text, const char* caption, int
 
 EM_ASYNC_JS(void, zelv4_sleep, (unsigned milliseconds), { await Module.page.sleep(milliseconds); });
 
-EM_JS(void, zelv4_progress, (const char* phase, std::size_t done, std::size_t total, int ended, int succeeded),
-      { Module.page.progress(UTF8ToString(phase), done, total, ended != 0, succeeded != 0); });
+EM_JS(void, zelv4_progress, (const char* phase, std::size_t done, std::size_t total, int ended),
+      { Module.page.progress(UTF8ToString(phase), done, total, ended != 0); });
 
 namespace zelv4 {
 
@@ -133,13 +133,14 @@ void WebWindow::Sleep(unsigned milliseconds)
 void WebWindow::OnProgress(const ProgressEvent& event)
 {
     if (const char* phase = PhaseName(event.phase))
-        zelv4_progress(phase, event.done, event.total, 0, 0);
+        zelv4_progress(phase, event.done, event.total, 0);
 }
 
-void WebWindow::OnPhaseEnd(OperationPhase phase, bool succeeded)
+// The outcome is the operation's message box and status line to tell.
+void WebWindow::OnPhaseEnd(OperationPhase phase, bool /*succeeded*/)
 {
     if (const char* name = PhaseName(phase))
-        zelv4_progress(name, 0, 0, 1, succeeded ? 1 : 0);
+        zelv4_progress(name, 0, 0, 1);
 }
 
 }  // namespace zelv4

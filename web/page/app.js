@@ -125,12 +125,11 @@ const page = {
     return loader ? loader.waitForArrival(milliseconds) : new Promise((r) => setTimeout(r, milliseconds));
   },
 
-  progress(phase, done, total, ended, succeeded) {
+  progress(phase, done, total, ended) {
     const bar = $('IDC_PROGRESS');
     if (ended) {
       bar.hidden = true;
-      if (phase === 'wait' && !succeeded)
-        setStatus('');
+      setStatus('');
       return;
     }
     // A block takes a fraction of a millisecond, and every redraw of the page takes
