@@ -104,17 +104,15 @@ async function devToolsPort(profile, child, seconds) {
   throw new Error(`Chromium did not open its DevTools port in ${seconds} s`);
 }
 
-// Chromium as the command of an emulated machine with the given options; the
-// shell `before`, if any, runs first inside the same machine (the benchmark's
-// native runs). stop() closes Chromium and returns the machine's log.
-export async function startMachine(machineOptions = [], { before = null } = {}) {
+// Chromium as the command of an emulated machine with the given options, or run
+// by the shell `script` (as "$@"), which may do more in the same machine (the
+// benchmark's native runs). stop() closes Chromium and returns the machine's log.
+export async function startMachine(machineOptions = [], { script = null } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zelv4-web-'));
   const log = path.join(dir, 'machine.log');
   const profile = path.join(dir, 'profile');
   const browserCommand = [CHROMIUM, ...CHROMIUM_FLAGS.slice(0, -1), `--user-data-dir=${profile}`, 'about:blank'];
-  const command = before
-    ? ['sh', '-c', `${before}\nexec "$@"`, 'sh', ...browserCommand]
-    : browserCommand;
+  const command = script ? ['sh', '-c', script, 'sh', ...browserCommand] : browserCommand;
   const child = spawn(MACHINE, ['--quiet', '--timeout', '300', '--log', log, ...machineOptions, '--', ...command],
     { stdio: ['ignore', 'ignore', fs.openSync(path.join(dir, 'stderr.txt'), 'w')] });
   const exited = once(child, 'exit');
