@@ -45,6 +45,8 @@ std::string Detail(const OperationResult& result)
 {
     switch (result.outcome) {
     case OperationOutcome::Succeeded:
+        if (result.kind == OperationKind::Read)
+            return "The flash was offered as the download " + result.dumpPath + ".";
         if (result.checksum && result.kind != OperationKind::OpenFile)
             return "Image checksum " + ChecksumText(*result.checksum) + ".";
         return "";

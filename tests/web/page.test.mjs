@@ -107,7 +107,7 @@ describe('a machine with one loader', () => {
     assert.equal(summary.transfers, '0');
   });
 
-  test('without WebHID the page says why, keeps the device buttons off, and still opens files', async () => {
+  test('without WebHID the page says why, keeps the device buttons off, and still opens files or none', async () => {
     await onMachine([], async (page) => {
       assert.equal(await page.isVisible('#unsupported'), true);
       assert.match(await page.textContent('#unsupported'), /no WebHID/);
@@ -122,6 +122,11 @@ describe('a machine with one loader', () => {
       }, text));
       assert.equal(await field(page, 'IDC_FILE'), 'dropped.hex');
       assert.equal(await field(page, 'IDC_CHECKSUM'), demoChecksum);
+      // Cancelling the file chooser afterwards empties both and says so, as the window does.
+      assert.deepEqual(web.texts(await web.messagesOf(page, () => page.dispatchEvent('#file-input', 'cancel'))),
+        ['Open file error !!']);
+      assert.equal(await field(page, 'IDC_FILE'), '');
+      assert.equal(await field(page, 'IDC_CHECKSUM'), '');
     }, { pageSetup: (page) => page.addInitScript(() => delete Navigator.prototype.hid) });
   });
 });
