@@ -83,6 +83,8 @@ std::string Detail(const OperationResult& result)
 
 WebPage::WebPage() : m_window(m_fields), m_operations(m_window, m_fields, m_reports, m_device, m_files)
 {
+    // The combo box's one item, as the window starts with it.
+    m_fields.m_strChip = "ZEL-V4";
     m_operations.SetProgressSink(&m_window);
     // A firmware update page must not program a file that only seems right: read
     // as the command line reads, refusing what the window would let through.

@@ -73,11 +73,10 @@ const loadersLeft = (page, count) =>
 
 const site = await web.serveSite();
 const revoke = web.grantLoader(site.origin);
-const machine = await web.startMachine(options, { script });
+const { machine, page } = await web.launch(options, site.origin, { script });
 const report = [];
 try {
   const nativeMs = [];
-  const page = await web.openPage(machine.context, site.origin);
   await web.messagesOf(page, () => web.chooseFile(page, HEX));
   const webMs = [];
   for (let run = 0; run < RUNS; ++run) {
@@ -126,7 +125,7 @@ try {
 
   const loads = [];
   for (let load = 0; load < 5; ++load) {
-    const fresh = await web.openPage(machine.context, site.origin);
+    const fresh = await web.openPage(machine, site.origin);
     loads.push(await fresh.evaluate(() => performance.getEntriesByName('zelv4-ready')[0].startTime));
     await fresh.close();
   }

@@ -22,7 +22,6 @@ export const ISP = process.env.ZELV4_ISP ?? path.join(ROOT, 'build/default/cli/z
 export const CHROMIUM = process.env.ZELV4_CHROMIUM ?? '/usr/bin/chromium';
 
 export const LOADER_IDS = { vendor_id: 0x040b, product_id: 0x6876 };
-export const FLASH_SIZE = 20480;
 
 // Everything missing is said at once: CI must fail, not skip.
 export function missingTools() {
@@ -82,83 +81,142 @@ export function grantLoader(origin) {
       fs.rmSync(dir, { recursive: true, force: true });
   };
   process.once('exit', remove);
+  for (const [signal, code] of [['SIGINT', 130], ['SIGTERM', 143]]) {
+    process.once(signal, () => {
+      remove();
+      process.exit(code);
+    });
+  }
   return remove;
 }
 
+// As root, headless, and quiet on a closed network. The network service runs in
+// the browser's process: one process fewer that Chromium forks once its threads
+// are busy (see launch()).
 const CHROMIUM_FLAGS = ['--headless=new', '--no-sandbox', '--disable-gpu', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-quic',
-  '--remote-debugging-port=0', 'about:blank'];
+  '--enable-features=NetworkServiceInProcess2', '--remote-debugging-port=0'];
 
-async function devToolsPort(profile, child, seconds) {
+// Seconds Chromium gets to start on the machine and show the page ready.
+const START_SECONDS = 15;
+const START_ATTEMPTS = 3;
+
+class StartTimeout extends Error {}
+
+const delay = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+async function devToolsPort(profile, child) {
   const file = path.join(profile, 'DevToolsActivePort');
-  for (let waited = 0; waited < seconds * 20; ++waited) {
-    if (child.exitCode !== null)
-      throw new Error(`the emulated machine ended (exit ${child.exitCode}) before Chromium was up`);
-    if (fs.existsSync(file)) {
-      const port = fs.readFileSync(file, 'utf8').split('\n')[0];
-      if (port)
-        return port;
-    }
-    await new Promise((r) => setTimeout(r, 50));
+  for (const end = Date.now() + START_SECONDS * 1000; Date.now() < end; await delay(50)) {
+    if (child.exitCode !== null || child.signalCode !== null)
+      throw new Error(`the emulated machine ended (${child.exitCode ?? child.signalCode}) before Chromium was up`);
+    const port = fs.existsSync(file) ? fs.readFileSync(file, 'utf8').split('\n')[0] : '';
+    if (port)
+      return port;
   }
-  throw new Error(`Chromium did not open its DevTools port in ${seconds} s`);
+  throw new StartTimeout(`Chromium did not open its DevTools port in ${START_SECONDS} s`);
 }
 
 // Chromium as the command of an emulated machine with the given options, or run
 // by the shell `script` (as "$@"), which may do more in the same machine (the
-// benchmark's native runs). stop() closes Chromium and returns the machine's log.
-export async function startMachine(machineOptions = [], { script = null } = {}) {
+// benchmark's native runs). The machine leads a process group of its own, so
+// that nothing of a Chromium that cannot be closed outlives it.
+async function startMachine(machineOptions, script) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zelv4-web-'));
   const log = path.join(dir, 'machine.log');
+  const stderr = path.join(dir, 'stderr.txt');
   const profile = path.join(dir, 'profile');
-  const browserCommand = [CHROMIUM, ...CHROMIUM_FLAGS.slice(0, -1), `--user-data-dir=${profile}`, 'about:blank'];
+  const browserCommand = [CHROMIUM, ...CHROMIUM_FLAGS, `--user-data-dir=${profile}`, 'about:blank'];
   const command = script ? ['sh', '-c', script, 'sh', ...browserCommand] : browserCommand;
   const child = spawn(MACHINE, ['--quiet', '--timeout', '300', '--log', log, ...machineOptions, '--', ...command],
-    { stdio: ['ignore', 'ignore', fs.openSync(path.join(dir, 'stderr.txt'), 'w')] });
+    { stdio: ['ignore', 'ignore', fs.openSync(stderr, 'w')], detached: true });
   const exited = once(child, 'exit');
-  let browser;
-  try {
-    browser = await chromium.connectOverCDP(`http://127.0.0.1:${await devToolsPort(profile, child, 60)}`);
-  } catch (error) {
-    child.kill('SIGTERM');
-    await exited;
-    throw error;
-  }
-  const context = browser.contexts()[0];
-  return {
+  const killGroup = () => {
+    try {
+      process.kill(-child.pid, 'SIGKILL');
+    } catch {
+      // Nothing of it is left.
+    }
+  };
+  const machine = {
     dir,
-    context,
+    browser: null,
+    context: null,
+    // Closes Chromium (or kills what does not close) and returns the machine's
+    // log and what Chromium and the machine said.
     async stop() {
-      try {
-        const session = await browser.newBrowserCDPSession();
-        await session.send('Browser.close').catch(() => {});
-      } finally {
-        const timer = setTimeout(() => child.kill('SIGTERM'), 20_000);
-        const [code] = await exited;
-        clearTimeout(timer);
-        return { code, log: fs.readFileSync(log, 'utf8') };
+      if (machine.browser) {
+        const close = machine.browser.newBrowserCDPSession().then((session) => session.send('Browser.close'));
+        await Promise.race([close.catch(() => {}), delay(10_000)]);
+        await machine.browser.close().catch(() => {});
       }
+      const timer = setTimeout(killGroup, machine.browser ? 20_000 : 0);
+      await exited;
+      clearTimeout(timer);
+      killGroup();
+      return { log: fs.existsSync(log) ? fs.readFileSync(log, 'utf8') : '', stderr: fs.readFileSync(stderr, 'utf8') };
     },
     remove() {
       fs.rmSync(dir, { recursive: true, force: true });
     },
   };
+  try {
+    const port = await devToolsPort(profile, child);
+    machine.browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`, { timeout: START_SECONDS * 1000 })
+      .catch((error) => { throw error.name === 'TimeoutError' ? new StartTimeout(error.message) : error; });
+    machine.context = machine.browser.contexts()[0];
+  } catch (error) {
+    await machine.stop();
+    machine.remove();
+    throw error;
+  }
+  return machine;
+}
+
+// A new page of the machine's Chromium with the programmer loaded and ready.
+// `before` may set the page up first (a fake clock, an init script).
+export async function openPage(machine, origin, { before } = {}) {
+  const page = await machine.context.newPage();
+  if (before)
+    await before(page);
+  try {
+    await page.goto(origin + '/', { waitUntil: 'commit', timeout: START_SECONDS * 1000 });
+    await until(page, () => document.body?.dataset.state === 'ready' || document.body?.dataset.state === 'failed',
+      undefined, START_SECONDS);
+  } catch (error) {
+    throw error.name === 'TimeoutError' ? new StartTimeout(error.message) : error;
+  }
+  assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready', 'the programmer did not load');
+  return page;
+}
+
+// The machine with Chromium on it and the page ready. Chromium sometimes hangs
+// as it starts there: umockdev's preload library takes a lock in open(), and a
+// child that Chromium forks while another thread holds it waits for it for ever.
+// Such a start is thrown away and tried again; anything else is a failure.
+export async function launch(machineOptions, origin, { script = null, pageSetup } = {}) {
+  for (let attempt = 1; ; ++attempt) {
+    let machine = null;
+    try {
+      machine = await startMachine(machineOptions, script);
+      const page = await openPage(machine, origin, { before: pageSetup });
+      return { machine, page };
+    } catch (error) {
+      if (machine) {
+        await machine.stop();
+        machine.remove();
+      }
+      if (!(error instanceof StartTimeout) || attempt === START_ATTEMPTS)
+        throw error;
+      console.error(`Chromium did not come up on the emulated machine (${error.message.split('\n')[0]}); again`);
+    }
+  }
 }
 
 // The loader's summary lines of a machine log ("key: value" after "summary:").
 export function summary(log) {
   const lines = log.slice(log.indexOf('\nsummary:\n') + 1).split('\n');
   return Object.fromEntries(lines.map((line) => line.split(': ')).filter((kv) => kv.length === 2));
-}
-
-export async function openPage(context, origin, { before } = {}) {
-  const page = await context.newPage();
-  if (before)
-    await before(page);
-  await page.goto(origin + '/', { waitUntil: 'commit', timeout: 60_000 });
-  await until(page, () => document.body?.dataset.state === 'ready' || document.body?.dataset.state === 'failed');
-  assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready', 'the programmer did not load');
-  return page;
 }
 
 export async function chooseFile(page, file) {
@@ -170,10 +228,9 @@ export async function chooseFile(page, file) {
 // Polls `condition` in the page from here: the page's own timers may be a test's
 // fake clock, which Playwright's waits would stand still with.
 export async function until(page, condition, arg, seconds = 60) {
-  for (const end = Date.now() + seconds * 1000; Date.now() < end;) {
+  for (const end = Date.now() + seconds * 1000; Date.now() < end; await delay(20)) {
     if (await page.evaluate(condition, arg))
       return;
-    await new Promise((resolve) => setTimeout(resolve, 20));
   }
   throw new Error(`the page did not get there in ${seconds} s: ${condition}`);
 }

@@ -39,13 +39,18 @@ after(async () => {
 // Chromium on a machine with these options; the page opened and ready. Returns
 // the machine's summary and log once Chromium has been closed.
 async function onMachine(options, body, { pageSetup } = {}) {
-  const machine = await web.startMachine(options);
+  const { machine, page } = await web.launch(options, site.origin, { pageSetup });
+  let failed = true;
+  let ended;
   try {
-    const page = await web.openPage(machine.context, site.origin, { before: pageSetup });
     await body(page, machine);
+    failed = false;
   } finally {
-    var ended = await machine.stop();
+    ended = await machine.stop();
     machine.remove();
+    // What Chromium and the machine said, for a failure in CI.
+    if (failed)
+      console.error(`--- Chromium and the machine on ${options.join(' ')}:\n${ended.stderr.split('\n').slice(-40).join('\n')}`);
   }
   return { summary: web.summary(ended.log), log: ended.log };
 }
