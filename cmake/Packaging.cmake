@@ -17,6 +17,16 @@ if(WIN32)
   return()
 endif()
 
+# The web page: one .zip of the static files (build/wasm/site), for any https host.
+if(EMSCRIPTEN)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME zelv4-writer)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_FILE_NAME zelv4-writer-${PROJECT_VERSION}-web)
+  include(CPack)
+  return()
+endif()
+
 install(FILES ${ZELV4_RES_DIR}/org.zelv4.Writer.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT gui)
 # The release in the metainfo is the project's version.

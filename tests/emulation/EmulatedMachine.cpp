@@ -439,9 +439,17 @@ void EmulatedMachine::AddHidraw(Device& device, std::optional<unsigned> number,
     device.hidrawNumber = *number;
     device.reportDescriptor = std::move(reportDescriptor);
     Attach(devnode, device.hidrawBinding);
-    gchar* addedHid =
-        umockdev_testbed_add_device(m_testbed, "hid", hid.substr(SYS_DEVICES.size()).c_str(), nullptr, nullptr,
-                                    "HID_ID", Text("0003:%08X:%08X", device.vendor, device.product).c_str(), nullptr);
+    // The kernel also shows the descriptor as a file of the hid device; browsers
+    // read it there (WebHID), not with the ioctl. No serial number (HID_UNIQ empty),
+    // as the loader has none.
+    const std::string hidDirectory = m_root + hid;
+    g_mkdir_with_parents(hidDirectory.c_str(), 0755);
+    g_file_set_contents((hidDirectory + "/report_descriptor").c_str(),
+                        reinterpret_cast<const gchar*>(device.reportDescriptor.data()),
+                        static_cast<gssize>(device.reportDescriptor.size()), nullptr);
+    gchar* addedHid = umockdev_testbed_add_device(
+        m_testbed, "hid", hid.substr(SYS_DEVICES.size()).c_str(), nullptr, nullptr, "HID_ID",
+        Text("0003:%08X:%08X", device.vendor, device.product).c_str(), "HID_UNIQ", "", nullptr);
     gchar* addedHidraw = umockdev_testbed_add_device(m_testbed, "hidraw", hidraw.substr(SYS_DEVICES.size()).c_str(),
                                                      nullptr, "dev", Text("%u:%u\n", HIDRAW_MAJOR, *number).c_str(),
                                                      nullptr, "DEVNAME", devnode.c_str(), nullptr);

@@ -1,0 +1,49 @@
+#include "web/WebDumpFiles.h"
+
+#include <cstdint>
+#include <emscripten.h>
+#include <vector>
+
+#include "core/IspConstants.h"
+
+EM_JS(int, zelv4_offer_download, (const char* name, const std::uint8_t* bytes, std::size_t size),
+      { return Module.page.offerDownload(UTF8ToString(name), HEAPU8.slice(bytes, bytes + size)) ? 1 : 0; });
+
+namespace zelv4 {
+
+namespace {
+
+class DumpDownload : public OutputFile {
+public:
+    explicit DumpDownload(std::string name) : m_name(std::move(name)) { m_bytes.reserve(ISP_IMAGE_SIZE); }
+
+    bool Write(std::span<const std::uint8_t> bytes) override
+    {
+        m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+        return true;
+    }
+
+    bool Commit() override
+    {
+        if (zelv4_offer_download(m_name.c_str(), m_bytes.data(), m_bytes.size()) != 0)
+            return true;
+        m_error = "the browser did not take the download";
+        return false;
+    }
+
+    const std::string& Error() const override { return m_error; }
+
+private:
+    std::string m_name;
+    std::vector<std::uint8_t> m_bytes;
+    std::string m_error;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> WebDumpFiles::Create(const std::string& path, std::string& /*error*/)
+{
+    return std::make_unique<DumpDownload>(path);
+}
+
+}  // namespace zelv4

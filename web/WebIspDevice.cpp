@@ -1,0 +1,29 @@
+#include "web/WebIspDevice.h"
+
+#include <emscripten.h>
+
+// The feature report length of the loader the page opened, report ID byte
+// included; -1 when there is none to open.
+EM_ASYNC_JS(int, zelv4_loader_open, (), { return await Module.page.loader.open(); });
+EM_ASYNC_JS(void, zelv4_loader_close, (), { await Module.page.loader.close(); });
+
+namespace zelv4 {
+
+void WebIspDevice::FindIspDevice()
+{
+    const int length = zelv4_loader_open();
+    m_open = length >= 0;
+    // Like the native search, a failed one keeps the last device's length.
+    if (m_open)
+        m_length = static_cast<std::uint16_t>(length);
+}
+
+void WebIspDevice::CloseIspDevice()
+{
+    if (!m_open)
+        return;
+    zelv4_loader_close();
+    m_open = false;
+}
+
+}  // namespace zelv4
