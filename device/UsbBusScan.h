@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/UsbBusPort.h"
 #include "device/UsbBusPlatform.h"
 
 namespace zelv4 {
@@ -56,13 +57,15 @@ using UsbBusObserver = std::function<void(const UsbBusEvent&)>;
 
 // The scan of the host controllers and hubs for devices that answer the product
 // signature. The platform must outlive it.
-class UsbBusScan {
+class UsbBusScan : public UsbBusPort {
 public:
     explicit UsbBusScan(UsbBusPlatform& platform) : m_platform(platform) {}
 
     // Counts the devices anywhere on the bus that answer the signature request with
-    // PRODUCT_SIGNATURE. The observer, when given, hears of every hub and port met.
-    int CountBusDevices(const UsbBusObserver& observer = {});
+    // PRODUCT_SIGNATURE.
+    int CountBusDevices() override { return CountBusDevices(UsbBusObserver()); }
+    // The same scan; `observer` hears of every hub and port met.
+    int CountBusDevices(const UsbBusObserver& observer);
 
 private:
     UsbBusPlatform& m_platform;

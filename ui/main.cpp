@@ -1,8 +1,9 @@
 // zelv4-writer: the dialog application on the real device.
 #include <QApplication>
 
-#include "device/DeviceAccessAdapter.h"
 #include "device/DevicePlatform.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "sys/ProcessSetup.h"
 #include "ui/CIspWriterApp.h"
 #include "ui/GuiStartup.h"
@@ -15,8 +16,9 @@ int main(int argc, char* argv[])
     // the program ignores everything else on its command line.
     const std::unique_ptr<QApplication> application = zelv4::GuiStartup::CreateApplication(argc, argv);
     const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform();
-    zelv4::DeviceAccessAdapter device(*platform);
-    zelv4::CIspWriterApp theApp(device);
+    zelv4::IspDeviceConnection device(platform->Hid());
+    zelv4::UsbBusScan bus(platform->UsbBus());
+    zelv4::CIspWriterApp theApp(device, bus);
     theApp.InitInstance();
     return 0;
 }

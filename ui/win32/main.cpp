@@ -4,8 +4,9 @@
 
 #include <memory>
 
-#include "device/DeviceAccessAdapter.h"
 #include "device/DevicePlatform.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "sys/ProcessSetup.h"
 #include "ui/win32/CIspWriterApp.h"
 
@@ -14,8 +15,9 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     // Before anything is opened: a missing standard handle must not become a file.
     zelv4::EnsureStandardStreams();
     const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform();
-    zelv4::DeviceAccessAdapter device(*platform);
-    zelv4::CIspWriterApp theApp(device);
+    zelv4::IspDeviceConnection device(platform->Hid());
+    zelv4::UsbBusScan bus(platform->UsbBus());
+    zelv4::CIspWriterApp theApp(device, bus);
     theApp.InitInstance();
     return 0;
 }
