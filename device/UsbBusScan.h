@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,13 @@ inline constexpr unsigned USB_MAX_HOST_CONTROLLERS = 10;
 inline constexpr unsigned USB_MAX_HUB_TIERS_BELOW_ROOT = 5;
 // A hub descriptor's port count is one byte.
 inline constexpr unsigned USB_MAX_HUB_PORTS = 255;
+
+// The text of a reply to the signature request: a string descriptor whose length
+// byte is exactly the number of bytes that came back, in whole UTF-16 units; none
+// for anything else, some other device's idea of an answer.
+std::optional<std::u16string> SignatureReplyText(std::span<const std::uint8_t> reply);
+// Whether `text` is PRODUCT_SIGNATURE, exactly: both end at their first zero unit.
+bool IsProductSignature(std::u16string_view text);
 
 // What the scan met at one place of the bus, for front ends that list it.
 enum class UsbBusEventKind {

@@ -312,10 +312,9 @@ void EmulatedMachine::Attach(const std::string& devnode, Binding& binding)
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(&EmulatedMachine::OnIoctl), &binding);
     g_signal_connect(handler, "client-vanished", G_CALLBACK(&EmulatedMachine::OnVanished), &binding);
-    if (binding.hidraw) {
-        g_signal_connect(handler, "handle-read", G_CALLBACK(&EmulatedMachine::OnRead), &binding);
+    g_signal_connect(handler, "handle-read", G_CALLBACK(&EmulatedMachine::OnRead), &binding);
+    if (binding.hidraw)
         g_signal_connect(handler, "handle-write", G_CALLBACK(&EmulatedMachine::OnWrite), &binding);
-    }
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(m_testbed, devnode.c_str(), handler, &error)) {
         Fail("cannot attach the ioctl handler of " + devnode + ": " + (error ? error->message : "?"));
@@ -490,6 +489,24 @@ void EmulatedMachine::AddKeyboard(const std::string& port, std::optional<unsigne
         return;
     AddHidraw(*device, hidraw, KeyboardDescriptor());
     m_description.push_back(device->hidrawNode + ": keyboard on usb " + port);
+}
+
+void EmulatedMachine::AddUhidKeyboard(unsigned hidraw)
+{
+    const std::string hid = Text("/sys/devices/virtual/misc/uhid/0005:%04X:%04X.", KEYBOARD_VENDOR, KEYBOARD_PRODUCT) +
+                            Text("%04X", ++m_lastHidId);
+    const std::string node = hid + Text("/hidraw/hidraw%u", hidraw);
+    gchar* addedHid = umockdev_testbed_add_device(
+        m_testbed, "hid", hid.substr(SYS_DEVICES.size()).c_str(), nullptr, nullptr, "HID_ID",
+        Text("0005:%08X:%08X", KEYBOARD_VENDOR, KEYBOARD_PRODUCT).c_str(), nullptr);
+    gchar* addedNode = umockdev_testbed_add_device(m_testbed, "hidraw", node.substr(SYS_DEVICES.size()).c_str(),
+                                                   nullptr, "dev", Text("%u:%u\n", HIDRAW_MAJOR, hidraw).c_str(),
+                                                   nullptr, "DEVNAME", Text("/dev/hidraw%u", hidraw).c_str(), nullptr);
+    if (addedHid == nullptr || addedNode == nullptr)
+        Fail(Text("cannot add the uhid keyboard at /dev/hidraw%u", hidraw));
+    g_free(addedHid);
+    g_free(addedNode);
+    m_description.push_back(Text("/dev/hidraw%u: keyboard on uhid, not on USB", hidraw));
 }
 
 void EmulatedMachine::AddSignatureDevice(const std::string& port, std::optional<std::vector<std::uint8_t>> reply,
@@ -748,12 +765,15 @@ gboolean EmulatedMachine::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* clien
 }
 
 // A hidraw read() waits for an input report; the loader sends none, so a read
-// fails at once rather than hang the program.
+// fails at once rather than hang the program. A usbfs read() gives the device's
+// descriptors, as the kernel's does.
 gboolean EmulatedMachine::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer binding)
 {
     const auto* bound = static_cast<Binding*>(binding);
     EmulatedMachine& machine = *bound->machine;
-    const UMockdevIoctlData* data = umockdev_ioctl_client_get_arg(client);
+    UMockdevIoctlData* data = umockdev_ioctl_client_get_arg(client);
+    if (!bound->hidraw)
+        return machine.ReadUsb(client, data, *bound->device);
     {
         std::lock_guard lock(machine.m_mutex);
         ++machine.m_traffic.reads;
@@ -779,6 +799,23 @@ gboolean EmulatedMachine::OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* clien
                  (data != nullptr ? Printable(data->data, static_cast<std::size_t>(length)) : std::string()) + "\"");
     const bool gone = machine.Gone(*bound->device);
     umockdev_ioctl_client_complete(client, gone ? -1 : length, gone ? ENODEV : 0);
+    return TRUE;
+}
+
+// The descriptors from the device descriptor on, as a node's first read() after
+// its open() gives them. (umockdev does not pass on the file position; libusb reads
+// them once, as it takes the node.)
+bool EmulatedMachine::ReadUsb(UMockdevIoctlClient* client, UMockdevIoctlData* data, Device& device)
+{
+    if (Gone(device)) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return TRUE;
+    }
+    const std::size_t wanted = data != nullptr ? static_cast<std::size_t>(data->data_len) : 0;
+    const std::size_t count = std::min(wanted, device.descriptors.size());
+    if (count > 0)
+        std::memcpy(data->data, device.descriptors.data(), count);
+    umockdev_ioctl_client_complete(client, static_cast<long>(count), 0);
     return TRUE;
 }
 
@@ -873,6 +910,16 @@ bool EmulatedMachine::HandleUsb(UMockdevIoctlClient* client, Device& device)
         std::memcpy(caps->data, &value, sizeof value);
         umockdev_ioctl_client_complete(client, 0, 0);
         g_object_unref(caps);
+        return TRUE;
+    }
+    case USBDEVFS_CONNECTINFO: {
+        UMockdevIoctlData* info = Resolve(arg, 0, sizeof(usbdevfs_connectinfo));
+        if (info == nullptr)
+            break;
+        const usbdevfs_connectinfo value{device.devnum, 0};
+        std::memcpy(info->data, &value, sizeof value);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        g_object_unref(info);
         return TRUE;
     }
     case USBDEVFS_SUBMITURB: {

@@ -76,6 +76,9 @@ public:
     EmulatedLoader& AddLoader(const LoaderOptions& options);
     // A boot keyboard: a hidraw node that is not the loader.
     void AddKeyboard(const std::string& port, std::optional<unsigned> hidraw = std::nullopt);
+    // A keyboard that is not on USB (Bluetooth, through uhid): a hidraw node with a HID
+    // device and no USB device above it. Its node cannot be opened.
+    void AddUhidKeyboard(unsigned hidraw);
     // A device that answers the signature request with `reply` (a whole string
     // descriptor); no value: it stalls the request.
     void AddSignatureDevice(const std::string& port, std::optional<std::vector<std::uint8_t>> reply,
@@ -184,6 +187,7 @@ private:
     static void OnVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer binding);
     bool HandleHidraw(UMockdevIoctlClient* client, Device& device);
     bool HandleUsb(UMockdevIoctlClient* client, Device& device);
+    bool ReadUsb(UMockdevIoctlClient* client, UMockdevIoctlData* data, Device& device);
     void AnswerControl(Device& device, std::uint8_t* buffer, int bufferLength, int& status, int& actualLength);
     bool Gone(const Device& device) const;
 

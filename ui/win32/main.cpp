@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "device/DevicePlatform.h"
 #include "device/IspDeviceConnection.h"
@@ -14,7 +15,12 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
 {
     // Before anything is opened: a missing standard handle must not become a file.
     zelv4::EnsureStandardStreams();
-    const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform();
+    std::string error;
+    const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform(error);
+    if (!platform) {
+        ::MessageBoxA(nullptr, error.c_str(), "zelv4-writer", MB_OK | MB_ICONERROR);
+        return 1;
+    }
     zelv4::IspDeviceConnection device(platform->Hid());
     zelv4::UsbBusScan bus(platform->UsbBus());
     zelv4::CIspWriterApp theApp(device, bus);
