@@ -38,16 +38,25 @@ private:
     std::string m_fileName;
 };
 
-// The functions of one library, bound on the first call and kept until the process
-// ends: a library is never closed, since another thread may still be in it. `Api`
-// is a table of function pointers that names its library and binds them:
+// A table of a library's functions is written from a list of their names, with the
+// library's own header for their types:
 //
+//   #define ZELV4_UDEV_FUNCTIONS(X) X(udev_new) X(udev_unref)
 //   struct UdevApi {
 //       static constexpr const char* LIBRARY = "libudev.so.1";
 //       static constexpr const char* PACKAGE = "libudev1";  // what installs it
-//       decltype(&::udev_new) udev_new = nullptr;
-//       bool Bind(const SharedLibrary& library, std::string& error);
+//       ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
+//       bool Bind(const SharedLibrary& library, std::string& error)
+//       {
+//           return ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+//       }
 //   };
+#define ZELV4_LIBRARY_FUNCTION(name) decltype(&::name) name = nullptr;
+#define ZELV4_LIBRARY_BIND(name) library.Bind(name, #name, error)&&
+
+// The functions of one library, bound on the first call and kept until the process
+// ends: a library is never closed, since another thread may still be in it. `Api`
+// is a table as above.
 //
 // Null, with a message that names the library and its package, when it cannot be
 // loaded; every later call gives the same answer.

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace zelv4 {
+#include "sys/SharedLibrary.h"
 
-class SharedLibrary;
+namespace zelv4 {
 
 // The libusb functions the bus scan uses, loaded when the backend is made. libusb
 // only carries the control requests: it is told not to list the bus itself, and is
@@ -23,11 +23,12 @@ struct LibusbApi {
     static constexpr const char* LIBRARY = "libusb-1.0.so.0";
     static constexpr const char* PACKAGE = "libusb-1.0-0";
 
-#define ZELV4_LIBUSB_POINTER(name) decltype(&::name) name = nullptr;
-    ZELV4_LIBUSB_FUNCTIONS(ZELV4_LIBUSB_POINTER)
-#undef ZELV4_LIBUSB_POINTER
+    ZELV4_LIBUSB_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
 
-    bool Bind(const SharedLibrary& library, std::string& error);
+    bool Bind(const SharedLibrary& library, std::string& error)
+    {
+        return ZELV4_LIBUSB_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+    }
 };
 
 }  // namespace zelv4

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace zelv4 {
+#include "sys/SharedLibrary.h"
 
-class SharedLibrary;
+namespace zelv4 {
 
 // The libudev functions the Linux backend uses, loaded when the backend is made, so
 // that a command without devices never loads libudev.
@@ -40,11 +40,12 @@ struct UdevApi {
     static constexpr const char* LIBRARY = "libudev.so.1";
     static constexpr const char* PACKAGE = "libudev1";
 
-#define ZELV4_UDEV_POINTER(name) decltype(&::name) name = nullptr;
-    ZELV4_UDEV_FUNCTIONS(ZELV4_UDEV_POINTER)
-#undef ZELV4_UDEV_POINTER
+    ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
 
-    bool Bind(const SharedLibrary& library, std::string& error);
+    bool Bind(const SharedLibrary& library, std::string& error)
+    {
+        return ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+    }
 };
 
 }  // namespace zelv4
