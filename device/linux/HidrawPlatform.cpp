@@ -34,7 +34,8 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The hidraw node's USB device (the interface's parent), or its HID device.
+// The nearest ancestor in `subsystem` of the hidraw node at `path`: its HID device,
+// or its USB device; none for other paths.
 std::optional<UdevDevice> NodeAncestor(const UdevApi& api, const std::string& path, const char* subsystem,
                                        const char* devtype)
 {

@@ -177,16 +177,34 @@ std::vector<std::uint8_t> EmulatedMachine::StringDescriptor(std::u16string_view 
 }
 
 // The class directory stays (a real machine with hidraw loaded always has it), so
-// that opening it, a program's search, can be watched.
+// that opening it, a program's search, can be watched; so does the USB bus's list.
 void EmulatedMachine::WatchClass()
 {
     const std::string dir = m_root + "/sys/class/hidraw";
+    const std::string bus = m_root + "/sys/bus/usb/devices";
     g_mkdir_with_parents(dir.c_str(), 0755);
-    if (m_inotify >= 0)
+    g_mkdir_with_parents(bus.c_str(), 0755);
+    if (m_inotify >= 0) {
         m_watch = inotify_add_watch(m_inotify, dir.c_str(), IN_OPEN);
+        // Closes too: inotify merges identical events in a row, and a scan that
+        // listed the bus again and again would seem to list it once.
+        m_busWatch = inotify_add_watch(m_inotify, bus.c_str(), IN_OPEN | IN_CLOSE_NOWRITE);
+    }
 }
 
 unsigned EmulatedMachine::Searches()
+{
+    CountOpens();
+    return m_searches;
+}
+
+unsigned EmulatedMachine::BusListings()
+{
+    CountOpens();
+    return m_busListings;
+}
+
+void EmulatedMachine::CountOpens()
 {
     alignas(inotify_event) char buffer[4096];
     for (;;) {
@@ -196,11 +214,10 @@ unsigned EmulatedMachine::Searches()
         for (ssize_t at = 0; at < got;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             if ((event->mask & IN_OPEN) != 0 && event->len == 0)
-                ++m_searches;
+                ++(event->wd == m_busWatch ? m_busListings : m_searches);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
-    return m_searches;
 }
 
 std::string EmulatedMachine::RootDir() const

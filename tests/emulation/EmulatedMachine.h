@@ -102,6 +102,8 @@ public:
     void Poll(std::chrono::milliseconds elapsed);
     // How many times /sys/class/hidraw has been opened: a program's searches.
     unsigned Searches();
+    // How many times /sys/bus/usb/devices has been opened: listings of the USB bus.
+    unsigned BusListings();
     unsigned PendingEvents() const;
 
     std::string RootDir() const;
@@ -180,6 +182,7 @@ private:
     void Fail(const std::string& why);
     void Note(const std::string& line) const;
     void WatchClass();
+    void CountOpens();
 
     static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer binding);
     static gboolean OnRead(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer binding);
@@ -204,7 +207,9 @@ private:
     std::deque<MachineEvent> m_events;
     int m_inotify = -1;
     int m_watch = -1;
+    int m_busWatch = -1;
     unsigned m_searches = 0;
+    unsigned m_busListings = 0;
 
     mutable std::mutex m_mutex;  // what the worker thread reads or changes
     std::string m_error;

@@ -115,6 +115,23 @@ TEST_F(UsbBusUmockdevTest, OddLengthReplyIsIgnored)
     EXPECT_EQ(rejected->reply, odd);
 }
 
+// The controllers are listed as a scan starts; every hub and port after that is
+// looked up by name, however many there are.
+TEST_F(UsbBusUmockdevTest, AScanListsTheBusOnce)
+{
+    bus.AddRootHub(1, 4);
+    bus.AddRootHub(2, 2);
+    bus.AddHub("1-2.4", 4);
+    bus.AddSignatureDevice("1-2.4.1", StringDescriptor(u"ZEL-V4"));
+    bus.AddSignatureDevice("2-1", StringDescriptor(u"ZEL-V4"));
+    for (int scan = 1; scan <= 2; ++scan) {
+        const unsigned before = bus.BusListings();
+        Scan();
+        EXPECT_EQ(matches, 2);
+        EXPECT_EQ(bus.BusListings() - before, 1u) << "scan " << scan;
+    }
+}
+
 TEST_F(UsbBusUmockdevTest, ControllersAreTheRootHubsInBusOrder)
 {
     bus.AddRootHub(3, 1);
