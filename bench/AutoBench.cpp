@@ -9,7 +9,8 @@
 #include "core/IspConstants.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
-#include "device/DeviceAccessAdapter.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 #include "sys/ReplacingFile.h"
 
@@ -45,13 +46,14 @@ void BM_AutoRun(benchmark::State& state)
     }
 
     auto machine = SimMachine::CreateDefault();
-    DeviceAccessAdapter device(*machine);
+    IspDeviceConnection device(machine->Hid());
+    UsbBusScan bus(machine->UsbBus());
     SilentWindow window;
     DialogFields fields;
     fields.m_strFile = imagePath.string();
     IspReportBuffers reports;
     SystemOutputFiles files;
-    IspOperations operations(window, fields, reports, device, files);
+    IspOperations operations(window, fields, reports, device, bus, files);
 
     for (auto _ : state) {
         const OperationResult result = operations.OnAuto();

@@ -5,12 +5,13 @@
 namespace zelv4 {
 
 CliOperation::CliOperation(DevicePlatform& platform, std::ostream& out, std::ostream& err, const Setup& setup)
-    : window(out, err), device(platform), operations(window, fields, reports, device, files)
+    : window(out, err), device(platform.Hid()), bus(platform.UsbBus()),
+      operations(window, fields, reports, device, bus, files)
 {
     window.SetDialogAnswer(setup.dumpPath);
     window.SetSleep(setup.sleep);
     fields.m_strFile = setup.imagePath;
-    device.Connection().SetSelection(setup.selection);
+    device.SetSelection(setup.selection);
     operations.SetLoadedImage(setup.image);
 }
 

@@ -11,7 +11,8 @@
 #include "core/ImageFile.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
-#include "device/DeviceAccessAdapter.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "sys/ReplacingFile.h"
 
 namespace zelv4 {
@@ -38,7 +39,8 @@ public:
     CliWindow window;
     DialogFields fields;
     IspReportBuffers reports;
-    DeviceAccessAdapter device;
+    IspDeviceConnection device;
+    UsbBusScan bus;
     SystemOutputFiles files;
     IspOperations operations;
 };

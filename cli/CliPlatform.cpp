@@ -53,9 +53,10 @@ DevicePlatform* PlatformFor(CliContext& context)
             context.stateMachine = machine.get();
         context.platform = std::move(machine);
     } else {
-        context.platform = CreateOsPlatform();
+        std::string error;
+        context.platform = CreateOsPlatform(error);
         if (!context.platform) {
-            Fail(context, EXIT_NO_DEVICE, "no-device", "No device backend on this system.");
+            Fail(context, EXIT_NO_DEVICE, "no-device", "No device backend on this system: " + error);
             return nullptr;
         }
     }

@@ -120,10 +120,9 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     ExplainResult(result, context.lenient, context.err, !context.choice.Chosen());
     context.exitCode = ExitCodeFor(result);
     context.report.SetOutcome(OutcomeName(result), result.LastMessage());
-    context.report.Details() =
-        Details(result, result.deviceFound ? run.device.Connection().DevicePath() : std::string());
+    context.report.Details() = Details(result, result.deviceFound ? run.device.DevicePath() : std::string());
     if (result.deviceFound)
-        if (const auto port = platform->Hid().PortPath(run.device.Connection().DevicePath()))
+        if (const auto port = platform->Hid().PortPath(run.device.DevicePath()))
             context.report.Details()["port"] = *port;
     if (context.choice.Chosen() && !result.deviceFound &&
         (result.outcome == OperationOutcome::NoDevice || result.outcome == OperationOutcome::TimedOut))

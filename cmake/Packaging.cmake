@@ -75,7 +75,11 @@ if(TARGET zelv4_record)
   endif()
 endif()
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME zelv4-writer)
-set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "fonts-arphic-uming")
+# libudev and libusb are opened when a device is first needed (sys/SharedLibrary), so
+# dpkg-shlibdeps does not see them: both programs depend on them by name.
+set(ZELV4_DEVICE_LIBRARY_DEPENDS "libudev1, libusb-1.0-0 (>= 2:1.0.24)")
+set(CPACK_DEBIAN_CLI_PACKAGE_DEPENDS "${ZELV4_DEVICE_LIBRARY_DEPENDS}")
+set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "fonts-arphic-uming, ${ZELV4_DEVICE_LIBRARY_DEPENDS}")
 set(CPACK_COMPONENT_CLI_DISPLAY_NAME "Command line")
 set(CPACK_COMPONENT_CLI_DESCRIPTION "zelv4-isp: erase, write, verify, read and release a ZEL-V4 from scripts")
 set(CPACK_COMPONENT_GUI_DISPLAY_NAME "Window")

@@ -39,6 +39,8 @@ public:
     Run(IspOperations& owner, OperationKind kind) : m_ops(owner) { result.kind = kind; }
 
     OperationResult result;
+    // What the last search of this operation had to say.
+    IspSearchNotes notes;
 
     void Message(const std::string& text, MessageIcon icon)
     {
@@ -67,8 +69,8 @@ public:
     // One search, and the plain box it may want shown as it ends.
     void Search()
     {
-        m_ops.m_device.FindIspDevice();
-        const std::string plain = m_ops.m_device.PlainMessage();
+        notes = m_ops.m_device.FindIspDevice();
+        const std::string& plain = notes.plainMessage;
         if (!plain.empty()) {
             m_ops.m_window.MessageBox(plain, MessageIcon::None);
             result.messages.push_back({plain, MessageIcon::None, MessageCaption::Plain});
@@ -99,8 +101,8 @@ public:
     // Why the search came back empty-handed, for front ends to say.
     void NoteMissingDevice()
     {
-        result.deniedPaths = m_ops.m_device.DeniedPaths();
-        result.busyPaths = m_ops.m_device.BusyPaths();
+        result.deniedPaths = notes.deniedPaths;
+        result.busyPaths = notes.busyPaths;
     }
 
     OperationOutcome MissingDeviceOutcome() const
@@ -122,7 +124,7 @@ public:
     int CountBus()
     {
         Progress(OperationPhase::BusScan, 0, 1);
-        const int count = m_ops.m_device.CountBusDevices();
+        const int count = m_ops.m_bus.CountBusDevices();
         Progress(OperationPhase::BusScan, 1, 1);
         PhaseEnd(OperationPhase::BusScan, count > 0);
         result.busDeviceCount = count;
@@ -248,8 +250,8 @@ private:
 };
 
 IspOperations::IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports,
-                             IspDeviceAccess& device, OutputFileSystem& files)
-    : m_window(window), m_fields(fields), m_reports(reports), m_device(device), m_files(files)
+                             IspDevicePort& device, UsbBusPort& bus, OutputFileSystem& files)
+    : m_window(window), m_fields(fields), m_reports(reports), m_device(device), m_bus(bus), m_files(files)
 {}
 
 void IspOperations::SetProgressSink(ProgressSink* sink)
@@ -465,7 +467,7 @@ OperationResult IspOperations::OnAuto()
             for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen() && !busy; ++attempt) {
                 m_window.Sleep(ISP_WAIT_MILLISECONDS);
                 run.Search();
-                busy = !m_device.BusyPaths().empty();
+                busy = !run.notes.busyPaths.empty();
                 run.result.waitAttempts = attempt + 1;
                 run.Progress(OperationPhase::WaitForDevice, attempt + 1, ISP_WAIT_ATTEMPTS);
             }
@@ -535,7 +537,7 @@ OperationResult IspOperations::OnReconnect()
     if (run.CountBus() > 0) {
         run.Message(ISP_MSG_DEVICE_FOUND, MessageIcon::Information);
     } else {
-        run.result.deniedPaths = m_device.DeniedPaths();
+        run.result.deniedPaths = run.notes.deniedPaths;
         run.result.outcome = OperationOutcome::NoDevice;
         run.Message(ISP_MSG_DEVICE_NOT_FOUND, MessageIcon::Error);
     }

@@ -5,23 +5,24 @@
 
 #include "core/DialogFields.h"
 #include "core/ImageFile.h"
-#include "core/IspDeviceAccess.h"
+#include "core/IspDevicePort.h"
 #include "core/IspReportBuffers.h"
 #include "core/OperationResult.h"
 #include "core/OutputFile.h"
 #include "core/ProgressSink.h"
+#include "core/UsbBusPort.h"
 #include "core/WindowServices.h"
 
 namespace zelv4 {
 
 // The click handlers of the main window, written once over the window's services
-// and the device access so the window and the command line run the same steps.
+// and the device and bus ports, so the window and the command line run the same steps.
 // Each runs to its end and returns what happened; none prints.
 class IspOperations {
 public:
     // `files` creates Read's dump file.
-    IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports, IspDeviceAccess& device,
-                  OutputFileSystem& files);
+    IspOperations(WindowServices& window, DialogFields& fields, IspReportBuffers& reports, IspDevicePort& device,
+                  UsbBusPort& bus, OutputFileSystem& files);
 
     // Null: no progress reported (the window's case).
     void SetProgressSink(ProgressSink* sink);
@@ -47,7 +48,8 @@ private:
     WindowServices& m_window;
     DialogFields& m_fields;
     IspReportBuffers& m_reports;
-    IspDeviceAccess& m_device;
+    IspDevicePort& m_device;
+    UsbBusPort& m_bus;
     OutputFileSystem& m_files;
     ImageLoadOptions m_imageOptions;
     std::shared_ptr<const LoadedImageFile> m_loaded;

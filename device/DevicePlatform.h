@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 namespace zelv4 {
 
@@ -15,7 +16,8 @@ public:
     virtual UsbBusPlatform& UsbBus() = 0;
 };
 
-// The operating system's backend, the one CMake picked for this build.
-std::unique_ptr<DevicePlatform> CreateOsPlatform();
+// The operating system's backend, the one CMake picked for this build. Null, with the
+// reason in `error`, when a library it needs cannot be loaded.
+std::unique_ptr<DevicePlatform> CreateOsPlatform(std::string& error);
 
 }  // namespace zelv4

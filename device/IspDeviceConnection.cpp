@@ -61,15 +61,19 @@ std::string FormatDeviceInformation(const HidAttributes& a, const HidCaps& c)
     return text;
 }
 
+IspSearchNotes IspDeviceConnection::FindIspDevice()
+{
+    FindIspDevice(HidSearchObserver());
+    return m_notes;
+}
+
 void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer, SearchEnd end)
 {
     // A handle still open here would otherwise be lost; callers only search with
     // none open, so this just releases it.
     m_hIspDevice.reset();
-    m_deniedPaths.clear();
-    m_busyPaths.clear();
+    m_notes = IspSearchNotes{};
     m_devicePath.clear();
-    m_plainMessage.clear();
     m_strStatus = FormatHidGuidStatus();
     const auto report = [&observer](HidSearchEvent event) {
         if (observer)
@@ -112,12 +116,12 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer, Searc
                                                                  : HidSearchEventKind::OpenFailed;
             event.mayBeIspDevice = error == HidOpenError::PermissionDenied && MayBeIspDevice(m_platform, *path);
             if (event.mayBeIspDevice)
-                m_deniedPaths.push_back(*path);
+                m_notes.deniedPaths.push_back(*path);
             // A system that refuses a second opener outright (a sharing violation)
             // says "busy" before the lock can.
             if (error == HidOpenError::Busy && MayBeIspDevice(m_platform, *path)) {
                 event.kind = HidSearchEventKind::Busy;
-                m_busyPaths.push_back(*path);
+                m_notes.busyPaths.push_back(*path);
             }
             report(event);
             continue;
@@ -142,7 +146,7 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer, Searc
 
         // Another program is programming this chip: leave it alone.
         if (!handle->LockExclusive()) {
-            m_busyPaths.push_back(*path);
+            m_notes.busyPaths.push_back(*path);
             event.kind = HidSearchEventKind::Busy;
             report(event);
             continue;
@@ -156,7 +160,7 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer, Searc
         if (!m_hIspDevice->GetPreparsedData()) {
             m_strStatus = ISP_STATUS_PREPARSED_FAIL;
             // Shown by the operation, in a box without an icon, as the search ends.
-            m_plainMessage = m_strStatus;
+            m_notes.plainMessage = m_strStatus;
             event.kind = HidSearchEventKind::PreparsedFailed;
             report(event);
             if (endAtUnreadable)

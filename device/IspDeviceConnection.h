@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/IspDevicePort.h"
 #include "device/HidPlatform.h"
 
 namespace zelv4 {
@@ -51,7 +52,7 @@ enum class SearchEnd { AtUnreadableInterface, AfterLastInterface };
 // handle (null: none open), its capabilities, the attributes of the interface
 // examined last, and the status text of the last search. The device is opened by
 // FindIspDevice at the start of an operation and closed at its end.
-class IspDeviceConnection {
+class IspDeviceConnection : public IspDevicePort {
 public:
     // The platform must outlive the connection.
     explicit IspDeviceConnection(HidPlatform& platform);
@@ -62,24 +63,26 @@ public:
     // path or port); an empty function accepts all.
     void SetSelection(std::function<bool(const std::string& path)> selected);
 
-    void FindIspDevice(const HidSearchObserver& observer = {}, SearchEnd end = SearchEnd::AtUnreadableInterface);
-    void CloseIspDevice();
+    IspSearchNotes FindIspDevice() override;
+    // The same search, telling `observer` of every interface it meets.
+    void FindIspDevice(const HidSearchObserver& observer, SearchEnd end = SearchEnd::AtUnreadableInterface);
+    void CloseIspDevice() override;
 
-    bool IsOpen() const { return m_hIspDevice != nullptr; }
-    HidDeviceHandle* Device() const { return m_hIspDevice.get(); }
+    HidDeviceHandle* Device() const override { return m_hIspDevice.get(); }
+    std::uint16_t FeatureReportLength() const override { return m_IspCaps.FeatureReportByteLength; }
     // Keeps the last found device's value when a later search finds nothing.
     const HidCaps& Caps() const { return m_IspCaps; }
     const HidAttributes& Attributes() const { return m_IspAttributes; }
     const std::string& Status() const { return m_strStatus; }
     // The text the last search wants shown in a plain box (no icon); empty: none.
-    const std::string& PlainMessage() const { return m_plainMessage; }
+    const std::string& PlainMessage() const { return m_notes.plainMessage; }
 
     // Interfaces the last search skipped because opening them was refused for lack
     // of permission, in the order they were met; only those that may be the ISP
     // device (the platform names no other ids for them).
-    const std::vector<std::string>& DeniedPaths() const { return m_deniedPaths; }
+    const std::vector<std::string>& DeniedPaths() const { return m_notes.deniedPaths; }
     // ISP devices the last search found held by another program.
-    const std::vector<std::string>& BusyPaths() const { return m_busyPaths; }
+    const std::vector<std::string>& BusyPaths() const { return m_notes.busyPaths; }
     // The path of the device the last search opened; empty when it found none. Kept
     // after the device is closed, so a front end can say which device it used.
     const std::string& DevicePath() const { return m_devicePath; }
@@ -91,9 +94,7 @@ private:
     HidCaps m_IspCaps;
     HidAttributes m_IspAttributes;
     std::string m_strStatus;
-    std::string m_plainMessage;
-    std::vector<std::string> m_deniedPaths;
-    std::vector<std::string> m_busyPaths;
+    IspSearchNotes m_notes;
     std::string m_devicePath;
 };
 

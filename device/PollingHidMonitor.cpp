@@ -6,11 +6,6 @@
 
 namespace zelv4 {
 
-std::unique_ptr<HidChangeMonitor> HidPlatform::MonitorChanges()
-{
-    return std::make_unique<PollingHidMonitor>(*this);
-}
-
 PollingHidMonitor::PollingHidMonitor(HidPlatform& platform)
     : m_platform(platform), m_listed(List().value_or(std::set<std::string>()))
 {}

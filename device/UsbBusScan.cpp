@@ -55,16 +55,6 @@ UsbBusEvent PortEvent(UsbBusEventKind kind, const HubPlace& hub, unsigned port)
     return event;
 }
 
-bool IsProductSignature(std::u16string_view text)
-{
-    // Both sides end at their first zero unit; the device's text may carry one.
-    const auto end = text.find(u'\0');
-    if (end != std::u16string_view::npos) {
-        text = text.substr(0, end);
-    }
-    return text == PRODUCT_SIGNATURE;
-}
-
 std::optional<std::u16string> QueryProductSignature(UsbHub& hub, unsigned port, SignatureAnswer& answer)
 {
     UsbSetupPacket setup;
@@ -83,18 +73,8 @@ std::optional<std::u16string> QueryProductSignature(UsbHub& hub, unsigned port, 
         return std::nullopt;
     }
     answer.reply = std::move(*reply);
-    const auto& bytes = answer.reply;
-
-    // A string descriptor whose length byte is exactly what came back, in whole
-    // UTF-16 units; anything else is some other device's idea of an answer.
-    if (bytes.size() < 2 || bytes[1] != USB_DESCRIPTOR_TYPE_STRING || bytes[0] != bytes.size() || bytes[0] % 2 != 0) {
-        answer.replyRejected = true;
-        return std::nullopt;
-    }
-    std::u16string text;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-    }
+    auto text = SignatureReplyText(answer.reply);
+    answer.replyRejected = !text;
     return text;
 }
 
@@ -190,6 +170,28 @@ void ScanHostController(ScanState& state, UsbHostController& controller)
 }
 
 }  // namespace
+
+std::optional<std::u16string> SignatureReplyText(std::span<const std::uint8_t> reply)
+{
+    if (reply.size() < 2 || reply[1] != USB_DESCRIPTOR_TYPE_STRING || reply[0] != reply.size() || reply[0] % 2 != 0) {
+        return std::nullopt;
+    }
+    std::u16string text;
+    for (std::size_t i = 2; i + 1 < reply.size(); i += 2) {
+        text.push_back(static_cast<char16_t>(reply[i] | (reply[i + 1] << 8)));
+    }
+    return text;
+}
+
+bool IsProductSignature(std::u16string_view text)
+{
+    // The device's text may carry a zero unit; what follows it is not compared.
+    const auto end = text.find(u'\0');
+    if (end != std::u16string_view::npos) {
+        text = text.substr(0, end);
+    }
+    return text == PRODUCT_SIGNATURE;
+}
 
 int UsbBusScan::CountBusDevices(const UsbBusObserver& observer)
 {

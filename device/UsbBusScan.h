@@ -2,10 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/UsbBusPort.h"
 #include "device/UsbBusPlatform.h"
 
 namespace zelv4 {
@@ -24,6 +27,13 @@ inline constexpr unsigned USB_MAX_HOST_CONTROLLERS = 10;
 inline constexpr unsigned USB_MAX_HUB_TIERS_BELOW_ROOT = 5;
 // A hub descriptor's port count is one byte.
 inline constexpr unsigned USB_MAX_HUB_PORTS = 255;
+
+// The text of a reply to the signature request: a string descriptor whose length
+// byte is exactly the number of bytes that came back, in whole UTF-16 units; none
+// for anything else, some other device's idea of an answer.
+std::optional<std::u16string> SignatureReplyText(std::span<const std::uint8_t> reply);
+// Whether `text` is PRODUCT_SIGNATURE, exactly: both end at their first zero unit.
+bool IsProductSignature(std::u16string_view text);
 
 // What the scan met at one place of the bus, for front ends that list it.
 enum class UsbBusEventKind {
@@ -56,13 +66,15 @@ using UsbBusObserver = std::function<void(const UsbBusEvent&)>;
 
 // The scan of the host controllers and hubs for devices that answer the product
 // signature. The platform must outlive it.
-class UsbBusScan {
+class UsbBusScan : public UsbBusPort {
 public:
     explicit UsbBusScan(UsbBusPlatform& platform) : m_platform(platform) {}
 
     // Counts the devices anywhere on the bus that answer the signature request with
-    // PRODUCT_SIGNATURE. The observer, when given, hears of every hub and port met.
-    int CountBusDevices(const UsbBusObserver& observer = {});
+    // PRODUCT_SIGNATURE.
+    int CountBusDevices() override { return CountBusDevices(UsbBusObserver()); }
+    // The same scan; `observer` hears of every hub and port met.
+    int CountBusDevices(const UsbBusObserver& observer);
 
 private:
     UsbBusPlatform& m_platform;

@@ -111,8 +111,8 @@ std::string TextToPath(const QString& text)
 
 }  // namespace
 
-CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device, QWidget* parent)
-    : QDialog(parent), m_units(DialogFont()), m_operations(*this, *this, m_reports, device, m_files)
+CIspWriterDlg::CIspWriterDlg(IspDevicePort& device, UsbBusPort& bus, QWidget* parent)
+    : QDialog(parent), m_units(DialogFont()), m_operations(*this, *this, m_reports, device, bus, m_files)
 {
     InitWriterResources();
     m_hIcon.addFile(QString::fromLatin1(ICON_RESOURCE), QSize(32, 32));

@@ -10,9 +10,10 @@
 #include <string>
 
 #include "core/DialogFields.h"
-#include "core/IspDeviceAccess.h"
+#include "core/IspDevicePort.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
+#include "core/UsbBusPort.h"
 #include "core/WindowServices.h"
 #include "sys/ReplacingFile.h"
 #include "ui/DialogUnits.h"
@@ -64,8 +65,8 @@ public:
     using FileDialogHook = std::function<std::optional<std::string>(FileDialogKind, const FileDialogOptions&)>;
     using SleepHook = std::function<void(unsigned milliseconds)>;
 
-    // The device access must outlive the window.
-    explicit CIspWriterDlg(IspDeviceAccess& device, QWidget* parent = nullptr);
+    // The device and the bus must outlive the window.
+    CIspWriterDlg(IspDevicePort& device, UsbBusPort& bus, QWidget* parent = nullptr);
     ~CIspWriterDlg() override;
 
     void SetMessageBoxHook(MessageBoxHook hook) { m_messageBoxHook = std::move(hook); }

@@ -2,7 +2,8 @@
 // mode), for screenshots and for trying the window without a chip.
 #include <QApplication>
 
-#include "device/DeviceAccessAdapter.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 #include "sys/ProcessSetup.h"
 #include "ui/CIspWriterApp.h"
@@ -14,8 +15,9 @@ int main(int argc, char* argv[])
     zelv4::EnsureStandardStreams();
     const std::unique_ptr<QApplication> application = zelv4::GuiStartup::CreateApplication(argc, argv);
     const std::unique_ptr<zelv4::SimMachine> machine = zelv4::SimMachine::CreateDefault();
-    zelv4::DeviceAccessAdapter device(*machine);
-    zelv4::CIspWriterApp theApp(device);
+    zelv4::IspDeviceConnection device(machine->Hid());
+    zelv4::UsbBusScan bus(machine->UsbBus());
+    zelv4::CIspWriterApp theApp(device, bus);
     theApp.InitInstance();
     return 0;
 }

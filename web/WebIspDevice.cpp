@@ -9,13 +9,14 @@ EM_ASYNC_JS(void, zelv4_loader_close, (), { await Module.page.loader.close(); })
 
 namespace zelv4 {
 
-void WebIspDevice::FindIspDevice()
+IspSearchNotes WebIspDevice::FindIspDevice()
 {
     const int length = zelv4_loader_open();
     m_open = length >= 0;
     // Like the native search, a failed one keeps the last device's length.
     if (m_open)
         m_length = static_cast<std::uint16_t>(length);
+    return {};
 }
 
 void WebIspDevice::CloseIspDevice()

@@ -81,7 +81,7 @@ std::string Detail(const OperationResult& result)
 
 }  // namespace
 
-WebPage::WebPage() : m_window(m_fields), m_operations(m_window, m_fields, m_reports, m_device, m_files)
+WebPage::WebPage() : m_window(m_fields), m_operations(m_window, m_fields, m_reports, m_device, m_device, m_files)
 {
     // The combo box's one item, as the window starts with it.
     m_fields.m_strChip = "ZEL-V4";

@@ -1,6 +1,5 @@
 #include "device/linux/UdevHidMonitor.h"
 
-#include <libudev.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -12,45 +11,45 @@
 
 namespace zelv4 {
 
-std::unique_ptr<UdevHidMonitor> UdevHidMonitor::Create(const std::string& devDir)
+std::unique_ptr<UdevHidMonitor> UdevHidMonitor::Create(const UdevApi& api, const std::string& devDir)
 {
-    udev* context = udev_new();
+    udev* context = api.udev_new();
     if (context == nullptr)
         return nullptr;
-    udev_monitor* monitor = udev_monitor_new_from_netlink(context, "udev");
+    udev_monitor* monitor = api.udev_monitor_new_from_netlink(context, "udev");
     // The filter runs in the kernel: other classes' events never queue up unread.
-    if (monitor == nullptr || udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0 ||
-        udev_monitor_enable_receiving(monitor) < 0) {
+    if (monitor == nullptr || api.udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0 ||
+        api.udev_monitor_enable_receiving(monitor) < 0) {
         if (monitor != nullptr)
-            udev_monitor_unref(monitor);
-        udev_unref(context);
+            api.udev_monitor_unref(monitor);
+        api.udev_unref(context);
         return nullptr;
     }
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
-        udev_monitor_unref(monitor);
-        udev_unref(context);
+        api.udev_monitor_unref(monitor);
+        api.udev_unref(context);
         return nullptr;
     }
-    return std::unique_ptr<UdevHidMonitor>(new UdevHidMonitor(context, monitor, wakeFd, devDir));
+    return std::unique_ptr<UdevHidMonitor>(new UdevHidMonitor(api, context, monitor, wakeFd, devDir));
 }
 
-UdevHidMonitor::UdevHidMonitor(udev* context, udev_monitor* monitor, int wakeFd, std::string devDir)
-    : m_udev(context), m_monitor(monitor), m_wakeFd(wakeFd), m_devDir(std::move(devDir))
+UdevHidMonitor::UdevHidMonitor(const UdevApi& api, udev* context, udev_monitor* monitor, int wakeFd, std::string devDir)
+    : m_api(api), m_udev(context), m_monitor(monitor), m_wakeFd(wakeFd), m_devDir(std::move(devDir))
 {}
 
 UdevHidMonitor::~UdevHidMonitor()
 {
     ::close(m_wakeFd);
-    udev_monitor_unref(m_monitor);
-    udev_unref(m_udev);
+    m_api.udev_monitor_unref(m_monitor);
+    m_api.udev_unref(m_udev);
 }
 
 void UdevHidMonitor::Drain(std::vector<HidChange>& changes)
 {
-    while (udev_device* device = udev_monitor_receive_device(m_monitor)) {
-        const char* action = udev_device_get_action(device);
-        const char* name = udev_device_get_sysname(device);
+    while (udev_device* device = m_api.udev_monitor_receive_device(m_monitor)) {
+        const char* action = m_api.udev_device_get_action(device);
+        const char* name = m_api.udev_device_get_sysname(device);
         if (action != nullptr && name != nullptr) {
             const std::string path = m_devDir + "/" + name;
             if (std::strcmp(action, "add") == 0)
@@ -58,7 +57,7 @@ void UdevHidMonitor::Drain(std::vector<HidChange>& changes)
             else if (std::strcmp(action, "remove") == 0)
                 changes.push_back({HidChange::Kind::Removed, path});
         }
-        udev_device_unref(device);
+        m_api.udev_device_unref(device);
     }
 }
 
@@ -69,7 +68,7 @@ std::vector<HidChange> UdevHidMonitor::Wait(std::chrono::milliseconds timeout)
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd fds[2] = {{udev_monitor_get_fd(m_monitor), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        pollfd fds[2] = {{m_api.udev_monitor_get_fd(m_monitor), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
         const int ready = ::poll(fds, 2, static_cast<int>(std::max<std::int64_t>(0, left.count())));
         if (ready < 0 && errno != EINTR)
             return changes;

@@ -5,8 +5,7 @@
 
 #include "device/HidChangeMonitor.h"
 
-struct udev;
-struct udev_monitor;
+#include "device/linux/UdevApi.h"
 
 namespace zelv4 {
 
@@ -16,7 +15,7 @@ class UdevHidMonitor : public HidChangeMonitor {
 public:
     // Null when udev's monitor cannot be had. `devDir` prefixes the node names, as
     // the hidraw platform names its interfaces.
-    static std::unique_ptr<UdevHidMonitor> Create(const std::string& devDir);
+    static std::unique_ptr<UdevHidMonitor> Create(const UdevApi& api, const std::string& devDir);
     ~UdevHidMonitor() override;
     UdevHidMonitor(const UdevHidMonitor&) = delete;
     UdevHidMonitor& operator=(const UdevHidMonitor&) = delete;
@@ -25,9 +24,10 @@ public:
     void Wake() override;
 
 private:
-    UdevHidMonitor(udev* context, udev_monitor* monitor, int wakeFd, std::string devDir);
+    UdevHidMonitor(const UdevApi& api, udev* context, udev_monitor* monitor, int wakeFd, std::string devDir);
     void Drain(std::vector<HidChange>& changes);
 
+    const UdevApi& m_api;
     udev* m_udev;
     udev_monitor* m_monitor;
     int m_wakeFd;

@@ -6,60 +6,46 @@
 #include <cstdio>
 #include <vector>
 
-#include "record/ClientLibrary.h"
+#include "sys/SharedLibrary.h"
 
 namespace zelv4 {
 
 // What the record uses of libpq, bound when the first server record is opened.
+#define ZELV4_POSTGRES_FUNCTIONS(X)                                                                                    \
+    X(PQconninfoParse)                                                                                                 \
+    X(PQconninfoFree)                                                                                                  \
+    X(PQfreemem)                                                                                                       \
+    X(PQconnectdbParams)                                                                                               \
+    X(PQstatus)                                                                                                        \
+    X(PQerrorMessage)                                                                                                  \
+    X(PQsetNoticeProcessor)                                                                                            \
+    X(PQreset)                                                                                                         \
+    X(PQfinish)                                                                                                        \
+    X(PQexecParams)                                                                                                    \
+    X(PQresultStatus)                                                                                                  \
+    X(PQresultErrorMessage)                                                                                            \
+    X(PQresultErrorField)                                                                                              \
+    X(PQntuples)                                                                                                       \
+    X(PQnfields)                                                                                                       \
+    X(PQftype)                                                                                                         \
+    X(PQgetisnull)                                                                                                     \
+    X(PQgetvalue)                                                                                                      \
+    X(PQgetlength)                                                                                                     \
+    X(PQclear)
 struct PostgresApi {
-    decltype(&::PQconninfoParse) conninfoParse = nullptr;
-    decltype(&::PQconninfoFree) conninfoFree = nullptr;
-    decltype(&::PQfreemem) freemem = nullptr;
-    decltype(&::PQconnectdbParams) connectdbParams = nullptr;
-    decltype(&::PQstatus) status = nullptr;
-    decltype(&::PQerrorMessage) errorMessage = nullptr;
-    decltype(&::PQsetNoticeProcessor) setNoticeProcessor = nullptr;
-    decltype(&::PQreset) reset = nullptr;
-    decltype(&::PQfinish) finish = nullptr;
-    decltype(&::PQexecParams) execParams = nullptr;
-    decltype(&::PQresultStatus) resultStatus = nullptr;
-    decltype(&::PQresultErrorMessage) resultErrorMessage = nullptr;
-    decltype(&::PQresultErrorField) resultErrorField = nullptr;
-    decltype(&::PQntuples) ntuples = nullptr;
-    decltype(&::PQnfields) nfields = nullptr;
-    decltype(&::PQftype) ftype = nullptr;
-    decltype(&::PQgetisnull) getisnull = nullptr;
-    decltype(&::PQgetvalue) getvalue = nullptr;
-    decltype(&::PQgetlength) getlength = nullptr;
-    decltype(&::PQclear) clear = nullptr;
+    static constexpr const char* LIBRARY = "libpq.so.5";
+    static constexpr const char* PACKAGE = "libpq5";
+    ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
+    bool Bind(const SharedLibrary& library, std::string& error)
+    {
+        return ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+    }
 };
 
 namespace {
 
-constexpr const char* POSTGRES_LIBRARY = "libpq.so.5";
-
 // Column types read as numbers; everything else is text.
 constexpr Oid OID_BOOL = 16, OID_INT8 = 20, OID_INT2 = 21, OID_INT4 = 23, OID_FLOAT4 = 700, OID_FLOAT8 = 701;
-
-const ClientLibrary<PostgresApi>& LoadPostgres()
-{
-    return LoadClientLibrary<PostgresApi>(
-        POSTGRES_LIBRARY, "PostgreSQL records", "libpq5", [](const SharedLibrary& lib, PostgresApi& api) {
-            const bool bound =
-                lib.Bind("PQconninfoParse", api.conninfoParse) && lib.Bind("PQconninfoFree", api.conninfoFree) &&
-                lib.Bind("PQfreemem", api.freemem) && lib.Bind("PQconnectdbParams", api.connectdbParams) &&
-                lib.Bind("PQstatus", api.status) && lib.Bind("PQerrorMessage", api.errorMessage) &&
-                lib.Bind("PQsetNoticeProcessor", api.setNoticeProcessor) && lib.Bind("PQreset", api.reset) &&
-                lib.Bind("PQfinish", api.finish) && lib.Bind("PQexecParams", api.execParams) &&
-                lib.Bind("PQresultStatus", api.resultStatus) &&
-                lib.Bind("PQresultErrorMessage", api.resultErrorMessage) &&
-                lib.Bind("PQresultErrorField", api.resultErrorField) && lib.Bind("PQntuples", api.ntuples) &&
-                lib.Bind("PQnfields", api.nfields) && lib.Bind("PQftype", api.ftype) &&
-                lib.Bind("PQgetisnull", api.getisnull) && lib.Bind("PQgetvalue", api.getvalue) &&
-                lib.Bind("PQgetlength", api.getlength) && lib.Bind("PQclear", api.clear);
-            return bound ? std::string() : std::string("it lacks functions the record needs");
-        });
-}
 
 void IgnoreNotice(void*, const char*) {}
 
@@ -84,7 +70,7 @@ std::string OneLine(const char* text)
 class Result {
 public:
     Result(const PostgresApi& api, PGresult* result) : m_api(api), m_result(result) {}
-    ~Result() { m_api.clear(m_result); }
+    ~Result() { m_api.PQclear(m_result); }
     Result(const Result&) = delete;
     Result& operator=(const Result&) = delete;
     PGresult* Get() const { return m_result; }
@@ -117,17 +103,18 @@ SqlValue ColumnValue(Oid type, const char* text, std::size_t length)
 RecordResult<std::unique_ptr<SqlConnection>>
 PostgresConnection::Open(const std::string& uri, const std::string& display, const PostgresSettings& settings)
 {
-    const ClientLibrary<PostgresApi>& loaded = LoadPostgres();
-    if (!loaded.error.empty())
-        return RecordError{RecordErrorKind::ClientMissing, loaded.error};
-    const PostgresApi& api = loaded.api;
+    std::string missing;
+    const PostgresApi* const loaded = LoadLibraryApi<PostgresApi>(missing);
+    if (loaded == nullptr)
+        return RecordError{RecordErrorKind::ClientMissing, "PostgreSQL records cannot be used: " + missing};
+    const PostgresApi& api = *loaded;
 
     // The URI is taken apart first: a malformed one is a usage error, not a server's.
     char* parseError = nullptr;
-    PQconninfoOption* options = api.conninfoParse(uri.c_str(), &parseError);
+    PQconninfoOption* options = api.PQconninfoParse(uri.c_str(), &parseError);
     if (options == nullptr) {
         const std::string reason = OneLine(parseError);
-        api.freemem(parseError);
+        api.PQfreemem(parseError);
         return RecordError{RecordErrorKind::BadTarget, "record " + display + " is not a usable URI: " + reason};
     }
     std::vector<std::string> keywords, values;
@@ -137,7 +124,7 @@ PostgresConnection::Open(const std::string& uri, const std::string& display, con
             values.emplace_back(option->val);
         }
     }
-    api.conninfoFree(options);
+    api.PQconninfoFree(options);
     const auto set = [&](const std::string& keyword, const std::string& value, bool append) {
         for (std::size_t i = 0; i < keywords.size(); ++i) {
             if (keywords[i] == keyword) {
@@ -166,33 +153,33 @@ PostgresConnection::Open(const std::string& uri, const std::string& display, con
     }
     keywordPointers.push_back(nullptr);
     valuePointers.push_back(nullptr);
-    PGconn* conn = api.connectdbParams(keywordPointers.data(), valuePointers.data(), 0);
+    PGconn* conn = api.PQconnectdbParams(keywordPointers.data(), valuePointers.data(), 0);
     std::unique_ptr<PostgresConnection> connection(new PostgresConnection(api, conn, display));
     if (conn == nullptr)
         return RecordError{RecordErrorKind::CannotOpen, "cannot reach record " + display + ": out of memory"};
-    api.setNoticeProcessor(conn, IgnoreNotice, nullptr);
-    if (api.status(conn) != CONNECTION_OK)
+    api.PQsetNoticeProcessor(conn, IgnoreNotice, nullptr);
+    if (api.PQstatus(conn) != CONNECTION_OK)
         return connection->ConnectError();
     return std::unique_ptr<SqlConnection>(std::move(connection));
 }
 
 PostgresConnection::~PostgresConnection()
 {
-    m_api.finish(m_conn);
+    m_api.PQfinish(m_conn);
 }
 
 RecordError PostgresConnection::ConnectError() const
 {
     return RecordError{RecordErrorKind::CannotOpen,
-                       "cannot reach record " + m_display + ": " + OneLine(m_api.errorMessage(m_conn))};
+                       "cannot reach record " + m_display + ": " + OneLine(m_api.PQerrorMessage(m_conn))};
 }
 
 RecordResult<void> PostgresConnection::Reconnect()
 {
-    if (m_api.status(m_conn) == CONNECTION_OK)
+    if (m_api.PQstatus(m_conn) == CONNECTION_OK)
         return {};
-    m_api.reset(m_conn);
-    if (m_api.status(m_conn) != CONNECTION_OK)
+    m_api.PQreset(m_conn);
+    if (m_api.PQstatus(m_conn) != CONNECTION_OK)
         return ConnectError();
     return {};
 }
@@ -216,17 +203,18 @@ RecordResult<void> PostgresConnection::Run(std::string_view sql, std::span<const
         }
         values[i] = texts[i].c_str();
     }
-    const Result result(m_api, m_api.execParams(m_conn, std::string(sql).c_str(), static_cast<int>(params.size()),
-                                                nullptr, values.data(), nullptr, nullptr, 0));
-    const ExecStatusType status = m_api.resultStatus(result.Get());
+    const Result result(m_api, m_api.PQexecParams(m_conn, std::string(sql).c_str(), static_cast<int>(params.size()),
+                                                  nullptr, values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = m_api.PQresultStatus(result.Get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        const char* field = result.Get() != nullptr ? m_api.resultErrorField(result.Get(), PG_DIAG_SQLSTATE) : nullptr;
+        const char* field =
+            result.Get() != nullptr ? m_api.PQresultErrorField(result.Get(), PG_DIAG_SQLSTATE) : nullptr;
         const std::string state = field != nullptr ? field : "";
         const std::string reason =
-            OneLine(result.Get() != nullptr ? m_api.resultErrorMessage(result.Get()) : m_api.errorMessage(m_conn));
+            OneLine(result.Get() != nullptr ? m_api.PQresultErrorMessage(result.Get()) : m_api.PQerrorMessage(m_conn));
         RecordErrorKind kind = RecordErrorKind::Failed;
         std::string note;
-        if (m_api.status(m_conn) != CONNECTION_OK || state.starts_with("08") || state.starts_with("57P")) {
+        if (m_api.PQstatus(m_conn) != CONNECTION_OK || state.starts_with("08") || state.starts_with("57P")) {
             kind = RecordErrorKind::ConnectionLost;
         } else if (state == "55P03") {  // lock_not_available: lock_timeout ran out
             kind = RecordErrorKind::Busy;
@@ -239,16 +227,16 @@ RecordResult<void> PostgresConnection::Run(std::string_view sql, std::span<const
     }
     if (!sink)
         return {};
-    const int rows = m_api.ntuples(result.Get());
-    const int columns = m_api.nfields(result.Get());
+    const int rows = m_api.PQntuples(result.Get());
+    const int columns = m_api.PQnfields(result.Get());
     SqlRow row;
     for (int r = 0; r < rows; ++r) {
         row.assign(static_cast<std::size_t>(columns), SqlValue());
         for (int c = 0; c < columns; ++c) {
-            if (!m_api.getisnull(result.Get(), r, c))
+            if (!m_api.PQgetisnull(result.Get(), r, c))
                 row[static_cast<std::size_t>(c)] =
-                    ColumnValue(m_api.ftype(result.Get(), c), m_api.getvalue(result.Get(), r, c),
-                                static_cast<std::size_t>(m_api.getlength(result.Get(), r, c)));
+                    ColumnValue(m_api.PQftype(result.Get(), c), m_api.PQgetvalue(result.Get(), r, c),
+                                static_cast<std::size_t>(m_api.PQgetlength(result.Get(), r, c)));
         }
         sink(row);
     }

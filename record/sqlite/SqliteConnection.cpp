@@ -5,73 +5,55 @@
 #include <system_error>
 #include <thread>
 
-#include "record/ClientLibrary.h"
+#include "sys/SharedLibrary.h"
 
 namespace zelv4 {
 
 // What the record uses of libsqlite3, bound when the first record is opened. RETURNING
 // and ON CONFLICT need 3.35.
+constexpr int SQLITE_OLDEST = 3035000;
+
+#define ZELV4_SQLITE_FUNCTIONS(X)                                                                                      \
+    X(sqlite3_libversion_number)                                                                                       \
+    X(sqlite3_open_v2)                                                                                                 \
+    X(sqlite3_close_v2)                                                                                                \
+    X(sqlite3_extended_result_codes)                                                                                   \
+    X(sqlite3_busy_timeout)                                                                                            \
+    X(sqlite3_errmsg)                                                                                                  \
+    X(sqlite3_system_errno)                                                                                            \
+    X(sqlite3_get_autocommit)                                                                                          \
+    X(sqlite3_prepare_v2)                                                                                              \
+    X(sqlite3_finalize)                                                                                                \
+    X(sqlite3_step)                                                                                                    \
+    X(sqlite3_bind_parameter_index)                                                                                    \
+    X(sqlite3_bind_null)                                                                                               \
+    X(sqlite3_bind_int64)                                                                                              \
+    X(sqlite3_bind_double)                                                                                             \
+    X(sqlite3_bind_text)                                                                                               \
+    X(sqlite3_column_count)                                                                                            \
+    X(sqlite3_column_type)                                                                                             \
+    X(sqlite3_column_int64)                                                                                            \
+    X(sqlite3_column_double)                                                                                           \
+    X(sqlite3_column_text)                                                                                             \
+    X(sqlite3_column_bytes)
 struct SqliteApi {
-    decltype(&::sqlite3_libversion_number) libversion_number = nullptr;
-    decltype(&::sqlite3_open_v2) open_v2 = nullptr;
-    decltype(&::sqlite3_close_v2) close_v2 = nullptr;
-    decltype(&::sqlite3_extended_result_codes) extended_result_codes = nullptr;
-    decltype(&::sqlite3_busy_timeout) busy_timeout = nullptr;
-    decltype(&::sqlite3_errmsg) errmsg = nullptr;
-    decltype(&::sqlite3_system_errno) system_errno = nullptr;
-    decltype(&::sqlite3_get_autocommit) get_autocommit = nullptr;
-    decltype(&::sqlite3_prepare_v2) prepare_v2 = nullptr;
-    decltype(&::sqlite3_finalize) finalize = nullptr;
-    decltype(&::sqlite3_step) step = nullptr;
-    decltype(&::sqlite3_bind_parameter_index) bind_parameter_index = nullptr;
-    decltype(&::sqlite3_bind_null) bind_null = nullptr;
-    decltype(&::sqlite3_bind_int64) bind_int64 = nullptr;
-    decltype(&::sqlite3_bind_double) bind_double = nullptr;
-    decltype(&::sqlite3_bind_text) bind_text = nullptr;
-    decltype(&::sqlite3_column_count) column_count = nullptr;
-    decltype(&::sqlite3_column_type) column_type = nullptr;
-    decltype(&::sqlite3_column_int64) column_int64 = nullptr;
-    decltype(&::sqlite3_column_double) column_double = nullptr;
-    decltype(&::sqlite3_column_text) column_text = nullptr;
-    decltype(&::sqlite3_column_bytes) column_bytes = nullptr;
+    static constexpr const char* LIBRARY = "libsqlite3.so.0";
+    static constexpr const char* PACKAGE = "libsqlite3-0";
+    ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
+    bool Bind(const SharedLibrary& library, std::string& error)
+    {
+        return ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_BIND)(sqlite3_libversion_number() >= SQLITE_OLDEST ||
+                                                          (error = "SQLite 3.35 or newer is needed", false));
+    }
 };
 
 namespace {
-
-constexpr const char* SQLITE_LIBRARY = "libsqlite3.so.0";
-constexpr int SQLITE_OLDEST = 3035000;
-
-const ClientLibrary<SqliteApi>& LoadSqlite()
-{
-    return LoadClientLibrary<SqliteApi>(
-        SQLITE_LIBRARY, "SQLite records", "libsqlite3-0", [](const SharedLibrary& lib, SqliteApi& api) {
-            const bool bound =
-                lib.Bind("sqlite3_libversion_number", api.libversion_number) &&
-                lib.Bind("sqlite3_open_v2", api.open_v2) && lib.Bind("sqlite3_close_v2", api.close_v2) &&
-                lib.Bind("sqlite3_extended_result_codes", api.extended_result_codes) &&
-                lib.Bind("sqlite3_busy_timeout", api.busy_timeout) && lib.Bind("sqlite3_errmsg", api.errmsg) &&
-                lib.Bind("sqlite3_system_errno", api.system_errno) &&
-                lib.Bind("sqlite3_get_autocommit", api.get_autocommit) &&
-                lib.Bind("sqlite3_prepare_v2", api.prepare_v2) && lib.Bind("sqlite3_finalize", api.finalize) &&
-                lib.Bind("sqlite3_step", api.step) &&
-                lib.Bind("sqlite3_bind_parameter_index", api.bind_parameter_index) &&
-                lib.Bind("sqlite3_bind_null", api.bind_null) && lib.Bind("sqlite3_bind_int64", api.bind_int64) &&
-                lib.Bind("sqlite3_bind_double", api.bind_double) && lib.Bind("sqlite3_bind_text", api.bind_text) &&
-                lib.Bind("sqlite3_column_count", api.column_count) &&
-                lib.Bind("sqlite3_column_type", api.column_type) &&
-                lib.Bind("sqlite3_column_int64", api.column_int64) &&
-                lib.Bind("sqlite3_column_double", api.column_double) &&
-                lib.Bind("sqlite3_column_text", api.column_text) && lib.Bind("sqlite3_column_bytes", api.column_bytes);
-            return bound && api.libversion_number() >= SQLITE_OLDEST ? std::string()
-                                                                     : std::string("SQLite 3.35 or newer is needed");
-        });
-}
 
 // Finalizes the statement however Run leaves.
 class Statement {
 public:
     Statement(const SqliteApi& api) : m_api(api) {}
-    ~Statement() { m_api.finalize(m_stmt); }
+    ~Statement() { m_api.sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -87,21 +69,22 @@ private:
 RecordResult<std::unique_ptr<SqlConnection>> SqliteConnection::Open(const std::string& path, const std::string& display,
                                                                     std::chrono::milliseconds busyTimeout)
 {
-    const ClientLibrary<SqliteApi>& loaded = LoadSqlite();
-    if (!loaded.error.empty())
-        return RecordError{RecordErrorKind::ClientMissing, loaded.error};
-    const SqliteApi& api = loaded.api;
+    std::string missing;
+    const SqliteApi* const loaded = LoadLibraryApi<SqliteApi>(missing);
+    if (loaded == nullptr)
+        return RecordError{RecordErrorKind::ClientMissing, "SQLite records cannot be used: " + missing};
+    const SqliteApi& api = *loaded;
     sqlite3* db = nullptr;
-    const int code =
-        api.open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    const int code = api.sqlite3_open_v2(path.c_str(), &db,
+                                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     // Even a failed open gives a handle to ask why and to close.
     std::unique_ptr<SqliteConnection> connection(new SqliteConnection(api, db, display, busyTimeout));
     if (db == nullptr)
         return RecordError{RecordErrorKind::CannotOpen, "cannot open the record " + display + ": out of memory"};
-    api.extended_result_codes(db, 1);
+    api.sqlite3_extended_result_codes(db, 1);
     if (code != SQLITE_OK)
         return connection->Error(code);
-    api.busy_timeout(db, static_cast<int>(busyTimeout.count()));
+    api.sqlite3_busy_timeout(db, static_cast<int>(busyTimeout.count()));
     // WAL survives in the file; the first statement also tells a file that is no database.
     for (const char* pragma : {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"})
         if (RecordResult<void> done = connection->Run(pragma); !done)
@@ -111,17 +94,17 @@ RecordResult<std::unique_ptr<SqlConnection>> SqliteConnection::Open(const std::s
 
 SqliteConnection::~SqliteConnection()
 {
-    m_api.close_v2(m_db);
+    m_api.sqlite3_close_v2(m_db);
 }
 
 RecordError SqliteConnection::Error(int code) const
 {
-    std::string reason = m_api.errmsg(m_db);
+    std::string reason = m_api.sqlite3_errmsg(m_db);
     const int primary = code & 0xFF;
     RecordErrorKind kind = RecordErrorKind::Failed;
     if (primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR) {
         // SQLite's own words ("unable to open database file") hide the cause.
-        const int system = m_api.system_errno(m_db);
+        const int system = m_api.sqlite3_system_errno(m_db);
         if (system != 0)
             reason += " (" + std::generic_category().message(system) + ")";
         kind = system == EACCES || system == EPERM || system == EROFS ? RecordErrorKind::Denied
@@ -149,7 +132,7 @@ RecordResult<void> SqliteConnection::Run(std::string_view sql, std::span<const S
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
         bool delivered = false;
-        const bool outside = m_api.get_autocommit(m_db) != 0;
+        const bool outside = m_api.sqlite3_get_autocommit(m_db) != 0;
         RecordResult<void> done = RunOnce(sql, params, [&](const SqlRow& row) {
             delivered = true;
             if (sink)
@@ -167,44 +150,44 @@ RecordResult<void> SqliteConnection::RunOnce(std::string_view sql, std::span<con
                                              const SqlRowSink& sink)
 {
     Statement statement(m_api);
-    int code = m_api.prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &statement.Handle(), nullptr);
+    int code = m_api.sqlite3_prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &statement.Handle(), nullptr);
     if (code != SQLITE_OK)
         return Error(code);
     sqlite3_stmt* stmt = statement.Handle();
     for (std::size_t i = 0; i < params.size(); ++i) {
-        const int index = m_api.bind_parameter_index(stmt, ("$" + std::to_string(i + 1)).c_str());
+        const int index = m_api.sqlite3_bind_parameter_index(stmt, ("$" + std::to_string(i + 1)).c_str());
         if (index == 0)
             continue;
         const SqlValue& value = params[i];
         if (const auto* integer = std::get_if<std::int64_t>(&value))
-            code = m_api.bind_int64(stmt, index, *integer);
+            code = m_api.sqlite3_bind_int64(stmt, index, *integer);
         else if (const auto* real = std::get_if<double>(&value))
-            code = m_api.bind_double(stmt, index, *real);
+            code = m_api.sqlite3_bind_double(stmt, index, *real);
         else if (const auto* text = std::get_if<std::string>(&value))
-            code = m_api.bind_text(stmt, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
+            code = m_api.sqlite3_bind_text(stmt, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
         else
-            code = m_api.bind_null(stmt, index);
+            code = m_api.sqlite3_bind_null(stmt, index);
         if (code != SQLITE_OK)
             return Error(code);
     }
     SqlRow row;
-    while ((code = m_api.step(stmt)) == SQLITE_ROW) {
-        row.assign(static_cast<std::size_t>(m_api.column_count(stmt)), SqlValue());
+    while ((code = m_api.sqlite3_step(stmt)) == SQLITE_ROW) {
+        row.assign(static_cast<std::size_t>(m_api.sqlite3_column_count(stmt)), SqlValue());
         for (int column = 0; column < static_cast<int>(row.size()); ++column) {
             SqlValue& value = row[static_cast<std::size_t>(column)];
-            switch (m_api.column_type(stmt, column)) {
+            switch (m_api.sqlite3_column_type(stmt, column)) {
             case SQLITE_INTEGER:
-                value = static_cast<std::int64_t>(m_api.column_int64(stmt, column));
+                value = static_cast<std::int64_t>(m_api.sqlite3_column_int64(stmt, column));
                 break;
             case SQLITE_FLOAT:
-                value = m_api.column_double(stmt, column);
+                value = m_api.sqlite3_column_double(stmt, column);
                 break;
             case SQLITE_NULL:
                 break;
             default: {
-                const auto* text = reinterpret_cast<const char*>(m_api.column_text(stmt, column));
+                const auto* text = reinterpret_cast<const char*>(m_api.sqlite3_column_text(stmt, column));
                 value = std::string(text != nullptr ? text : "",
-                                    static_cast<std::size_t>(m_api.column_bytes(stmt, column)));
+                                    static_cast<std::size_t>(m_api.sqlite3_column_bytes(stmt, column)));
             }
             }
         }

@@ -4,16 +4,17 @@
 
 namespace zelv4 {
 
-std::unique_ptr<SharedLibrary> SharedLibrary::Open(const std::string& name, std::string& error)
+std::unique_ptr<SharedLibrary> SharedLibrary::Open(const std::string& fileName, std::string& error)
 {
-    // RTLD_LOCAL: its symbols serve only the pointers taken here.
-    void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // RTLD_LOCAL: its symbols are reached through Bind only, and never interpose on
+    // another library's.
+    void* handle = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
-        const char* reason = ::dlerror();
-        error = reason != nullptr ? reason : "cannot load " + name;
+        const char* why = ::dlerror();
+        error = why != nullptr ? why : fileName + ": cannot be loaded";
         return nullptr;
     }
-    return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle));
+    return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle, fileName));
 }
 
 SharedLibrary::~SharedLibrary()
@@ -21,9 +22,13 @@ SharedLibrary::~SharedLibrary()
     ::dlclose(m_handle);
 }
 
-void* SharedLibrary::Symbol(const char* name) const
+void* SharedLibrary::Symbol(const char* name, std::string& error) const
 {
-    return ::dlsym(m_handle, name);
+    ::dlerror();
+    void* address = ::dlsym(m_handle, name);
+    if (address == nullptr)
+        error = m_fileName + " has no function " + name;
+    return address;
 }
 
 }  // namespace zelv4

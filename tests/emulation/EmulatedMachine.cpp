@@ -177,16 +177,34 @@ std::vector<std::uint8_t> EmulatedMachine::StringDescriptor(std::u16string_view 
 }
 
 // The class directory stays (a real machine with hidraw loaded always has it), so
-// that opening it, a program's search, can be watched.
+// that opening it, a program's search, can be watched; so does the USB bus's list.
 void EmulatedMachine::WatchClass()
 {
     const std::string dir = m_root + "/sys/class/hidraw";
+    const std::string bus = m_root + "/sys/bus/usb/devices";
     g_mkdir_with_parents(dir.c_str(), 0755);
-    if (m_inotify >= 0)
+    g_mkdir_with_parents(bus.c_str(), 0755);
+    if (m_inotify >= 0) {
         m_watch = inotify_add_watch(m_inotify, dir.c_str(), IN_OPEN);
+        // Closes too: inotify merges identical events in a row, and a scan that
+        // listed the bus again and again would seem to list it once.
+        m_busWatch = inotify_add_watch(m_inotify, bus.c_str(), IN_OPEN | IN_CLOSE_NOWRITE);
+    }
 }
 
 unsigned EmulatedMachine::Searches()
+{
+    CountOpens();
+    return m_searches;
+}
+
+unsigned EmulatedMachine::BusListings()
+{
+    CountOpens();
+    return m_busListings;
+}
+
+void EmulatedMachine::CountOpens()
 {
     alignas(inotify_event) char buffer[4096];
     for (;;) {
@@ -196,11 +214,10 @@ unsigned EmulatedMachine::Searches()
         for (ssize_t at = 0; at < got;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             if ((event->mask & IN_OPEN) != 0 && event->len == 0)
-                ++m_searches;
+                ++(event->wd == m_busWatch ? m_busListings : m_searches);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }
-    return m_searches;
 }
 
 std::string EmulatedMachine::RootDir() const
@@ -312,10 +329,9 @@ void EmulatedMachine::Attach(const std::string& devnode, Binding& binding)
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(&EmulatedMachine::OnIoctl), &binding);
     g_signal_connect(handler, "client-vanished", G_CALLBACK(&EmulatedMachine::OnVanished), &binding);
-    if (binding.hidraw) {
-        g_signal_connect(handler, "handle-read", G_CALLBACK(&EmulatedMachine::OnRead), &binding);
+    g_signal_connect(handler, "handle-read", G_CALLBACK(&EmulatedMachine::OnRead), &binding);
+    if (binding.hidraw)
         g_signal_connect(handler, "handle-write", G_CALLBACK(&EmulatedMachine::OnWrite), &binding);
-    }
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(m_testbed, devnode.c_str(), handler, &error)) {
         Fail("cannot attach the ioctl handler of " + devnode + ": " + (error ? error->message : "?"));
@@ -498,6 +514,24 @@ void EmulatedMachine::AddKeyboard(const std::string& port, std::optional<unsigne
         return;
     AddHidraw(*device, hidraw, KeyboardDescriptor());
     m_description.push_back(device->hidrawNode + ": keyboard on usb " + port);
+}
+
+void EmulatedMachine::AddUhidKeyboard(unsigned hidraw)
+{
+    const std::string hid = Text("/sys/devices/virtual/misc/uhid/0005:%04X:%04X.", KEYBOARD_VENDOR, KEYBOARD_PRODUCT) +
+                            Text("%04X", ++m_lastHidId);
+    const std::string node = hid + Text("/hidraw/hidraw%u", hidraw);
+    gchar* addedHid = umockdev_testbed_add_device(
+        m_testbed, "hid", hid.substr(SYS_DEVICES.size()).c_str(), nullptr, nullptr, "HID_ID",
+        Text("0005:%08X:%08X", KEYBOARD_VENDOR, KEYBOARD_PRODUCT).c_str(), nullptr);
+    gchar* addedNode = umockdev_testbed_add_device(m_testbed, "hidraw", node.substr(SYS_DEVICES.size()).c_str(),
+                                                   nullptr, "dev", Text("%u:%u\n", HIDRAW_MAJOR, hidraw).c_str(),
+                                                   nullptr, "DEVNAME", Text("/dev/hidraw%u", hidraw).c_str(), nullptr);
+    if (addedHid == nullptr || addedNode == nullptr)
+        Fail(Text("cannot add the uhid keyboard at /dev/hidraw%u", hidraw));
+    g_free(addedHid);
+    g_free(addedNode);
+    m_description.push_back(Text("/dev/hidraw%u: keyboard on uhid, not on USB", hidraw));
 }
 
 void EmulatedMachine::AddSignatureDevice(const std::string& port, std::optional<std::vector<std::uint8_t>> reply,
@@ -756,12 +790,15 @@ gboolean EmulatedMachine::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* clien
 }
 
 // A hidraw read() waits for an input report; the loader sends none, so a read
-// fails at once rather than hang the program.
+// fails at once rather than hang the program. A usbfs read() gives the device's
+// descriptors, as the kernel's does.
 gboolean EmulatedMachine::OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer binding)
 {
     const auto* bound = static_cast<Binding*>(binding);
     EmulatedMachine& machine = *bound->machine;
-    const UMockdevIoctlData* data = umockdev_ioctl_client_get_arg(client);
+    UMockdevIoctlData* data = umockdev_ioctl_client_get_arg(client);
+    if (!bound->hidraw)
+        return machine.ReadUsb(client, data, *bound->device);
     {
         std::lock_guard lock(machine.m_mutex);
         ++machine.m_traffic.reads;
@@ -787,6 +824,23 @@ gboolean EmulatedMachine::OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* clien
                  (data != nullptr ? Printable(data->data, static_cast<std::size_t>(length)) : std::string()) + "\"");
     const bool gone = machine.Gone(*bound->device);
     umockdev_ioctl_client_complete(client, gone ? -1 : length, gone ? ENODEV : 0);
+    return TRUE;
+}
+
+// The descriptors from the device descriptor on, as a node's first read() after
+// its open() gives them. (umockdev does not pass on the file position; libusb reads
+// them once, as it takes the node.)
+bool EmulatedMachine::ReadUsb(UMockdevIoctlClient* client, UMockdevIoctlData* data, Device& device)
+{
+    if (Gone(device)) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return TRUE;
+    }
+    const std::size_t wanted = data != nullptr ? static_cast<std::size_t>(data->data_len) : 0;
+    const std::size_t count = std::min(wanted, device.descriptors.size());
+    if (count > 0)
+        std::memcpy(data->data, device.descriptors.data(), count);
+    umockdev_ioctl_client_complete(client, static_cast<long>(count), 0);
     return TRUE;
 }
 
@@ -881,6 +935,16 @@ bool EmulatedMachine::HandleUsb(UMockdevIoctlClient* client, Device& device)
         std::memcpy(caps->data, &value, sizeof value);
         umockdev_ioctl_client_complete(client, 0, 0);
         g_object_unref(caps);
+        return TRUE;
+    }
+    case USBDEVFS_CONNECTINFO: {
+        UMockdevIoctlData* info = Resolve(arg, 0, sizeof(usbdevfs_connectinfo));
+        if (info == nullptr)
+            break;
+        const usbdevfs_connectinfo value{device.devnum, 0};
+        std::memcpy(info->data, &value, sizeof value);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        g_object_unref(info);
         return TRUE;
     }
     case USBDEVFS_SUBMITURB: {

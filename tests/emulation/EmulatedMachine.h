@@ -76,6 +76,9 @@ public:
     EmulatedLoader& AddLoader(const LoaderOptions& options);
     // A boot keyboard: a hidraw node that is not the loader.
     void AddKeyboard(const std::string& port, std::optional<unsigned> hidraw = std::nullopt);
+    // A keyboard that is not on USB (Bluetooth, through uhid): a hidraw node with a HID
+    // device and no USB device above it. Its node cannot be opened.
+    void AddUhidKeyboard(unsigned hidraw);
     // A device that answers the signature request with `reply` (a whole string
     // descriptor); no value: it stalls the request.
     void AddSignatureDevice(const std::string& port, std::optional<std::vector<std::uint8_t>> reply,
@@ -99,6 +102,8 @@ public:
     void Poll(std::chrono::milliseconds elapsed);
     // How many times /sys/class/hidraw has been opened: a program's searches.
     unsigned Searches();
+    // How many times /sys/bus/usb/devices has been opened: listings of the USB bus.
+    unsigned BusListings();
     unsigned PendingEvents() const;
 
     std::string RootDir() const;
@@ -177,6 +182,7 @@ private:
     void Fail(const std::string& why);
     void Note(const std::string& line) const;
     void WatchClass();
+    void CountOpens();
 
     static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer binding);
     static gboolean OnRead(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer binding);
@@ -184,6 +190,7 @@ private:
     static void OnVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer binding);
     bool HandleHidraw(UMockdevIoctlClient* client, Device& device);
     bool HandleUsb(UMockdevIoctlClient* client, Device& device);
+    bool ReadUsb(UMockdevIoctlClient* client, UMockdevIoctlData* data, Device& device);
     void AnswerControl(Device& device, std::uint8_t* buffer, int bufferLength, int& status, int& actualLength);
     bool Gone(const Device& device) const;
 
@@ -200,7 +207,9 @@ private:
     std::deque<MachineEvent> m_events;
     int m_inotify = -1;
     int m_watch = -1;
+    int m_busWatch = -1;
     unsigned m_searches = 0;
+    unsigned m_busListings = 0;
 
     mutable std::mutex m_mutex;  // what the worker thread reads or changes
     std::string m_error;

@@ -8,7 +8,8 @@
 #include "core/FirmwareImage.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
-#include "device/DeviceAccessAdapter.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 #include "support/RecordingWindow.h"
 #include "support/ScratchDir.h"
@@ -20,15 +21,15 @@ namespace zelv4::test {
 // real device search and bus scan in between.
 struct OpsHarness {
     explicit OpsHarness(std::unique_ptr<SimMachine> simMachine = SimMachine::CreateDefault())
-        : machine(std::move(simMachine)), adapter(*machine), window(log), device(adapter, log),
-          ops(window, fields, reports, device, files)
+        : machine(std::move(simMachine)), connection(machine->Hid()), scan(machine->UsbBus()), window(log),
+          device(connection, log), bus(scan, log), ops(window, fields, reports, device, bus, files)
     {}
-    ~OpsHarness() { adapter.CloseIspDevice(); }
+    ~OpsHarness() { connection.CloseIspDevice(); }
 
     SimIspLoader& Loader() { return machine->Loader(); }
 
     // The device is closed and every handle released after an operation.
-    bool DeviceClosed() const { return !adapter.IsOpen() && machine->HidInterfaces().LiveHandles() == 0; }
+    bool DeviceClosed() const { return !connection.IsOpen() && machine->HidInterfaces().LiveHandles() == 0; }
 
     std::vector<SimTransfer> Sets() const
     {
@@ -40,10 +41,12 @@ struct OpsHarness {
     }
 
     std::unique_ptr<SimMachine> machine;
-    DeviceAccessAdapter adapter;
+    IspDeviceConnection connection;
+    UsbBusScan scan;
     EventLog log;
     RecordingWindow window;
     RecordingDevice device;
+    RecordingBus bus;
     DialogFields fields;
     IspReportBuffers reports;
     SystemOutputFiles files;

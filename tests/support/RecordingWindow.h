@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/IspDeviceAccess.h"
+#include "core/IspDevicePort.h"
+#include "core/UsbBusPort.h"
 #include "core/WindowServices.h"
 
 namespace zelv4::test {
@@ -75,36 +76,44 @@ private:
     EventLog& m_log;
 };
 
-// Passes everything to the real device access and logs searches, scans and closes.
-class RecordingDevice : public IspDeviceAccess {
+// Passes everything to the real device search and logs searches and closes.
+class RecordingDevice : public IspDevicePort {
 public:
-    RecordingDevice(IspDeviceAccess& inner, EventLog& log) : m_inner(inner), m_log(log) {}
+    RecordingDevice(IspDevicePort& inner, EventLog& log) : m_inner(inner), m_log(log) {}
 
-    bool IsOpen() const override { return m_inner.IsOpen(); }
-    HidTransport* Device() override { return m_inner.Device(); }
+    HidTransport* Device() const override { return m_inner.Device(); }
     std::uint16_t FeatureReportLength() const override { return m_inner.FeatureReportLength(); }
-    void FindIspDevice() override
+    IspSearchNotes FindIspDevice() override
     {
-        m_inner.FindIspDevice();
+        IspSearchNotes notes = m_inner.FindIspDevice();
         m_log.push_back(m_inner.IsOpen() ? "find:found" : "find:none");
+        return notes;
     }
     void CloseIspDevice() override
     {
         m_log.push_back("close");
         m_inner.CloseIspDevice();
     }
+
+private:
+    IspDevicePort& m_inner;
+    EventLog& m_log;
+};
+
+// Passes the scan to the real one and logs its count, in the same log.
+class RecordingBus : public UsbBusPort {
+public:
+    RecordingBus(UsbBusPort& inner, EventLog& log) : m_inner(inner), m_log(log) {}
+
     int CountBusDevices() override
     {
         const int count = m_inner.CountBusDevices();
         m_log.push_back("scan:" + std::to_string(count));
         return count;
     }
-    std::vector<std::string> DeniedPaths() const override { return m_inner.DeniedPaths(); }
-    std::vector<std::string> BusyPaths() const override { return m_inner.BusyPaths(); }
-    std::string PlainMessage() const override { return m_inner.PlainMessage(); }
 
 private:
-    IspDeviceAccess& m_inner;
+    UsbBusPort& m_inner;
     EventLog& m_log;
 };
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 #include "support/HexRecords.h"
 #include "ui/CIspWriterApp.h"
@@ -129,7 +129,8 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<SimMachine> m_machine;
-    std::unique_ptr<DeviceAccessAdapter> m_device;
+    std::unique_ptr<IspDeviceConnection> m_device;
+    std::unique_ptr<UsbBusScan> m_bus;
     std::unique_ptr<CIspWriterDlg> m_dlg;
     std::vector<Request> m_messages;
     std::vector<std::pair<Kind, FileDialogOptions>> m_fileDialogs;
@@ -141,9 +142,11 @@ void CIspWriterDlgTest::Make(std::unique_ptr<SimMachine> machine)
 {
     m_dlg.reset();
     m_device.reset();
+    m_bus.reset();
     m_machine = std::move(machine);
-    m_device = std::make_unique<DeviceAccessAdapter>(*m_machine);
-    m_dlg = std::make_unique<CIspWriterDlg>(*m_device);
+    m_device = std::make_unique<IspDeviceConnection>(m_machine->Hid());
+    m_bus = std::make_unique<UsbBusScan>(m_machine->UsbBus());
+    m_dlg = std::make_unique<CIspWriterDlg>(*m_device, *m_bus);
     m_dlg->SetMessageBoxHook([this](const Request& request) { m_messages.push_back(request); });
     m_dlg->SetFileDialogHook([this](Kind kind, const FileDialogOptions& options) {
         m_fileDialogs.emplace_back(kind, options);
@@ -554,7 +557,7 @@ void CIspWriterDlgTest::messageBoxesCarryIconAndCaption()
 void CIspWriterDlgTest::applicationRunsWindowModallyAndReturnsFalse()
 {
     m_dlg.reset();
-    CIspWriterApp app(*m_device);
+    CIspWriterApp app(*m_device, *m_bus);
     QWidget* seen = nullptr;
     bool wasModal = false;
     QTimer::singleShot(0, [&] {

@@ -10,7 +10,8 @@
 #include <functional>
 #include <memory>
 
-#include "device/DeviceAccessAdapter.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 #include "ui/CIspWriterDlg.h"
 
@@ -87,8 +88,9 @@ void CIspWriterDlgX11Test::autoTimeOutBoxHasEmptyCaptionOthersTheProgramName()
     // A ZEL-V4 on the bus that never shows up as the ISP device: Auto times out.
     SimMachine machine;
     machine.UsbTree().AddDefaultBus();
-    DeviceAccessAdapter device(machine);
-    CIspWriterDlg dlg(device);
+    IspDeviceConnection device(machine.Hid());
+    UsbBusScan bus(machine.UsbBus());
+    CIspWriterDlg dlg(device, bus);
     std::optional<std::string> answer;
     dlg.SetFileDialogHook([&](CIspWriterDlg::FileDialogKind, const FileDialogOptions&) { return answer; });
     dlg.SetSleepHook([](unsigned) {});

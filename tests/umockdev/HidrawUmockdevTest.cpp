@@ -12,8 +12,8 @@
 
 #include "core/IspConstants.h"
 #include "device/IspDeviceConnection.h"
-#include "device/linux/HidrawPlatform.h"
 #include "emulation/EmulatedMachine.h"
+#include "support/OsPlatform.h"
 
 namespace zelv4 {
 namespace {
@@ -32,7 +32,8 @@ protected:
     void CloseIspDevice() { connection.CloseIspDevice(); }
 
     EmulatedMachine machine;
-    HidrawPlatform platform;
+    std::unique_ptr<DevicePlatform> os = test::OsPlatform();
+    HidPlatform& platform = os->Hid();
     IspDeviceConnection connection{platform};
 };
 
@@ -72,6 +73,31 @@ TEST_F(HidrawSearchTest, NodesAreTakenInNumericOrderAndTheLaterMatchWins)
     FindIspDevice();
     ASSERT_NE(connection.Device(), nullptr) << connection.Status();
     EXPECT_EQ(connection.Caps().FeatureReportByteLength, 65);
+}
+
+// What the search knows of a node without opening it: its ids from its HID device,
+// its port from its USB device.
+TEST_F(HidrawSearchTest, IdsAndPortOfANodeComeFromItsDevicesWithoutOpeningIt)
+{
+    machine.AddLoader(Loader("1-2.3", 3));
+    machine.AddKeyboard("1-1", 4);
+    machine.AddUhidKeyboard(5);
+
+    const auto ids = platform.PeekAttributes("/dev/hidraw3");
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(ids->VendorID, ISP_VENDOR_ID);
+    EXPECT_EQ(ids->ProductID, ISP_PRODUCT_ID);
+    const auto keyboard = platform.PeekAttributes("/dev/hidraw5");
+    ASSERT_TRUE(keyboard) << "a device off USB still has its ids";
+    EXPECT_EQ(keyboard->VendorID, EmulatedMachine::KEYBOARD_VENDOR);
+    EXPECT_EQ(platform.PortPath("/dev/hidraw3"), "1-2.3");
+    EXPECT_EQ(platform.PortPath("/dev/hidraw4"), "1-1");
+    EXPECT_EQ(platform.PortPath("/dev/hidraw5"), std::nullopt) << "not on USB";
+    for (const char* absent : {"/dev/hidraw9", "/dev/../etc/passwd"}) {
+        EXPECT_FALSE(platform.PeekAttributes(absent)) << absent;
+        EXPECT_FALSE(platform.PortPath(absent)) << absent;
+    }
+    EXPECT_EQ(machine.OpenHidrawNodes(), 0u);
 }
 
 TEST_F(HidrawSearchTest, NonMatchingDeviceIsNotOpenedAsTheIspDevice)

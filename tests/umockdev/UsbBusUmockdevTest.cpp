@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "device/UsbBusScan.h"
-#include "device/linux/LibusbBusPlatform.h"
 #include "emulation/EmulatedMachine.h"
+#include "support/OsPlatform.h"
 
 namespace zelv4 {
 namespace {
@@ -30,9 +30,10 @@ protected:
         return events;
     }
 
-    // Declared first: the emulated nodes must be there before libusb looks.
+    // Declared first: the emulated nodes must be there before the platform looks.
     EmulatedMachine bus;
-    LibusbBusPlatform platform;
+    std::unique_ptr<DevicePlatform> os = test::OsPlatform();
+    UsbBusPlatform& platform = os->UsbBus();
     int matches = 0;
 };
 
@@ -53,7 +54,7 @@ TEST_F(UsbBusUmockdevTest, SignatureDeviceBehindExternalHubIsCounted)
     EXPECT_EQ(answered->ports, (std::vector<unsigned>{2, 3}));
     EXPECT_EQ(answered->text, u"ZEL-V4");
 
-    // The port count comes from the hub descriptor, not from the ports in use.
+    // The port count is the hub's (its maxchild), not that of the ports in use.
     const auto hubScanned = std::find_if(events.begin(), events.end(), [](const UsbBusEvent& e) {
         return e.kind == UsbBusEventKind::HubScanned && e.hubName == "usb:1-2";
     });
@@ -112,6 +113,23 @@ TEST_F(UsbBusUmockdevTest, OddLengthReplyIsIgnored)
     });
     ASSERT_NE(rejected, events.end());
     EXPECT_EQ(rejected->reply, odd);
+}
+
+// The controllers are listed as a scan starts; every hub and port after that is
+// looked up by name, however many there are.
+TEST_F(UsbBusUmockdevTest, AScanListsTheBusOnce)
+{
+    bus.AddRootHub(1, 4);
+    bus.AddRootHub(2, 2);
+    bus.AddHub("1-2.4", 4);
+    bus.AddSignatureDevice("1-2.4.1", StringDescriptor(u"ZEL-V4"));
+    bus.AddSignatureDevice("2-1", StringDescriptor(u"ZEL-V4"));
+    for (int scan = 1; scan <= 2; ++scan) {
+        const unsigned before = bus.BusListings();
+        Scan();
+        EXPECT_EQ(matches, 2);
+        EXPECT_EQ(bus.BusListings() - before, 1u) << "scan " << scan;
+    }
 }
 
 TEST_F(UsbBusUmockdevTest, ControllersAreTheRootHubsInBusOrder)

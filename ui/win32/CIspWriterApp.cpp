@@ -6,7 +6,7 @@
 
 namespace zelv4 {
 
-CIspWriterApp::CIspWriterApp(IspDeviceAccess& device) : m_device(device) {}
+CIspWriterApp::CIspWriterApp(IspDevicePort& device, UsbBusPort& bus) : m_device(device), m_bus(bus) {}
 
 BOOL CIspWriterApp::InitInstance()
 {
@@ -17,7 +17,7 @@ BOOL CIspWriterApp::InitInstance()
     controls.dwICC = ICC_PROGRESS_CLASS;
     ::InitCommonControlsEx(&controls);
     {
-        CIspWriterDlg dlg(m_device);
+        CIspWriterDlg dlg(m_device, m_bus);
         m_pMainWnd = &dlg;
         dlg.DoModal();  // OK, Cancel, Escape or the close box: the result is not used
         m_pMainWnd = nullptr;

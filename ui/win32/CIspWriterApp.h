@@ -4,14 +4,15 @@
 
 namespace zelv4 {
 
-class IspDeviceAccess;
+class IspDevicePort;
+class UsbBusPort;
 
 // The application object: runs the main window modally and ends with it. No menu,
 // no help file and no message loop of its own.
 class CIspWriterApp {
 public:
-    // The device access must outlive the application object.
-    explicit CIspWriterApp(IspDeviceAccess& device);
+    // The device and the bus must outlive the application object.
+    CIspWriterApp(IspDevicePort& device, UsbBusPort& bus);
 
     // Constructs the main window, runs it modally, destroys it. Returns FALSE: the
     // program then ends instead of entering a message loop.
@@ -21,7 +22,8 @@ public:
     HWND MainWindow() const;
 
 private:
-    IspDeviceAccess& m_device;
+    IspDevicePort& m_device;
+    UsbBusPort& m_bus;
     class CIspWriterDlg* m_pMainWnd = nullptr;
 };
 

@@ -43,9 +43,9 @@ UINT IconStyle(MessageIcon icon)
 
 }  // namespace
 
-CIspWriterDlg::CIspWriterDlg(IspDeviceAccess& device)
+CIspWriterDlg::CIspWriterDlg(IspDevicePort& device, UsbBusPort& bus)
     : m_hIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_APP))),
-      m_operations(*this, *this, m_reports, device, m_files)
+      m_operations(*this, *this, m_reports, device, bus, m_files)
 {}
 
 std::string CIspWriterDlg::ApplicationName()

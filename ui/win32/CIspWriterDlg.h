@@ -8,9 +8,10 @@
 #include <string>
 
 #include "core/DialogFields.h"
-#include "core/IspDeviceAccess.h"
+#include "core/IspDevicePort.h"
 #include "core/IspOperations.h"
 #include "core/IspReportBuffers.h"
+#include "core/UsbBusPort.h"
 #include "core/WindowServices.h"
 #include "sys/ReplacingFile.h"
 
@@ -21,8 +22,8 @@ namespace zelv4 {
 // the shared operations, which call back into the window's services.
 class CIspWriterDlg : public WindowServices, public DialogFields {
 public:
-    // The device access must outlive the window.
-    explicit CIspWriterDlg(IspDeviceAccess& device);
+    // The device and the bus must outlive the window.
+    CIspWriterDlg(IspDevicePort& device, UsbBusPort& bus);
     CIspWriterDlg(const CIspWriterDlg&) = delete;
     CIspWriterDlg& operator=(const CIspWriterDlg&) = delete;
 

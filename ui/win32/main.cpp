@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
-#include "device/DeviceAccessAdapter.h"
 #include "device/DevicePlatform.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "sys/ProcessSetup.h"
 #include "ui/win32/CIspWriterApp.h"
 
@@ -13,9 +15,15 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
 {
     // Before anything is opened: a missing standard handle must not become a file.
     zelv4::EnsureStandardStreams();
-    const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform();
-    zelv4::DeviceAccessAdapter device(*platform);
-    zelv4::CIspWriterApp theApp(device);
+    std::string error;
+    const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform(error);
+    if (!platform) {
+        ::MessageBoxA(nullptr, error.c_str(), "zelv4-writer", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    zelv4::IspDeviceConnection device(platform->Hid());
+    zelv4::UsbBusScan bus(platform->UsbBus());
+    zelv4::CIspWriterApp theApp(device, bus);
     theApp.InitInstance();
     return 0;
 }

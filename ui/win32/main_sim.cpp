@@ -4,7 +4,8 @@
 
 #include <memory>
 
-#include "device/DeviceAccessAdapter.h"
+#include "device/IspDeviceConnection.h"
+#include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 #include "sys/ProcessSetup.h"
 #include "ui/win32/CIspWriterApp.h"
@@ -14,8 +15,9 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     // Before anything is opened: a missing standard handle must not become a file.
     zelv4::EnsureStandardStreams();
     const std::unique_ptr<zelv4::SimMachine> machine = zelv4::SimMachine::CreateDefault();
-    zelv4::DeviceAccessAdapter device(*machine);
-    zelv4::CIspWriterApp theApp(device);
+    zelv4::IspDeviceConnection device(machine->Hid());
+    zelv4::UsbBusScan bus(machine->UsbBus());
+    zelv4::CIspWriterApp theApp(device, bus);
     theApp.InitInstance();
     return 0;
 }

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "core/IspConstants.h"
-#include "device/DeviceAccessAdapter.h"
 #include "device/IspDeviceConnection.h"
 #include "device/IspDeviceInventory.h"
 #include "device/sim/SimMachine.h"
@@ -267,20 +266,27 @@ TEST_F(FindIspDeviceTest, IspInterfaceAppearsAfterScriptedSearchesAndLeavesWithI
     EXPECT_EQ(machine.HidInterfaces().Searches(), 4u);
 }
 
-TEST_F(FindIspDeviceTest, AdapterForwardsToItsOwnConnection)
+// What the operations see of the connection: the device it opened, its report
+// length, and what the search had to say.
+TEST_F(FindIspDeviceTest, ConnectionServesTheOperationsPort)
 {
-    auto defaultMachine = SimMachine::CreateDefault();
-    DeviceAccessAdapter access(*defaultMachine);
-    EXPECT_FALSE(access.IsOpen());
-    EXPECT_EQ(access.Device(), nullptr);
-    access.FindIspDevice();
-    ASSERT_TRUE(access.IsOpen());
-    EXPECT_EQ(access.Device(), access.Connection().Device());
-    EXPECT_EQ(access.FeatureReportLength(), 41);
-    EXPECT_TRUE(access.DeniedPaths().empty());
-    access.CloseIspDevice();
-    EXPECT_FALSE(access.IsOpen());
-    EXPECT_EQ(defaultMachine->HidInterfaces().LiveHandles(), 0);
+    SimHidInterface denied = Isp("sim:denied");
+    denied.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    machine.HidInterfaces().Add(denied);
+    machine.HidInterfaces().Add(Isp("sim:isp"));
+    IspDevicePort& port = connection;
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.Device(), nullptr);
+    const IspSearchNotes notes = port.FindIspDevice();
+    ASSERT_TRUE(port.IsOpen());
+    EXPECT_EQ(port.Device(), connection.Device());
+    EXPECT_EQ(port.FeatureReportLength(), 41);
+    EXPECT_EQ(notes.deniedPaths, std::vector<std::string>{"sim:denied"});
+    EXPECT_TRUE(notes.busyPaths.empty());
+    EXPECT_EQ(notes.plainMessage, "");
+    port.CloseIspDevice();
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
 }
 
 // Two connections are two programmers: the one that has the chip holds it until it

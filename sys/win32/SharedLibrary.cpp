@@ -1,0 +1,33 @@
+#include "sys/SharedLibrary.h"
+
+#include <windows.h>
+
+#include "sys/win32/Win32Error.h"
+
+namespace zelv4 {
+
+std::unique_ptr<SharedLibrary> SharedLibrary::Open(const std::string& fileName, std::string& error)
+{
+    // Only from the system's and the program's folders, never from the current one.
+    HMODULE module = ::LoadLibraryExA(fileName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    if (module == nullptr) {
+        error = fileName + ": " + Win32ErrorText(::GetLastError());
+        return nullptr;
+    }
+    return std::unique_ptr<SharedLibrary>(new SharedLibrary(module, fileName));
+}
+
+SharedLibrary::~SharedLibrary()
+{
+    ::FreeLibrary(static_cast<HMODULE>(m_handle));
+}
+
+void* SharedLibrary::Symbol(const char* name, std::string& error) const
+{
+    void* address = reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(m_handle), name));
+    if (address == nullptr)
+        error = m_fileName + " has no function " + name;
+    return address;
+}
+
+}  // namespace zelv4
