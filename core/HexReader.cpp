@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ByteSource.h"
+#include "core/HexText.h"
 #include "core/SpanByteSource.h"
 
 namespace zelv4 {
@@ -57,25 +58,11 @@ namespace {
 // What of a line after a record is kept to check it; the rest is only counted.
 constexpr std::size_t LINE_REST_KEEP = 1024;
 
-std::string Hex2(unsigned value)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
-    return text;
-}
-
-std::string Hex4(std::size_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04zX", value);
-    return text;
-}
-
 std::string CharacterText(int c)
 {
     if (c >= 0x20 && c < 0x7F)
         return std::string("'") + static_cast<char>(c) + "'";
-    return "byte " + Hex2(static_cast<unsigned>(c));
+    return "byte " + ByteText(static_cast<unsigned>(c));
 }
 
 bool IsBlank(int c)
@@ -278,7 +265,7 @@ private:
         if (record.Sum() != 0) {
             ++m_result.tolerated.badChecksumRecords;
             Problem(HexProblemKind::BadChecksum, line,
-                    "the record's checksum is wrong (the bytes sum to " + Hex2(record.Sum()) + " instead of 0x00)");
+                    "the record's checksum is wrong (the bytes sum to " + ByteText(record.Sum()) + " instead of 0x00)");
         }
     }
 
@@ -299,14 +286,14 @@ private:
         }
         const bool addressRecord = type == HEX_RECORD_EXTENDED_SEGMENT || type == HEX_RECORD_EXTENDED_LINEAR;
         if (type > HEX_RECORD_START_LINEAR) {
-            Problem(HexProblemKind::UnknownRecordType, line, "unknown record type " + Hex2(type));
+            Problem(HexProblemKind::UnknownRecordType, line, "unknown record type " + ByteText(type));
             return;
         }
         if (!wellFormed) {
             if (addressRecord)
                 ++m_result.tolerated.upperAddressRecords;
-            Problem(HexProblemKind::UpperAddress, line,
-                    "record of type " + Hex2(type) + " does not hold " + std::to_string(count) +
+            Problem(addressRecord ? HexProblemKind::UpperAddress : HexProblemKind::MalformedRecord, line,
+                    "record of type " + ByteText(type) + " does not hold " + std::to_string(count) +
                         " data byte(s) and a checksum, so its effect on addresses is unknown");
             return;
         }
@@ -316,7 +303,7 @@ private:
         if (sum != 0) {
             ++m_result.tolerated.badChecksumRecords;
             Problem(HexProblemKind::BadChecksum, line,
-                    "the record's checksum is wrong (the bytes sum to " + Hex2(sum) + " instead of 0x00)");
+                    "the record's checksum is wrong (the bytes sum to " + ByteText(sum) + " instead of 0x00)");
         }
         if (!addressRecord)
             return;  // start addresses say where code begins, not where it goes
@@ -325,7 +312,8 @@ private:
             ++m_result.tolerated.upperAddressRecords;
             const char* name = type == HEX_RECORD_EXTENDED_LINEAR ? "extended linear" : "extended segment";
             Problem(HexProblemKind::UpperAddress, line,
-                    std::string(name) + " address record sets " + (count == 2 ? Hex4(upper) : "an unusable value") +
+                    std::string(name) + " address record sets " +
+                        (count == 2 ? AddressText(upper) : "an unusable value") +
                         "; the flash is 0x0000 to 0x4FFF, so the data after it would be programmed at the wrong "
                         "address");
         }
@@ -394,8 +382,8 @@ private:
         if (dropped != 0) {
             m_result.tolerated.droppedBytes += dropped;
             Problem(HexProblemKind::DataBeyondImage, line,
-                    "data at " + Hex4(offset) + " to " + Hex4(offset + count - 1) +
-                        " reaches past the end of the flash at " + Hex4(m_limit - 1));
+                    "data at " + AddressText(offset) + " to " + AddressText(offset + count - 1) +
+                        " reaches past the end of the flash at " + AddressText(m_limit - 1));
         }
         CheckLineEnd(line);
         return true;

@@ -41,6 +41,7 @@ enum class HexProblemKind {
     TrailingCharacters,
     StrayCharacters,
     UpperAddress,
+    MalformedRecord,  // a record other than data whose length and bytes disagree
     DataBeyondImage,
     MalformedEndRecord,
     UnknownRecordType,

@@ -15,9 +15,9 @@ namespace zelv4 {
 
 namespace {
 
-constexpr const char* kImageFilter = "Hex Files (*.hex)|*.hex|Binary Files (*.bin)|*.bin|All Files (*.*)|*.*";
-constexpr const char* kDumpFilter = "Dump Files (*.dmp)|*.dmp|All Files (*.*)|*.*||";
-constexpr const char* kDumpDefaultExtension = "*.dmp";
+constexpr const char* ISP_IMAGE_FILTER = "Hex Files (*.hex)|*.hex|Binary Files (*.bin)|*.bin|All Files (*.*)|*.*";
+constexpr const char* ISP_DUMP_FILTER = "Dump Files (*.dmp)|*.dmp|All Files (*.*)|*.*||";
+constexpr const char* ISP_DUMP_DEFAULT_EXTENSION = "*.dmp";
 // The save dialog's name buffer holds 2562 bytes, terminator included.
 constexpr std::size_t ISP_DUMP_PATH_MAX = 2561;
 
@@ -263,7 +263,7 @@ OperationResult IspOperations::OnOpenFile()
 {
     Run run(*this, OperationKind::OpenFile);
     FileDialogOptions options;
-    options.filter = kImageFilter;
+    options.filter = ISP_IMAGE_FILTER;
     options.overwritePrompt = true;
     options.ownedByWindow = false;
     const std::optional<std::string> chosen = m_window.RunOpenFileDialog(options);
@@ -335,8 +335,8 @@ OperationResult IspOperations::OnRead()
     m_window.CollectFields();
 
     FileDialogOptions options;
-    options.defaultExtension = kDumpDefaultExtension;
-    options.filter = kDumpFilter;
+    options.defaultExtension = ISP_DUMP_DEFAULT_EXTENSION;
+    options.filter = ISP_DUMP_FILTER;
     options.overwritePrompt = true;
     options.ownedByWindow = true;
     options.maxPathLength = ISP_DUMP_PATH_MAX;

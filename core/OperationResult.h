@@ -11,7 +11,8 @@
 
 namespace zelv4 {
 
-enum class OperationKind { OpenFile, MassErase, Write, Verify, Read, ExitIsp, ReadProtect, Auto, Reconnect };
+// None: no operation has run (a result not yet filled in).
+enum class OperationKind { None, OpenFile, MassErase, Write, Verify, Read, ExitIsp, ReadProtect, Auto, Reconnect };
 
 // How an operation ended. Each failure kind stands for one cause, so a front end can
 // map it to an exit code without looking at the message texts.
@@ -49,7 +50,7 @@ struct VerifyDifference {
 };
 
 struct OperationResult {
-    OperationKind kind = OperationKind::ReadProtect;
+    OperationKind kind = OperationKind::None;
     OperationOutcome outcome = OperationOutcome::Succeeded;
 
     // Every box the operation showed, in order, the device search's plain box too.

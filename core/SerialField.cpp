@@ -4,21 +4,17 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/HexText.h"
+
 namespace zelv4 {
 
 namespace {
 
-std::string Hex4(std::size_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04zX", value);
-    return text;
-}
-
 std::string FieldText(std::size_t address, SerialFormat format)
 {
-    const std::string where =
-        address < ISP_IMAGE_SIZE ? Hex4(address) + ".." + Hex4(address + format.width - 1) : "at " + Hex4(address);
+    const std::string where = address < ISP_IMAGE_SIZE
+                                  ? AddressText(address) + ".." + AddressText(address + format.width - 1)
+                                  : "at " + AddressText(address);
     return "the serial field " + where + " (" + SerialFormatText(format) + ")";
 }
 
@@ -95,7 +91,7 @@ bool PastFlash(std::size_t address, SerialFormat format)
 SerialProblem PastFlashProblem(std::size_t address, SerialFormat format)
 {
     return {SerialRefusal::PastFlash,
-            FieldText(address, format) + " runs past the end of the flash at " + Hex4(ISP_IMAGE_SIZE - 1)};
+            FieldText(address, format) + " runs past the end of the flash at " + AddressText(ISP_IMAGE_SIZE - 1)};
 }
 
 }  // namespace
@@ -188,9 +184,9 @@ std::optional<SerialProblem> CheckSerialField(const SerialSpec& spec, const std:
             }
         }
         if (first)
-            return SerialProblem{SerialRefusal::OverlapsFile, FieldText(spec.address, spec.format) +
-                                                                  " covers bytes the firmware file fills (" +
-                                                                  Hex4(*first) + ".." + Hex4(*last) + ")"};
+            return SerialProblem{SerialRefusal::OverlapsFile,
+                                 FieldText(spec.address, spec.format) + " covers bytes the firmware file fills (" +
+                                     AddressText(*first) + ".." + AddressText(*last) + ")"};
     }
     if (spec.start && !Fits(spec.format, *spec.start))
         return DoesNotFit(spec.format, *spec.start);
