@@ -27,6 +27,8 @@ constexpr ExitCodeInfo EXIT_CODES[] = {
      "permission denied on the device (zelv4-isp list says how to grant access)"},
     {EXIT_DEVICE_BUSY, "device-busy",
      "device busy: another program is programming the chip, or holds the --sim=STATE file"},
+    {EXIT_INTERRUPTED, "interrupted",
+     "interrupted by Ctrl-C: 128 + the signal's number (143 for SIGTERM, 129 for SIGHUP)"},
 };
 
 struct OutcomeInfo {
@@ -48,6 +50,7 @@ constexpr OutcomeInfo OUTCOMES[] = {
     {OperationOutcome::TransferFailed, "transfer-failed", EXIT_TRANSFER_FAILED},
     {OperationOutcome::VerifyMismatch, "verify-mismatch", EXIT_VERIFY_DIFFERENCE},
     {OperationOutcome::ReportTooShort, "report-too-short", EXIT_TRANSFER_FAILED},
+    {OperationOutcome::Interrupted, "interrupted", EXIT_INTERRUPTED},
 };
 
 const OutcomeInfo& Info(OperationOutcome outcome)
@@ -121,6 +124,8 @@ const char* ExitCodeName(int code)
     for (const ExitCodeInfo& info : EXIT_CODES)
         if (info.code == code)
             return info.name;
+    if (code > 128 && code < 192)
+        return "interrupted";
     return "failed";
 }
 

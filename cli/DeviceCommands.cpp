@@ -105,6 +105,7 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
     out << "HID interfaces:\n";
     // The search itself, as an operation runs it, telling what it makes of each one.
     IspDeviceConnection connection(platform.Hid());
+    connection.SetSearchLock(SearchLock::LookOnly);
     bool zelV4Denied = false;
     bool endedEarly = false;
     unsigned examined = 0;

@@ -16,6 +16,7 @@
 #include "cli/DeviceJob.h"
 #include "cli/HexText.h"
 #include "cli/ImageWarnings.h"
+#include "cli/Interruption.h"
 #include "cli/OperationReport.h"
 #include "cli/TerminalProgress.h"
 #include "core/IspConstants.h"
@@ -82,6 +83,8 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr)
         return;
+    // Ctrl-C stops the requests; the command still reports, and exits 130.
+    const Interruption interruption(context.environment, 1);
     if (context.choice.all) {
         DeviceJob job;
         job.operation = operation;
@@ -89,6 +92,7 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
         job.image = image;
         job.dumpPath = dumpPath;
         job.sleep = context.environment.sleep;
+        job.interruption = &interruption;
         RunOnAllDevices(context, *platform, job);
         return;
     }
@@ -97,7 +101,7 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
 
     CliOperation run(*platform, context.out, context.err,
                      {context.choice.Selection(platform->Hid()), imagePath.value_or(std::string()), image, dumpPath,
-                      context.environment.sleep});
+                      context.environment.sleep, interruption.After(1)});
     // Auto waits for the chip on the system's events; made before the first search,
     // so that no appearance is missed.
     std::unique_ptr<HidChangeMonitor> arrivals;
@@ -118,7 +122,7 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     arrivals.reset();
 
     ExplainResult(result, context.lenient, context.err, !context.choice.Chosen());
-    context.exitCode = ExitCodeFor(result);
+    context.exitCode = result.outcome == OperationOutcome::Interrupted ? interruption.ExitCode() : ExitCodeFor(result);
     context.report.SetOutcome(OutcomeName(result), result.LastMessage());
     context.report.Details() =
         Details(result, result.deviceFound ? run.device.Connection().DevicePath() : std::string());

@@ -10,8 +10,8 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
 #include "cli/ImageWarnings.h"
+#include "cli/Interruption.h"
 #include "cli/ProductionStation.h"
-#include "cli/StopSignal.h"
 #include "core/FirmwareImage.h"
 #include "device/DevicePlatform.h"
 
@@ -67,13 +67,12 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     station.count = options.count;
     station.selection = context.choice.Selection(platform->Hid());
     station.log = log.get();
-    std::optional<StopSignal> signals;
-    if (context.environment.stopRequested) {
-        station.stopRequested = context.environment.stopRequested;
-    } else {
-        signals.emplace();
-        station.stopRequested = &StopSignal::Requested;
-    }
+    // The first Ctrl-C lets the chips in progress finish; the second abandons them,
+    // each still reported and logged; a third ends the program at once.
+    const Interruption interruption(context.environment, 2);
+    station.stopRequested = interruption.After(1);
+    station.job.interruption = &interruption;
+    station.job.stopAt = 2;
 
     context.out << "Watching for ZEL-V4 ISP devices: " << options.operation << " " << options.imagePath << " (checksum "
                 << ChecksumText(checksum) << ") on each as it appears"
@@ -83,12 +82,12 @@ void RunWatch(CliContext& context, const WatchOptions& options)
                 << "; Ctrl-C stops\n";
     context.out.flush();
     ProductionStation line(*platform, context.out, context.err, std::move(station));
-    const int code = line.Run();
-    signals.reset();
+    const int stationCode = line.Run();
+    const int code = interruption.Count() >= 2 ? interruption.ExitCode() : stationCode;
 
-    const unsigned chips = line.Passed() + line.Failed();
-    const std::string tally = "Tally: " + std::to_string(chips) + (chips == 1 ? " chip, " : " chips, ") +
-                              std::to_string(line.Passed()) + " passed, " + std::to_string(line.Failed()) + " failed";
+    const unsigned chips = line.Programmed() + line.Skipped();
+    const std::string tally =
+        "Tally: " + std::to_string(chips) + (chips == 1 ? " chip, " : " chips, ") + line.CountsText(true);
     context.out << tally << "\n";
     context.exitCode = code;
     context.report.SetOutcome(ExitCodeName(code), tally);
@@ -100,6 +99,8 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     details["log_failed"] = line.LogFailed();
     details["passed"] = line.Passed();
     details["failed"] = line.Failed();
+    details["skipped"] = line.Skipped();
+    details["interrupted"] = line.Interrupted();
     details["chips"] = nlohmann::json(line.Chips());
 }
 

@@ -10,7 +10,7 @@ namespace zelv4 {
 // An output file written under a temporary name in its target's directory. Commit()
 // flushes and syncs it and renames it over the target; until then the target is
 // untouched. A file destroyed uncommitted is removed, and so is one whose program
-// is stopped by SIGINT, SIGTERM or SIGHUP. When the target is a symbolic link, the
+// a signal ends (through the signal owner). When the target is a symbolic link, the
 // file it points to is replaced and the link stays.
 class ReplacingFile : public OutputFile {
 public:

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -124,6 +123,14 @@ private:
     std::string m_devDir;
 };
 
+struct flock WholeFileLock()
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return lock;
+}
+
 class HidrawHandle : public HidDeviceHandle {
 public:
     HidrawHandle(int fd, std::string sysDeviceDir) : m_fd(fd), m_sysDeviceDir(std::move(sysDeviceDir)) {}
@@ -182,13 +189,22 @@ public:
         return true;
     }
 
+    // An open file description lock: taken like flock(), but another program can
+    // test it without taking it.
     bool LockExclusive() override
     {
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+        struct flock lock = WholeFileLock();
+        if (::fcntl(m_fd, F_OFD_SETLK, &lock) == 0)
             return true;
         // Only a lock held elsewhere refuses the device; a node that cannot be
         // locked at all is used as before.
-        return errno != EWOULDBLOCK;
+        return errno != EAGAIN && errno != EACCES;
+    }
+
+    bool LockedElsewhere() override
+    {
+        struct flock lock = WholeFileLock();
+        return ::fcntl(m_fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
     }
 
 private:

@@ -11,10 +11,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "core/QuotedPath.h"
+#include "sys/SignalOwner.h"
 #include "sys/posix/WriteAll.h"
 
 namespace zelv4 {
@@ -45,10 +45,11 @@ constexpr int SLOT_FREE = 0;
 constexpr int SLOT_WRITING = 1;
 constexpr int SLOT_SET = 2;
 
-extern "C" void RemovePendingAndDie(int signal)
+// Run by the signal owner before a signal ends the process.
+void RemovePending()
 {
     for (PendingSlot& slot : s_pending) {
-        // Another thread is making this file, with these signals blocked, so the
+        // Another thread is making this file, with all signals blocked, so the
         // handler never waits for its own thread: it is done in a moment.
         int state = SLOT_WRITING;
         while ((state = slot.state.load(std::memory_order_acquire)) == SLOT_WRITING) {
@@ -56,30 +57,11 @@ extern "C" void RemovePendingAndDie(int signal)
         if (state == SLOT_SET)
             ::unlink(slot.path);
     }
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
-}
-
-void InstallSignalCleanup()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            struct sigaction current {};
-            // A signal the parent chose to ignore (nohup) stays ignored.
-            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
-                continue;
-            struct sigaction action {};
-            action.sa_handler = RemovePendingAndDie;
-            sigemptyset(&action.sa_mask);
-            ::sigaction(signal, &action, nullptr);
-        }
-    });
 }
 
 // Makes a temporary file from `pattern` (ending in XXXXXX) right in a slot of the
 // table, so that no moment exists when the file is there and the cleanup does not
-// know it. Call with the cleanup's signals blocked. Returns the descriptor, or -1
+// know it. Call with signals blocked. Returns the descriptor, or -1
 // with errno set.
 int CreatePending(const std::string& pattern, int& slot, std::string& made)
 {
@@ -237,14 +219,12 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
 
     std::string name = BaseOf(state->target).substr(0, TEMP_NAME_KEEP);
     const std::string pattern = DirectoryOf(state->target) + "/." + name + ".XXXXXX";
-    // Ctrl-C on this thread between making the temporary file and noting it for the
-    // signal cleanup would leave it behind: the signals wait until it is noted.
-    InstallSignalCleanup();
-    sigset_t cleanupSignals, previous;
-    sigemptyset(&cleanupSignals);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&cleanupSignals, signal);
-    ::pthread_sigmask(SIG_BLOCK, &cleanupSignals, &previous);
+    // A signal on this thread between making the temporary file and noting it for
+    // the clean-up would leave it behind: signals wait until it is noted.
+    SignalOwner::AddCleanup(RemovePending);
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &previous);
     int slot = -1;
     std::string temporary;
     const int fd = CreatePending(pattern, slot, temporary);

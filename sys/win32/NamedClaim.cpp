@@ -60,6 +60,15 @@ std::unique_ptr<NamedClaim> NamedClaim::TryTake(const std::string& kind, const s
     return nullptr;
 }
 
+bool NamedClaim::IsTaken(const std::string& kind, const std::string& key)
+{
+    const HANDLE semaphore = ::OpenSemaphoreA(SYNCHRONIZE, FALSE, NameFor(kind, key).c_str());
+    if (semaphore == nullptr)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;  // another user's holder
+    ::CloseHandle(semaphore);
+    return true;
+}
+
 NamedClaim::~NamedClaim()
 {
     ::ReleaseSemaphore(m_handle, 1, nullptr);

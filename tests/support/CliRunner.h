@@ -41,8 +41,11 @@ struct CliRunner {
     bool terminal = false;
     std::vector<unsigned> sleeps;
     std::mutex sleepsMutex;  // workers of --all and watch sleep on their own threads
-    // watch stops once this says so; null: it would wait for a signal.
+    // watch stops once this says so (as after one Ctrl-C); null: never.
     std::function<bool()> stopRequested;
+    // How many Ctrl-C the run has had, when a test says more than stopRequested;
+    // the process's own signals are never taken.
+    std::function<unsigned()> stopSignals;
 
     CliOutput Run(std::vector<std::string> args)
     {
@@ -57,7 +60,9 @@ struct CliRunner {
             const std::lock_guard lock(sleepsMutex);
             sleeps.push_back(milliseconds);
         };
-        environment.stopRequested = stopRequested;
+        environment.stopSignals = [this] {
+            return stopSignals ? stopSignals() : stopRequested && stopRequested() ? 1u : 0u;
+        };
         std::ostringstream out, err;
         CliOutput run;
         run.code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, environment);
