@@ -85,7 +85,7 @@ void RunOnAllDevices(CliContext& context, DevicePlatform& platform, const Device
             {"ok", run.exitCode == EXIT_OK},
             {"exit_code", run.exitCode},
             {"seconds", run.seconds},
-            {"message", run.result.LastMessage()},
+            {"message", EndMessage(run)},
             {"details", Details(run.result, run.result.deviceFound ? run.path : std::string())},
         };
         details["devices"].push_back(std::move(device));

@@ -86,6 +86,8 @@ unsigned PrintUnexamined(std::ostream& out, HidPlatform& hid, unsigned from)
 
 void ListDevices(CliContext& context)
 {
+    if (!RequireStdout(context))
+        return;
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr)
         return;

@@ -39,6 +39,9 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
 
 std::string EndMessage(const DeviceJobResult& run)
 {
+    // Auto says "Device not found !!" of a chip that is there, held by another program.
+    if (run.result.outcome == OperationOutcome::DeviceBusy)
+        return "held by another program; left alone";
     return AsLine(run.result.LastMessage());
 }
 

@@ -21,8 +21,6 @@ namespace {
 
 // How long the station waits for a change before it looks at Ctrl-C again.
 constexpr std::chrono::milliseconds STOP_CHECK{100};
-// What the station says of a chip another program holds as it arrives.
-constexpr const char* HELD_MESSAGE = "held by another program; left alone";
 
 bool HeldElsewhere(const DeviceJobResult& run)
 {
@@ -88,8 +86,9 @@ std::string ProductionStation::CountsText(bool countFirst) const
     };
     add("passed", m_passed, true);
     add("failed", m_failed, true);
-    add("skipped", m_skipped, false);
     add("interrupted", m_interrupted, false);
+    add("retried", m_retried, false);
+    add("skipped", m_skipped, false);
     return text;
 }
 
@@ -192,15 +191,32 @@ void ProductionStation::Report(DeviceJobResult run)
     const bool held = HeldElsewhere(run);
     const bool passed = run.exitCode == EXIT_OK;
     const bool interrupted = result.outcome == OperationOutcome::Interrupted;
+    // The next chip in a socket whose chip failed is taken for that chip, retried:
+    // --count and the tally count chips, the log keeps every attempt.
+    const std::string socket = run.port.empty() ? run.path : run.port;
+    const auto failedHere = m_failedSockets.find(socket);
+    const bool retry = !held && failedHere != m_failedSockets.end();
+    std::size_t code = m_codes.size();
+    if (retry) {
+        --m_failed;
+        ++m_retried;
+        code = failedHere->second;
+        m_codes[code] = run.exitCode;
+        m_failedSockets.erase(failedHere);
+    } else {
+        m_codes.push_back(run.exitCode);
+    }
+    if (!held && !passed && !interrupted)
+        m_failedSockets[socket] = code;
     (held ? m_skipped : interrupted ? m_interrupted : passed ? m_passed : m_failed) += 1;
-    m_codes.push_back(run.exitCode);
     const std::optional<std::uint16_t> checksum = result.checksum ? result.checksum : m_options.checksum;
     const std::time_t now = std::time(nullptr);
     const std::string checksumText = checksum ? ChecksumText(*checksum) : std::string("-");
-    const std::string message = held ? std::string(HELD_MESSAGE) : EndMessage(run);
-    const std::string verdict = held     ? std::string("skipped")
-                                : passed ? std::string("passed")
-                                         : "FAILED " + run.outcome;
+    const std::string message = EndMessage(run);
+    const std::string verdict = (held     ? std::string("skipped")
+                                 : passed ? std::string("passed")
+                                          : "FAILED " + run.outcome) +
+                                (retry ? " (retry)" : "");
 
     m_out << TimeText(now, false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path << "  checksum "
           << checksumText << "  " << verdict << "  " << SecondsText(run.seconds) << "  " << message << "  ["
@@ -228,6 +244,7 @@ void ProductionStation::Report(DeviceJobResult run)
         {"failed", m_failed},
         {"skipped", m_skipped},
         {"interrupted", m_interrupted},
+        {"retry", retry},
     };
     if (result.failingBlock)
         chip["failing_block"] = *result.failingBlock;

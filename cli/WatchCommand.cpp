@@ -11,6 +11,7 @@
 #include "cli/CliPlatform.h"
 #include "cli/ImageWarnings.h"
 #include "cli/Interruption.h"
+#include "cli/OutputPaths.h"
 #include "cli/ProductionStation.h"
 #include "core/FirmwareImage.h"
 #include "device/DevicePlatform.h"
@@ -37,9 +38,15 @@ Operation OperationNamed(const std::string& name)
 
 void RunWatch(CliContext& context, const WatchOptions& options)
 {
+    // A line per chip and the tally are what a station is for.
+    if (!RequireStdout(context))
+        return;
     // The image is read once, strictly unless --lenient, before any chip is touched.
     auto image = std::make_shared<LoadedImageFile>();
     if (!LoadImageForCommand(context, options.imagePath, *image, true))
+        return;
+    if (!options.logPath.empty() &&
+        !CheckOutputPath(context, "--log", options.logPath, false, RunInputs(context, options.imagePath)))
         return;
     std::unique_ptr<ChipLog> log;
     if (!options.logPath.empty()) {
@@ -85,7 +92,7 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     const int stationCode = line.Run();
     const int code = interruption.Count() >= 2 ? interruption.ExitCode() : stationCode;
 
-    const unsigned chips = line.Programmed() + line.Skipped();
+    const unsigned chips = line.Programmed();
     const std::string tally =
         "Tally: " + std::to_string(chips) + (chips == 1 ? " chip, " : " chips, ") + line.CountsText(true);
     context.out << tally << "\n";
@@ -101,6 +108,7 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     details["failed"] = line.Failed();
     details["skipped"] = line.Skipped();
     details["interrupted"] = line.Interrupted();
+    details["retried"] = line.Retried();
     details["chips"] = nlohmann::json(line.Chips());
 }
 

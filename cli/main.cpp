@@ -8,11 +8,13 @@
 int main(int argc, char** argv)
 {
     // Before anything is opened: a closed stdout must not become the device node.
-    zelv4::EnsureStandardStreams();
+    const zelv4::ClosedStreams closed = zelv4::EnsureStandardStreams();
     zelv4::StandardOutput output;
     std::ostream out(&output);
     zelv4::CliEnvironment environment;
     environment.errIsTerminal = &zelv4::StderrIsTerminal;
+    environment.errColumns = &zelv4::StderrColumns;
+    environment.stdoutClosed = closed.output;
     int code = zelv4::RunCli(argc, argv, out, std::cerr, environment);
 
     // Output that did not reach its file (a full disk, /dev/full) is a failure.

@@ -153,9 +153,9 @@ mode_t NewFileMode()
 }  // namespace
 
 struct ReplacingFile::State {
-    std::string path;       // as the caller named it, for messages
-    std::string target;     // the file replaced
-    std::string temporary;  // empty when writing straight into the target
+    std::string path;    // as the caller named it, for messages
+    std::string target;  // the file replaced
+    std::string temporary;
     int fd = -1;
     int pendingSlot = -1;
     bool committed = false;
@@ -197,17 +197,11 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
         error = "cannot create " + Quoted(path) + ": " + Reason(EISDIR);
         return nullptr;
     }
+    // A device, a pipe or a terminal cannot be replaced, only written to: that is a
+    // StreamOutputFile's job.
     if (exists && !S_ISREG(existing.st_mode)) {
-        // A device, a pipe or a terminal cannot be replaced, only written to
-        // (read /dev/stdout | ...). A pipe without a reader fails instead of waiting.
-        const int fd = ::open(state->target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
-            error = "cannot create " + Quoted(path) + ": " + Reason(errno);
-            return nullptr;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        state->fd = fd;
-        return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
+        error = "cannot create " + Quoted(path) + ": it is not a regular file";
+        return nullptr;
     }
 
     // Replacing a file is no reason to ignore that it may not be written, as
@@ -265,19 +259,21 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
 
 bool ReplacingFile::Commit()
 {
+    return Finish(true);
+}
+
+bool ReplacingFile::CommitNew()
+{
+    return Finish(false);
+}
+
+bool ReplacingFile::Finish(bool replace)
+{
     if (m_state->fd < 0 || m_state->committed) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(EBADF);
         return false;
     }
     const int fd = std::exchange(m_state->fd, -1);
-    if (m_state->temporary.empty()) {
-        if (::close(fd) != 0) {
-            m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
-            return false;
-        }
-        m_state->committed = true;
-        return true;
-    }
     // The data must be on the disk before the name points at it, or a crash could
     // leave an empty file where the old one was.
     if (::fsync(fd) != 0) {
@@ -290,10 +286,15 @@ bool ReplacingFile::Commit()
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
         return false;
     }
-    if (::rename(m_state->temporary.c_str(), m_state->target.c_str()) != 0) {
+    // A link fails where a file is, as a rename would not; the temporary name then goes.
+    const bool placed = replace ? ::rename(m_state->temporary.c_str(), m_state->target.c_str()) == 0
+                                : ::link(m_state->temporary.c_str(), m_state->target.c_str()) == 0;
+    if (!placed) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
         return false;
     }
+    if (!replace)
+        ::unlink(m_state->temporary.c_str());
     m_state->committed = true;
     UnregisterPending(std::exchange(m_state->pendingSlot, -1));
     // The rename itself reaches the disk with the directory.

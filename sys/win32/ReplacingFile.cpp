@@ -105,8 +105,9 @@ std::wstring Wide(const std::string& ansi)
     return wide;
 }
 
-// Renames the open file over `target` through its handle.
-bool RenameOver(HANDLE handle, const std::string& target)
+// Renames the open file to `target` through its handle, over a file there when
+// `replace`.
+bool RenameOver(HANDLE handle, const std::string& target, bool replace)
 {
     const std::wstring name = Wide(target);
     if (name.empty())
@@ -114,7 +115,7 @@ bool RenameOver(HANDLE handle, const std::string& target)
     const std::size_t nameBytes = name.size() * sizeof(wchar_t);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(rename->FileName, name.data(), nameBytes);
@@ -226,6 +227,16 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
 
 bool ReplacingFile::Commit()
 {
+    return Finish(true);
+}
+
+bool ReplacingFile::CommitNew()
+{
+    return Finish(false);
+}
+
+bool ReplacingFile::Finish(bool replace)
+{
     if (m_state->handle == INVALID_HANDLE_VALUE || m_state->committed) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
         return false;
@@ -250,7 +261,7 @@ bool ReplacingFile::Commit()
         return fail(::GetLastError());
     if (!SetDeleteOnClose(handle, false))
         return fail(::GetLastError());
-    if (RenameOver(handle, FullPath(m_state->target))) {
+    if (RenameOver(handle, FullPath(m_state->target), replace)) {
         ::CloseHandle(handle);
         m_state->committed = true;
         return true;
@@ -258,7 +269,7 @@ bool ReplacingFile::Commit()
     // Some file systems rename only by name.
     ::CloseHandle(handle);
     if (!::MoveFileExA(m_state->temporary.c_str(), m_state->target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                       (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH)) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
         return false;
     }

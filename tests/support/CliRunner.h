@@ -39,6 +39,7 @@ struct CliOutput {
 struct CliRunner {
     std::shared_ptr<SimMachine> machine;  // null: what the options choose
     bool terminal = false;
+    bool stdoutClosed = false;  // as the process would have been started
     std::vector<unsigned> sleeps;
     std::mutex sleepsMutex;  // workers of --all and watch sleep on their own threads
     // watch stops once this says so (as after one Ctrl-C); null: never.
@@ -56,6 +57,7 @@ struct CliRunner {
         CliEnvironment environment;
         environment.machine = machine;
         environment.errIsTerminal = [this] { return terminal; };
+        environment.stdoutClosed = stdoutClosed;
         environment.sleep = [this](unsigned milliseconds) {
             const std::lock_guard lock(sleepsMutex);
             sleeps.push_back(milliseconds);
