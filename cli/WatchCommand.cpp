@@ -126,7 +126,11 @@ void AddWatchCommand(CLI::App& app, CliContext& context)
     watch->add_option("--log", options->logPath,
                       "Append one JSON object per chip to FILE (JSON Lines), written at once; a log that cannot "
                       "be opened stops the station before any chip");
-    watch->add_option("--count", options->count, "Stop after N chips")->check(CLI::Range(1u, 1000000000u));
+    watch
+        ->add_option("--count", options->count,
+                     "Stop after N chips (a retry in the socket of a failed chip is that chip; skipped ones do not "
+                     "count)")
+        ->check(CLI::Range(1u, 1000000000u));
     AddDeviceChoice(*watch, context.choice, false);
     watch->callback([&context, options] { RunWatch(context, *options); });
 }
