@@ -11,6 +11,7 @@
 
 #include "core/QuotedPath.h"
 #include "sys/win32/Win32Error.h"
+#include "sys/win32/WriteAll.h"
 
 namespace zelv4 {
 
@@ -210,17 +211,10 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
         m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
         return false;
     }
-    const std::uint8_t* data = bytes.data();
-    std::size_t size = bytes.size();
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!::WriteFile(m_state->handle, data, chunk, &written, nullptr) || written == 0) {
-            m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
-            return false;
-        }
-        data += written;
-        size -= written;
+    DWORD code = 0;
+    if (!WriteAll(m_state->handle, bytes.data(), bytes.size(), code)) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code);
+        return false;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include "core/QuotedPath.h"
 #include "sys/win32/Win32Error.h"
+#include "sys/win32/WriteAll.h"
 
 namespace zelv4 {
 
@@ -73,18 +74,10 @@ std::unique_ptr<StreamOutputFile> StreamOutputFile::Open(const std::string& path
 
 bool StreamOutputFile::Write(std::span<const std::uint8_t> bytes)
 {
-    const std::uint8_t* data = bytes.data();
-    std::size_t size = bytes.size();
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (m_state->handle == INVALID_HANDLE_VALUE || !::WriteFile(m_state->handle, data, chunk, &written, nullptr) ||
-            written == 0) {
-            m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
-            return false;
-        }
-        data += written;
-        size -= written;
+    DWORD code = 0;
+    if (!WriteAll(m_state->handle, bytes.data(), bytes.size(), code)) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code);
+        return false;
     }
     return true;
 }
