@@ -525,10 +525,15 @@ OperationResult IspOperations::OnAuto()
             return;
         }
         run.Message(ISP_MSG_AUTO_OK, MessageIcon::Information);
-        // The run counts as done even if the chip then fails to leave ISP mode.
+        // The run counts as done even if the chip then fails to leave ISP mode; a
+        // stop asked for just before that request is no failure of the chip.
         if (!run.SingleRequest(OperationPhase::ExitIsp, IspExitIsp)) {
-            run.result.resetFailed = true;
-            run.Message(ISP_MSG_RESET_FAIL, MessageIcon::Error);
+            if (run.Stopped()) {
+                run.result.outcome = OperationOutcome::Interrupted;
+            } else {
+                run.result.resetFailed = true;
+                run.Message(ISP_MSG_RESET_FAIL, MessageIcon::Error);
+            }
         }
     }();
 
