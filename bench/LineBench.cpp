@@ -50,7 +50,8 @@ int Run(const std::shared_ptr<SimMachine>& machine, std::vector<std::string> arg
         argv.push_back(arg.c_str());
     CliEnvironment environment;
     environment.machine = machine;
-    environment.stopRequested = std::move(stopRequested);
+    // The bench's own stop; the process's signals are never taken.
+    environment.stopSignals = [stop = std::move(stopRequested)] { return stop && stop() ? 1u : 0u; };
     std::ostringstream out, err;
     return RunCli(static_cast<int>(argv.size()), argv.data(), out, err, environment);
 }

@@ -8,6 +8,7 @@
 #include "cli/CliExitCodes.h"
 #include "cli/DeviceChoice.h"
 #include "cli/HexText.h"
+#include "cli/Interruption.h"
 #include "cli/OperationReport.h"
 #include "core/IspConstants.h"
 #include "device/DevicePlatform.h"
@@ -66,6 +67,7 @@ void RunOnAllDevices(CliContext& context, DevicePlatform& platform, const Device
 
     std::vector<int> codes;
     std::size_t passed = 0;
+    std::size_t interrupted = 0;
     for (const DeviceJobResult& run : runs) {
         // Each device's explanation right under its line, also when both streams
         // go to one terminal.
@@ -75,6 +77,7 @@ void RunOnAllDevices(CliContext& context, DevicePlatform& platform, const Device
             WriteExplanation(context.err, run);
         codes.push_back(run.exitCode);
         passed += run.exitCode == EXIT_OK ? 1 : 0;
+        interrupted += run.result.outcome == OperationOutcome::Interrupted ? 1 : 0;
         nlohmann::json device = {
             {"port", run.port.empty() ? nlohmann::json(nullptr) : nlohmann::json(run.port)},
             {"device_path", run.path},
@@ -82,19 +85,24 @@ void RunOnAllDevices(CliContext& context, DevicePlatform& platform, const Device
             {"ok", run.exitCode == EXIT_OK},
             {"exit_code", run.exitCode},
             {"seconds", run.seconds},
-            {"message", run.result.LastMessage()},
+            {"message", EndMessage(run)},
             {"details", Details(run.result, run.result.deviceFound ? run.path : std::string())},
         };
         details["devices"].push_back(std::move(device));
     }
-    context.exitCode = MostSeriousExitCode(codes);
-    const std::string summary = std::to_string(runs.size()) + (runs.size() == 1 ? " device: " : " devices: ") +
-                                std::to_string(passed) + " succeeded, " + std::to_string(runs.size() - passed) +
-                                " failed";
+    // Ctrl-C abandoned the devices in progress: the run says so, whatever else failed.
+    const bool stopped = job.interruption != nullptr && job.interruption->Count() >= job.stopAt;
+    context.exitCode = stopped ? job.interruption->ExitCode() : MostSeriousExitCode(codes);
+    const std::size_t failed = runs.size() - passed - interrupted;
+    std::string summary = std::to_string(runs.size()) + (runs.size() == 1 ? " device: " : " devices: ") +
+                          std::to_string(passed) + " succeeded, " + std::to_string(failed) + " failed";
+    if (interrupted != 0)
+        summary += ", " + std::to_string(interrupted) + " interrupted";
     context.out << summary << "\n";
     context.report.SetOutcome(ExitCodeName(context.exitCode), summary);
     details["succeeded"] = passed;
-    details["failed"] = runs.size() - passed;
+    details["failed"] = failed;
+    details["interrupted"] = interrupted;
 }
 
 }  // namespace zelv4

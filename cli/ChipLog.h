@@ -18,11 +18,13 @@ public:
     ChipLog& operator=(const ChipLog&) = delete;
 
     const std::string& Path() const { return m_path; }
-    // Appends `line` and a newline; false with the system's reason when it did not
-    // reach the file.
+    // Appends `line` and a newline, after one more newline when the file does not
+    // end a line; false with the system's reason when it did not reach the file.
     bool Append(const std::string& line, std::string& error);
 
 private:
+    bool EndsLine();
+
     ChipLog(std::FILE* file, std::string path) : m_file(file), m_path(std::move(path)) {}
 
     std::FILE* m_file;

@@ -54,6 +54,17 @@ bool WantsJson(const std::vector<std::string>& args)
     return false;
 }
 
+bool WantsHelpOrVersion(const std::vector<std::string>& args)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--")
+            return false;
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "--version")
+            return true;
+    }
+    return false;
+}
+
 // The subcommand the arguments name, also when they do not parse.
 std::optional<std::string> NamedCommand(CLI::App& app, const std::vector<std::string>& args)
 {
@@ -67,6 +78,64 @@ std::optional<std::string> NamedCommand(CLI::App& app, const std::vector<std::st
             return args[i];
     }
     return std::nullopt;
+}
+
+// An option written with '=' and nothing after it (`--port=`, `--sim=`): the parser
+// would take the next argument as its value, so `--sim= write erase` would keep the
+// flash in a file named "write".
+std::optional<std::string> EmptyInlineValue(int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--")
+            break;
+        if (arg.size() > 3 && arg.starts_with("--") && arg.back() == '=' && arg.find('=') == arg.size() - 1)
+            return "empty value for " +
+                   (arg == SIM_STATE_PREFIX ? std::string(SIM_STATE_PREFIX) + "STATE" : arg.substr(0, arg.size() - 1));
+    }
+    return std::nullopt;
+}
+
+// No option takes an empty value: `--port "$SOCKET"` with SOCKET unset would
+// otherwise choose no port at all, and program whichever chip is attached.
+void RefuseEmptyValues(CLI::App& app)
+{
+    for (CLI::Option* option : app.get_options()) {
+        if (!option->nonpositional() || option->get_type_size_max() <= 0)
+            continue;
+        const std::string name = option->get_name();
+        option->check(CLI::Validator(
+            [name](std::string& value) {
+                // Not a validation error, which the parser would prefix with the name.
+                if (value.empty())
+                    throw CLI::ParseError("empty value for " + name, CLI::ExitCodes::ValidationError);
+                return std::string();
+            },
+            "", ""));
+    }
+    for (CLI::App* command : app.get_subcommands({}))
+        RefuseEmptyValues(*command);
+}
+
+// What was given where a command was due, when no command was: the first argument
+// that is neither an option nor the value of one.
+std::string UnknownCommandMessage(CLI::App& app, const std::vector<std::string>& args)
+{
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({}))
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--")
+            break;
+        if (!arg.starts_with("-")) {
+            return "unknown command '" + arg + "'; the commands are: " + names;
+        }
+        const CLI::Option* option = arg.find('=') == std::string::npos ? app.get_option_no_throw(arg) : nullptr;
+        if (option != nullptr && option->get_type_size_max() > 0)
+            ++i;  // its value
+    }
+    return "no command given; the commands are: " + names;
 }
 
 // The parser's message, with a repeated option named as the user wrote it: the
@@ -101,6 +170,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     context.environment = environment;
     context.progressStream = &err;
 
+    // The one JSON object would be lost.
+    if (json && environment.stdoutClosed) {
+        err << STDOUT_CLOSED << "\n";
+        return EXIT_FILE;
+    }
+
     CLI::App app{"Programs the flash of a ZEL-V4 through its USB ISP loader.", "zelv4-isp"};
     app.set_version_flag("--version", std::string("zelv4-isp ") + ZELV4_VERSION_STRING);
     app.require_subcommand(1);
@@ -116,8 +191,6 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     app.add_option_function<std::string>(
            SIM_STATE_OPTION,
            [&context](const std::string& path) {
-               if (path.empty())
-                   throw CLI::ValidationError("--sim=STATE", "the state file name is empty");
                context.simulated = true;
                context.simStatePath = path;
            },
@@ -148,8 +221,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     AddDeviceCommands(app, context);
     AddBusCommands(app, context);
     AddWatchCommand(app, context);
+    RefuseEmptyValues(app);
 
-    if (const auto command = NamedCommand(app, args))
+    const std::optional<std::string> command = NamedCommand(app, args);
+    if (command)
         context.report.SetCommand(*command);
 
     // CLI11 takes the arguments last first.
@@ -157,19 +232,29 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     try {
         if (!environment.argumentError.empty())
             throw CLI::ValidationError(environment.argumentError);
+        if (const std::optional<std::string> empty = EmptyInlineValue(argc, argv))
+            throw CLI::ParseError(*empty, CLI::ExitCodes::ValidationError);
+        if (!command && !WantsHelpOrVersion(args))
+            throw CLI::ParseError(UnknownCommandMessage(app, args), CLI::ExitCodes::ExtrasError);
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
-        context.out << app.help();
-        context.report.SetOutcome("help", "");
-        context.exitCode = EXIT_OK;
+        if (RequireStdout(context)) {
+            context.out << app.help();
+            context.report.SetOutcome("help", "");
+            context.exitCode = EXIT_OK;
+        }
     } catch (const CLI::CallForAllHelp&) {
-        context.out << app.help("", CLI::AppFormatMode::All);
-        context.report.SetOutcome("help", "");
-        context.exitCode = EXIT_OK;
+        if (RequireStdout(context)) {
+            context.out << app.help("", CLI::AppFormatMode::All);
+            context.report.SetOutcome("help", "");
+            context.exitCode = EXIT_OK;
+        }
     } catch (const CLI::CallForVersion& e) {
-        context.out << e.what() << "\n";
-        context.report.SetOutcome("version", e.what());
-        context.exitCode = EXIT_OK;
+        if (RequireStdout(context)) {
+            context.out << e.what() << "\n";
+            context.report.SetOutcome("version", e.what());
+            context.exitCode = EXIT_OK;
+        }
     } catch (const CLI::ParseError& e) {
         const std::string message = UsageMessage(e);
         context.err << message << "\n";

@@ -17,11 +17,17 @@ struct CliEnvironment {
     std::shared_ptr<DevicePlatform> machine;
     // Whether the error stream is a terminal, where progress is drawn; null: it is not.
     std::function<bool()> errIsTerminal;
+    // The terminal's width in columns, which progress lines stay within; null or 0:
+    // unknown (80 is assumed).
+    std::function<unsigned()> errColumns;
+    // The process was started with its standard output closed: a command whose
+    // result goes there fails instead of losing it.
+    bool stdoutClosed = false;
     // Auto's one-second waits; null: really sleep.
     std::function<void(unsigned milliseconds)> sleep;
-    // Whether the user asked watch to stop (Ctrl-C); null: watch takes SIGINT and
-    // SIGTERM itself while it runs.
-    std::function<bool()> stopRequested;
+    // How many times the user asked a device command to stop (Ctrl-C) so far; null:
+    // the process's signals count, through the signal owner.
+    std::function<unsigned()> stopSignals;
     // Why the arguments could not all be read exactly (see ReadProgramArguments):
     // the run is then refused as a usage error, as a guessed name could be another file's.
     std::string argumentError;

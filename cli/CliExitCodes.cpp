@@ -27,6 +27,8 @@ constexpr ExitCodeInfo EXIT_CODES[] = {
      "permission denied on the device (zelv4-isp list says how to grant access)"},
     {EXIT_DEVICE_BUSY, "device-busy",
      "device busy: another program is programming the chip, or holds the --sim=STATE file"},
+    {EXIT_INTERRUPTED, "interrupted",
+     "interrupted by Ctrl-C: 128 + the signal's number (143 for SIGTERM, 129 for SIGHUP)"},
 };
 
 struct OutcomeInfo {
@@ -48,6 +50,7 @@ constexpr OutcomeInfo OUTCOMES[] = {
     {OperationOutcome::TransferFailed, "transfer-failed", EXIT_TRANSFER_FAILED},
     {OperationOutcome::VerifyMismatch, "verify-mismatch", EXIT_VERIFY_DIFFERENCE},
     {OperationOutcome::ReportTooShort, "report-too-short", EXIT_TRANSFER_FAILED},
+    {OperationOutcome::Interrupted, "interrupted", EXIT_INTERRUPTED},
 };
 
 const OutcomeInfo& Info(OperationOutcome outcome)
@@ -121,6 +124,8 @@ const char* ExitCodeName(int code)
     for (const ExitCodeInfo& info : EXIT_CODES)
         if (info.code == code)
             return info.name;
+    if (code > 128 && code < 192)
+        return "interrupted";
     return "failed";
 }
 
@@ -143,19 +148,24 @@ std::string ExitCodeHelp()
            "named as binary is refused (exit 3); --lenient reads them as the window does and warns.\n"
            "--sim runs on a fresh simulated chip; --sim=STATE keeps its flash in the file STATE\n"
            "(exactly 20480 bytes; created erased when missing, saved when the run ends).\n"
+           "Outputs (read OUT, image -o OUT) replace OUT only when complete; -, /dev/stdout, devices and\n"
+           "FIFOs are written directly. An output that is an input of the run, or a binary one named\n"
+           "with .hex, is refused (exit 2).\n"
            "\n"
            "Several chips: list shows each ISP device's node and USB port (bus-port.port..., the same\n"
-           "when a chip is replugged into the same socket). erase, write, verify, read, exit-isp, auto\n"
-           "and reconnect take --port PATH or --device NODE; with several ISP devices attached and none\n"
+           "when a chip is replugged into the same socket). erase, write, verify, read, exit-isp and\n"
+           "auto take --port PATH or --device NODE; with several ISP devices attached and none\n"
            "chosen, a command refuses (exit 2) and lists them. --all runs erase, write, verify, exit-isp,\n"
            "auto or read (with {port} in OUT) on every attached ISP device at once: a result line per\n"
            "device (port, node, outcome, seconds), then a summary; --json gives a devices array.\n"
            "watch FILE [--op auto|write|verify] [--log FILE] [--count N] [--port PATH]: station mode.\n"
            "Each ISP device is programmed as it appears (udev's events on Linux) and those attached at\n"
            "the start; a done chip is not programmed again, nor a failed one, until it is replugged; a\n"
-           "device another program holds is left alone. A line per chip (time, port, checksum, outcome,\n"
-           "seconds, tally); --log appends one JSON object per chip and writes it at once; Ctrl-C lets\n"
-           "the chips in progress finish, then prints the tally.\n"
+           "chip another program holds as it arrives is skipped until it is replugged, and the next chip\n"
+           "in a failed chip's socket is its retry, counted once. A line per chip (time, port, checksum,\n"
+           "outcome, seconds, tally); --log appends one JSON object per chip and writes it at once;\n"
+           "Ctrl-C lets the chips in progress finish, then prints the tally; a second one abandons them.\n"
+           "Ctrl-C in any device command stops its requests; it still reports, and exits 130.\n"
            "--all and watch exit 0 only when every device passed, otherwise with the most serious\n"
            "code among them: " +
            SeverityOrder() + ".";

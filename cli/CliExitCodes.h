@@ -17,6 +17,7 @@ inline constexpr int EXIT_NO_DEVICE = 4;          // no device, or the wait time
 inline constexpr int EXIT_VERIFY_DIFFERENCE = 5;  // verify found a difference
 inline constexpr int EXIT_PERMISSION_DENIED = 6;  // the device is there but cannot be opened
 inline constexpr int EXIT_DEVICE_BUSY = 7;        // another program is using the device or state file
+inline constexpr int EXIT_INTERRUPTED = 130;      // Ctrl-C: 128 + the signal's number (143 for SIGTERM)
 
 int ExitCodeFor(const OperationResult& result);
 

@@ -10,9 +10,11 @@ CliOperation::CliOperation(DevicePlatform& platform, std::ostream& out, std::ost
 {
     window.SetDialogAnswer(setup.dumpPath);
     window.SetSleep(setup.sleep);
+    window.SetStopRequest(setup.stop);
     fields.m_strFile = setup.imagePath;
     device.SetSelection(setup.selection);
     operations.SetLoadedImage(setup.image);
+    operations.SetStopRequest(setup.stop);
 }
 
 }  // namespace zelv4

@@ -30,6 +30,7 @@ public:
         std::shared_ptr<const LoadedImageFile> image;            // the file as the command read it
         std::optional<std::string> dumpPath;                     // what Read's save dialog answers
         std::function<void(unsigned milliseconds)> sleep;        // null: really sleep
+        std::function<bool()> stop;                              // Ctrl-C: no more requests; null: never
     };
 
     CliOperation(DevicePlatform& platform, std::ostream& out, std::ostream& err, const Setup& setup);

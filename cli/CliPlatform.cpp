@@ -63,6 +63,14 @@ DevicePlatform* PlatformFor(CliContext& context)
     return context.platform.get();
 }
 
+bool RequireStdout(CliContext& context)
+{
+    if (!context.environment.stdoutClosed)
+        return true;
+    Fail(context, EXIT_FILE, "stdout-closed", STDOUT_CLOSED);
+    return false;
+}
+
 void SaveSimulatedState(CliContext& context)
 {
     if (context.stateMachine == nullptr || !context.stateFile)

@@ -8,6 +8,13 @@
 
 namespace zelv4 {
 
+namespace {
+
+// How often a wait looks whether it was asked to stop.
+constexpr std::chrono::milliseconds STOP_CHECK{100};
+
+}  // namespace
+
 std::string AsLine(const std::string& text)
 {
     const std::size_t end = text.find_last_not_of(" \r\n");
@@ -24,6 +31,11 @@ void CliWindow::SetDialogAnswer(std::optional<std::string> path)
 void CliWindow::SetSleep(std::function<void(unsigned milliseconds)> sleep)
 {
     m_sleep = std::move(sleep);
+}
+
+void CliWindow::SetStopRequest(std::function<bool()> stop)
+{
+    m_stop = std::move(stop);
 }
 
 void CliWindow::MessageBox(const std::string& text, MessageIcon icon)
@@ -61,17 +73,20 @@ void CliWindow::Sleep(unsigned milliseconds)
         m_sleep(milliseconds);
         return;
     }
-    if (m_monitor != nullptr) {
-        const auto now = std::chrono::steady_clock::now();
-        m_due = std::max(now, m_due.value_or(now)) + std::chrono::milliseconds(milliseconds);
-        for (auto left = *m_due - now; left.count() > 0; left = *m_due - std::chrono::steady_clock::now()) {
-            for (const HidChange& change : m_monitor->Wait(std::chrono::ceil<std::chrono::milliseconds>(left)))
-                if (change.kind == HidChange::Kind::Added && (!m_wanted || m_wanted(change.path)))
-                    return;
+    const auto now = std::chrono::steady_clock::now();
+    // Without a monitor the waits keep no schedule of their own.
+    m_due = (m_monitor != nullptr ? std::max(now, m_due.value_or(now)) : now) + std::chrono::milliseconds(milliseconds);
+    for (auto left = *m_due - now; left.count() > 0 && !(m_stop && m_stop());
+         left = *m_due - std::chrono::steady_clock::now()) {
+        const auto slice = std::min(std::chrono::ceil<std::chrono::milliseconds>(left), STOP_CHECK);
+        if (m_monitor == nullptr) {
+            std::this_thread::sleep_for(slice);
+            continue;
         }
-        return;
+        for (const HidChange& change : m_monitor->Wait(slice))
+            if (change.kind == HidChange::Kind::Added && (!m_wanted || m_wanted(change.path)))
+                return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 }  // namespace zelv4

@@ -27,6 +27,8 @@ public:
     void SetDialogAnswer(std::optional<std::string> path);
     // Replaces the real sleep (Auto's one-second waits); null: really sleep.
     void SetSleep(std::function<void(unsigned milliseconds)> sleep);
+    // Real waits end early once this says stop; null: never.
+    void SetStopRequest(std::function<bool()> stop);
     // Auto's waits end as soon as `monitor` tells of an interface that `wanted`
     // accepts, so that the next search finds the chip within milliseconds of its
     // appearance. The waits keep their schedule: each ends one wait's length after
@@ -52,6 +54,7 @@ private:
     std::ostream& m_err;
     std::optional<std::string> m_dialogAnswer;
     std::function<void(unsigned)> m_sleep;
+    std::function<bool()> m_stop;
     HidChangeMonitor* m_monitor = nullptr;
     std::function<bool(const std::string&)> m_wanted;
     std::optional<std::chrono::steady_clock::time_point> m_due;

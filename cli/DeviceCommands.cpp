@@ -86,6 +86,8 @@ unsigned PrintUnexamined(std::ostream& out, HidPlatform& hid, unsigned from)
 
 void ListDevices(CliContext& context)
 {
+    if (!RequireStdout(context))
+        return;
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr)
         return;
@@ -105,6 +107,7 @@ void PrintHidInterfaces(CliContext& context, DevicePlatform& platform)
     out << "HID interfaces:\n";
     // The search itself, as an operation runs it, telling what it makes of each one.
     IspDeviceConnection connection(platform.Hid());
+    connection.SetSearchLock(SearchLock::LookOnly);
     bool zelV4Denied = false;
     bool endedEarly = false;
     unsigned examined = 0;

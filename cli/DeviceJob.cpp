@@ -7,6 +7,7 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliOperation.h"
 #include "cli/CliWindow.h"
+#include "cli/Interruption.h"
 #include "cli/OperationReport.h"
 #include "device/DevicePlatform.h"
 #include "device/IspDeviceInventory.h"
@@ -22,11 +23,15 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
     run.port = port;
     // The result line carries the message; only the explanations on stderr are kept.
     std::ostringstream out, err;
-    CliOperation operation(platform, out, err, {SelectPath(path), job.imagePath, job.image, job.dumpPath, job.sleep});
+    CliOperation operation(platform, out, err,
+                           {SelectPath(path), job.imagePath, job.image, job.dumpPath, job.sleep,
+                            job.interruption ? job.interruption->After(job.stopAt) : std::function<bool()>()});
     run.result = (operation.operations.*job.operation)();
     ExplainResult(run.result, false, err);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.exitCode = ExitCodeFor(run.result);
+    run.exitCode = run.result.outcome == OperationOutcome::Interrupted && job.interruption
+                       ? job.interruption->ExitCode()
+                       : ExitCodeFor(run.result);
     run.outcome = OutcomeName(run.result);
     run.err = err.str();
     return run;
@@ -34,6 +39,9 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
 
 std::string EndMessage(const DeviceJobResult& run)
 {
+    // Auto says "Device not found !!" of a chip that is there, held by another program.
+    if (run.result.outcome == OperationOutcome::DeviceBusy)
+        return "held by another program; left alone";
     return AsLine(run.result.LastMessage());
 }
 
@@ -57,10 +65,11 @@ std::string ResultLine(const DeviceJobResult& run)
 void WriteExplanation(std::ostream& stream, const DeviceJobResult& run)
 {
     const std::string shown = EndMessage(run);
+    const std::string& name = run.port.empty() ? run.path : run.port;
     std::istringstream lines(run.err);
     for (std::string line; std::getline(lines, line);)
         if (!line.empty() && line != shown)
-            stream << "    " << line << "\n";
+            stream << name << ": " << line << "\n";
 }
 
 }  // namespace zelv4

@@ -13,6 +13,7 @@
 namespace zelv4 {
 
 class DevicePlatform;
+class Interruption;
 
 using Operation = OperationResult (IspOperations::*)();
 
@@ -27,6 +28,10 @@ struct DeviceJob {
     std::optional<std::string> dumpPath;  // what Read's save dialog answers
     // Auto's waits; null: really sleep.
     std::function<void(unsigned milliseconds)> sleep;
+    // Ctrl-C: the job sends no more requests once this many came (null: never), and
+    // ends with 128 + the signal's number.
+    const Interruption* interruption = nullptr;
+    unsigned stopAt = 1;
 };
 
 struct DeviceJobResult {
@@ -53,8 +58,8 @@ std::string SecondsText(double seconds);
 // A job's one result line: port, node, outcome, seconds, message.
 std::string ResultLine(const DeviceJobResult& run);
 
-// A failed job's explanation, indented under its result line, without repeating the
-// message that line already shows.
+// A failed job's explanation, each line starting with its port (its node when the
+// port is unknown), without repeating the message its result line already shows.
 void WriteExplanation(std::ostream& stream, const DeviceJobResult& run);
 
 }  // namespace zelv4

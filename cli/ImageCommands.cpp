@@ -6,7 +6,9 @@
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "cli/CliExitCodes.h"
+#include "cli/CliPlatform.h"
 #include "cli/ImageWarnings.h"
+#include "cli/OutputPaths.h"
 #include "core/FirmwareImage.h"
 #include "core/ImageFile.h"
 #include "sys/ReplacingFile.h"
@@ -16,10 +18,10 @@ namespace zelv4 {
 namespace {
 
 // Writes the image in place of OUT only once all of it is on the disk, so a full
-// disk or an interrupted run leaves OUT as it was.
+// disk or an interrupted run leaves OUT as it was; a stream gets it directly.
 bool WriteImage(const std::string& path, const FirmwareImage& image, std::string& error)
 {
-    const std::unique_ptr<ReplacingFile> file = ReplacingFile::Create(path, error);
+    const std::unique_ptr<OutputFile> file = SystemOutputFiles().Create(path, error);
     if (!file)
         return false;
     if (!file->Write(image) || !file->Commit()) {
@@ -37,6 +39,8 @@ void AddImageCommands(CLI::App& app, CliContext& context)
     CLI::App* checksum = app.add_subcommand("checksum", "Print the image checksum as the window shows it");
     checksum->add_option("FILE", *checksumFile, "Firmware file (HEX when the name contains .hex or .HEX)")->required();
     checksum->callback([checksumFile, &context] {
+        if (!RequireStdout(context))
+            return;
         LoadedImageFile loaded;
         if (!LoadImageForCommand(context, *checksumFile, loaded, true))
             return;
@@ -50,8 +54,10 @@ void AddImageCommands(CLI::App& app, CliContext& context)
     auto outputFile = std::make_shared<std::string>();
     CLI::App* imageCommand = app.add_subcommand("image", "Write the exact 20480-byte image that Write would send");
     imageCommand->add_option("FILE", *imageFile, "Firmware file (HEX when the name contains .hex or .HEX)")->required();
-    imageCommand->add_option("-o,--output", *outputFile, "Where to write the image")->required();
+    imageCommand->add_option("-o,--output", *outputFile, "Where to write the image; - is standard output")->required();
     imageCommand->callback([imageFile, outputFile, &context] {
+        if (!CheckOutputPath(context, "--output", *outputFile, true, RunInputs(context, *imageFile)))
+            return;
         LoadedImageFile loaded;
         if (!LoadImageForCommand(context, *imageFile, loaded, true))
             return;

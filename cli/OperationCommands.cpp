@@ -16,7 +16,9 @@
 #include "cli/DeviceJob.h"
 #include "cli/HexText.h"
 #include "cli/ImageWarnings.h"
+#include "cli/Interruption.h"
 #include "cli/OperationReport.h"
+#include "cli/OutputPaths.h"
 #include "cli/TerminalProgress.h"
 #include "core/IspConstants.h"
 #include "core/IspOperations.h"
@@ -62,6 +64,9 @@ void ExplainMissingChoice(CliContext& context, DevicePlatform& platform)
 void RunOperation(CliContext& context, Operation operation, const std::optional<std::string>& imagePath,
                   const std::optional<std::string>& dumpPath)
 {
+    // --all's result lines and summary are its result.
+    if (context.choice.all && !RequireStdout(context))
+        return;
     if (context.choice.all && dumpPath && dumpPath->find(PORT_PLACEHOLDER) == std::string::npos) {
         const std::string message =
             std::string("read --all needs ") + PORT_PLACEHOLDER + " in OUT, so that each device gets its own file";
@@ -70,6 +75,8 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
         context.exitCode = EXIT_USAGE;
         return;
     }
+    if (dumpPath && !CheckOutputPath(context, "OUT", *dumpPath, true, RunInputs(context)))
+        return;
     // A firmware file the command line refuses never gets near the device, not even
     // for Auto, which would otherwise search and wait before loading it. With --all
     // the warnings are said here, once; a single run says them after its message.
@@ -82,6 +89,8 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     DevicePlatform* platform = PlatformFor(context);
     if (platform == nullptr)
         return;
+    // Ctrl-C stops the requests; the command still reports, and exits 130.
+    const Interruption interruption(context.environment, 1);
     if (context.choice.all) {
         DeviceJob job;
         job.operation = operation;
@@ -89,15 +98,18 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
         job.image = image;
         job.dumpPath = dumpPath;
         job.sleep = context.environment.sleep;
+        job.interruption = &interruption;
         RunOnAllDevices(context, *platform, job);
         return;
     }
     if (!context.choice.Chosen() && operation != &IspOperations::OnReconnect && RefuseSeveral(context, *platform))
         return;
 
-    CliOperation run(*platform, context.out, context.err,
+    // A dump on standard output leaves no room there for the text.
+    std::ostream& messages = dumpPath && IsStandardOutput(*dumpPath) ? context.err : context.out;
+    CliOperation run(*platform, messages, context.err,
                      {context.choice.Selection(platform->Hid()), imagePath.value_or(std::string()), image, dumpPath,
-                      context.environment.sleep});
+                      context.environment.sleep, interruption.After(1)});
     // Auto waits for the chip on the system's events; made before the first search,
     // so that no appearance is missed.
     std::unique_ptr<HidChangeMonitor> arrivals;
@@ -110,7 +122,7 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     std::optional<TerminalProgress> progress;
     const bool terminal = context.environment.errIsTerminal && context.environment.errIsTerminal();
     if (!context.quiet && terminal && context.progressStream != nullptr) {
-        progress.emplace(*context.progressStream);
+        progress.emplace(*context.progressStream, context.environment.errColumns);
         run.operations.SetProgressSink(&*progress);
     }
     const OperationResult result = (run.operations.*operation)();
@@ -118,7 +130,7 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     arrivals.reset();
 
     ExplainResult(result, context.lenient, context.err, !context.choice.Chosen());
-    context.exitCode = ExitCodeFor(result);
+    context.exitCode = result.outcome == OperationOutcome::Interrupted ? interruption.ExitCode() : ExitCodeFor(result);
     context.report.SetOutcome(OutcomeName(result), result.LastMessage());
     context.report.Details() = Details(result, result.deviceFound ? run.device.DevicePath() : std::string());
     if (result.deviceFound)
@@ -154,8 +166,8 @@ void AddOperationCommands(CLI::App& app, CliContext& context)
 
     CLI::App* read = app.add_subcommand("read", "Read the whole flash into OUT (20480 bytes, no header)");
     read->add_option("OUT", *dumpPath,
-                     "Dump file; replaced only when the whole flash was read. With --all, {port} in OUT "
-                     "stands for each device's port")
+                     "Dump file; replaced only when the whole flash was read (- or a device, a FIFO: "
+                     "written directly). With --all, {port} in OUT stands for each device's port")
         ->required();
     AddDeviceChoice(*read, context.choice, true);
     read->callback([&context, dumpPath] { RunOperation(context, &IspOperations::OnRead, std::nullopt, *dumpPath); });
@@ -174,7 +186,18 @@ void AddOperationCommands(CLI::App& app, CliContext& context)
 
     CLI::App* reconnect = app.add_subcommand("reconnect", "Count the ZEL-V4 devices on the USB bus");
     AddDeviceChoice(*reconnect, context.choice, false);
-    reconnect->callback([&context] { RunOperation(context, &IspOperations::OnReconnect, std::nullopt, std::nullopt); });
+    reconnect->callback([&context] {
+        // The count is of the whole bus: a device choice would pretend otherwise.
+        if (context.choice.Chosen()) {
+            const std::string message = "reconnect counts the ZEL-V4 devices on the whole bus; it takes no " +
+                                        std::string(!context.choice.port.empty() ? "--port" : "--device");
+            context.err << message << "\n";
+            context.report.SetOutcome("usage-error", message);
+            context.exitCode = EXIT_USAGE;
+            return;
+        }
+        RunOperation(context, &IspOperations::OnReconnect, std::nullopt, std::nullopt);
+    });
 }
 
 }  // namespace zelv4

@@ -59,6 +59,12 @@ void ExplainResult(const OperationResult& result, bool lenient, std::ostream& er
             << " bytes long, too short for the protocol's block requests (" << ISP_BLOCK_REPORT_MIN
             << " bytes); nothing was sent to the device\n";
     }
+    if (result.outcome == OperationOutcome::Interrupted) {
+        err << "interrupted";
+        if (result.failingBlock)
+            err << " before block " << *result.failingBlock << " of " << ISP_BLOCK_COUNT;
+        err << ": no more requests were sent\n";
+    }
     if (result.outcome == OperationOutcome::TransferFailed && result.failingBlock) {
         err << "the device failed a transfer at block " << *result.failingBlock << " (address "
             << Hex(static_cast<unsigned>(*result.failingBlock * ISP_BLOCK_SIZE), 4) << ")\n";

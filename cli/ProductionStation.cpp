@@ -21,11 +21,6 @@ namespace {
 
 // How long the station waits for a change before it looks at Ctrl-C again.
 constexpr std::chrono::milliseconds STOP_CHECK{100};
-// Other programs hold a chip for a moment too (`list`, or a single-device command
-// making sure it is alone): a busy chip is tried again for this long before it is
-// taken for another station's and left alone.
-constexpr unsigned BUSY_RETRY_MS = 250;
-constexpr unsigned BUSY_TRIES = 20;
 
 bool HeldElsewhere(const DeviceJobResult& run)
 {
@@ -77,7 +72,24 @@ void ProductionStation::WorkerSleep(unsigned milliseconds)
 
 bool ProductionStation::HasRoom() const
 {
-    return !m_options.count || m_passed + m_failed + m_running < *m_options.count;
+    return !m_options.count || Programmed() + m_running < *m_options.count;
+}
+
+std::string ProductionStation::CountsText(bool countFirst) const
+{
+    std::string text;
+    const auto add = [&](const char* name, unsigned count, bool always) {
+        if (count == 0 && !always)
+            return;
+        text += text.empty() ? "" : ", ";
+        text += countFirst ? std::to_string(count) + " " + name : std::string(name) + " " + std::to_string(count);
+    };
+    add("passed", m_passed, true);
+    add("failed", m_failed, true);
+    add("interrupted", m_interrupted, false);
+    add("retried", m_retried, false);
+    add("skipped", m_skipped, false);
+    return text;
 }
 
 void ProductionStation::Consider(const std::string& path)
@@ -108,13 +120,10 @@ void ProductionStation::Start(const std::string& path)
     slot.removed = false;
     ++m_running;
     const std::string port = m_platform.Hid().PortPath(path).value_or(std::string());
+    // A chip another program holds is that program's: the station takes it neither
+    // now nor later (only programs that send requests hold chips, never a listing).
     slot.worker = std::thread([this, path, port] {
         DeviceJobResult run = RunDeviceJob(m_platform, m_options.job, path, port);
-        for (unsigned tries = 1; HeldElsewhere(run) && tries < BUSY_TRIES && !m_stopping; ++tries) {
-            WorkerSleep(BUSY_RETRY_MS);
-            if (!m_stopping)
-                run = RunDeviceJob(m_platform, m_options.job, path, port);
-        }
         {
             std::lock_guard lock(m_doneMutex);
             m_done.push_back(std::move(run));
@@ -179,26 +188,41 @@ void ProductionStation::Report(DeviceJobResult run)
         if (!ids || !IsIspDeviceId(ids->VendorID, ids->ProductID))
             return;
     }
-    if (HeldElsewhere(run)) {
-        m_out << TimeText(std::time(nullptr), false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path
-              << "  in use by another program: left alone until it is replugged\n";
-        m_out.flush();
-        return;
-    }
-
+    const bool held = HeldElsewhere(run);
     const bool passed = run.exitCode == EXIT_OK;
-    (passed ? m_passed : m_failed) += 1;
-    m_codes.push_back(run.exitCode);
+    const bool interrupted = result.outcome == OperationOutcome::Interrupted;
+    // The next chip in a socket whose chip failed is taken for that chip, retried:
+    // --count and the tally count chips, the log keeps every attempt.
+    const std::string socket = run.port.empty() ? run.path : run.port;
+    const auto failedHere = m_failedSockets.find(socket);
+    const bool retry = !held && failedHere != m_failedSockets.end();
+    std::size_t code = m_codes.size();
+    if (retry) {
+        --m_failed;
+        ++m_retried;
+        code = failedHere->second;
+        m_codes[code] = run.exitCode;
+        m_failedSockets.erase(failedHere);
+    } else {
+        m_codes.push_back(run.exitCode);
+    }
+    if (!held && !passed && !interrupted)
+        m_failedSockets[socket] = code;
+    (held ? m_skipped : interrupted ? m_interrupted : passed ? m_passed : m_failed) += 1;
     const std::optional<std::uint16_t> checksum = result.checksum ? result.checksum : m_options.checksum;
     const std::time_t now = std::time(nullptr);
     const std::string checksumText = checksum ? ChecksumText(*checksum) : std::string("-");
     const std::string message = EndMessage(run);
+    const std::string verdict = (held     ? std::string("skipped")
+                                 : passed ? std::string("passed")
+                                          : "FAILED " + run.outcome) +
+                                (retry ? " (retry)" : "");
 
     m_out << TimeText(now, false, "%Y-%m-%d %H:%M:%S") << "  " << port << "  " << run.path << "  checksum "
-          << checksumText << "  " << (passed ? "passed" : "FAILED " + run.outcome) << "  " << SecondsText(run.seconds)
-          << "  " << message << "  [passed " << m_passed << ", failed " << m_failed << "]\n";
+          << checksumText << "  " << verdict << "  " << SecondsText(run.seconds) << "  " << message << "  ["
+          << CountsText(false) << "]\n";
     m_out.flush();
-    if (!passed)
+    if (!passed && !held)
         WriteExplanation(m_err, run);
     m_err.flush();
 
@@ -218,6 +242,9 @@ void ProductionStation::Report(DeviceJobResult run)
         {"message", message},
         {"passed", m_passed},
         {"failed", m_failed},
+        {"skipped", m_skipped},
+        {"interrupted", m_interrupted},
+        {"retry", retry},
     };
     if (result.failingBlock)
         chip["failing_block"] = *result.failingBlock;
@@ -249,6 +276,12 @@ int ProductionStation::Run()
     while (!m_stopping) {
         if (StopAsked()) {
             m_stopping = true;
+            // Said at once: the operator knows what the station still waits for.
+            if (m_running > 0) {
+                m_out << "stopping: " << m_running << (m_running == 1 ? " chip" : " chips")
+                      << " in progress will finish\n";
+                m_out.flush();
+            }
             break;
         }
         for (const HidChange& change : m_monitor->Wait(STOP_CHECK)) {
@@ -258,7 +291,7 @@ int ProductionStation::Run()
                 Consider(change.path);
         }
         Collect();
-        if (m_options.count && m_passed + m_failed >= *m_options.count)
+        if (m_options.count && Programmed() >= *m_options.count)
             m_stopping = true;
     }
     // The chips in progress finish and are reported.

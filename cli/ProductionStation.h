@@ -37,9 +37,10 @@ struct StationOptions {
 };
 
 // watch: programs every ISP device as it appears, each on its own thread. A chip
-// stays done (passed or failed) until its node goes away; a device another program
-// holds for more than a moment is left alone. Appearances come from the platform's
-// change monitor.
+// stays done (passed, failed or skipped) until its node goes away; a device another
+// program holds as it arrives is skipped: left alone until it is replugged. A chip
+// in a socket whose chip failed is a retry of that one. Appearances come from the
+// platform's change monitor.
 class ProductionStation {
 public:
     ProductionStation(DevicePlatform& platform, std::ostream& out, std::ostream& err, StationOptions options);
@@ -53,6 +54,18 @@ public:
 
     unsigned Passed() const { return m_passed; }
     unsigned Failed() const { return m_failed; }
+    // Chips another program held as they arrived, left alone.
+    unsigned Skipped() const { return m_skipped; }
+    // Chips abandoned by a second Ctrl-C.
+    unsigned Interrupted() const { return m_interrupted; }
+    // Chips tried again after they failed (in the same socket), each counted once.
+    unsigned Retried() const { return m_retried; }
+    // Chips the station worked on, as --count counts them: a retry is no new chip,
+    // a skipped one was not worked on.
+    unsigned Programmed() const { return m_passed + m_failed + m_interrupted; }
+    // "2 passed, 1 failed" (or "passed 2, failed 1"), and the interrupted, retried
+    // and skipped chips when there are any.
+    std::string CountsText(bool countFirst) const;
     // One object per chip, as the log has them.
     const nlohmann::ordered_json& Chips() const { return m_chips; }
     bool LogFailed() const { return m_logFailed; }
@@ -93,6 +106,12 @@ private:
 
     unsigned m_passed = 0;
     unsigned m_failed = 0;
+    unsigned m_skipped = 0;
+    unsigned m_interrupted = 0;
+    unsigned m_retried = 0;
+    // Sockets (ports, or nodes when the port is unknown) whose last chip failed, with
+    // the index of its exit code, which a retry there replaces.
+    std::map<std::string, std::size_t> m_failedSockets;
     std::vector<int> m_codes;
     nlohmann::ordered_json m_chips = nlohmann::ordered_json::array();
     bool m_logFailed = false;

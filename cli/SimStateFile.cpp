@@ -22,9 +22,15 @@ FileLock::Result SimStateFile::Lock(std::string& error)
         error = "the simulated flash state " + Quoted(m_path) + " is unusable: it is not a regular file";
         return FileLock::Result::Failed;
     }
-    FileLock::Result result = FileLock::Result::Failed;
+    // A missing state is made whole, erased, before it is locked: an interrupted
+    // first run leaves an erased chip, never an empty file the next run refuses.
     std::string reason;
-    m_lock = FileLock::TryLock(m_path, true, result, reason);
+    if (status == std::errc::no_such_file_or_directory && !CreateErased(reason)) {
+        error = "the simulated flash state is unusable: " + reason;
+        return FileLock::Result::Failed;
+    }
+    FileLock::Result result = FileLock::Result::Failed;
+    m_lock = FileLock::TryLock(m_path, false, result, reason);
     if (result == FileLock::Result::Busy)
         error = "the simulated flash state " + Quoted(m_path) + " is in use by another zelv4-isp";
     else if (!m_lock)
@@ -32,19 +38,28 @@ FileLock::Result SimStateFile::Lock(std::string& error)
     return result;
 }
 
+bool SimStateFile::CreateErased(std::string& error) const
+{
+    FirmwareImage erased;
+    erased.fill(0xFF);
+    const std::unique_ptr<ReplacingFile> file = ReplacingFile::Create(m_path, error);
+    if (!file)
+        return false;
+    // Another run may have made it meanwhile: then that one is the state.
+    if (!file->Write(erased) || (!file->CommitNew() && !std::filesystem::exists(FileSystemPath(m_path)))) {
+        error = file->Error();
+        return false;
+    }
+    return true;
+}
+
 std::optional<FirmwareImage> SimStateFile::Load(std::string& error) const
 {
     FirmwareImage flash;
-    flash.fill(0xFF);
-    if (m_lock && m_lock->Created())
-        return flash;  // a new chip, erased
-
     FileByteSource file;
     // One byte more than the flash tells a longer file from a right-sized one
     // without reading all of it.
     if (!file.Open(m_path, "rb", flash.size() + 1)) {
-        if (!m_lock && !std::filesystem::exists(FileSystemPath(m_path)))
-            return flash;
         error = "cannot read the simulated flash state " + Quoted(m_path) + ": " + file.Error();
         return std::nullopt;
     }

@@ -20,12 +20,13 @@ public:
 
     // Takes the file for this run, so that two runs on one state cannot lose each
     // other's changes: an exclusive lock, held until the object goes, on the file
-    // (created empty when missing). Busy when another run holds it; Failed when the
-    // file is not a regular file or cannot be opened, with the reason in `error`.
+    // (created whole and erased when missing, as a dump is: never empty). Busy when
+    // another run holds it; Failed when the file is not a regular file or cannot be
+    // made or opened, with the reason in `error`.
     FileLock::Result Lock(std::string& error);
 
-    // The flash kept in the file: erased (0xFF) for a file this run created; none,
-    // with the reason in `error`, when it cannot be read or is not exactly 20480 bytes.
+    // The flash kept in the file; none, with the reason in `error`, when it cannot
+    // be read or is not exactly 20480 bytes.
     std::optional<FirmwareImage> Load(std::string& error) const;
 
     // Replaces the file with `flash` atomically: a crash leaves the old or the new
@@ -33,6 +34,8 @@ public:
     bool Save(const FirmwareImage& flash, std::string& error) const;
 
 private:
+    bool CreateErased(std::string& error) const;
+
     std::string m_path;
     std::unique_ptr<FileLock> m_lock;
 };

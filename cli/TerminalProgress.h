@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -12,17 +13,21 @@ namespace zelv4 {
 // waits for the ISP device. Each drawn line is ended before the operation's message.
 class TerminalProgress : public ProgressSink {
 public:
-    explicit TerminalProgress(std::ostream& err);
+    // `columns` tells the terminal's width, asked at every line (null or 0: 80);
+    // no line reaches the last column.
+    explicit TerminalProgress(std::ostream& err, std::function<unsigned()> columns = {});
     ~TerminalProgress() override;
 
     void OnProgress(const ProgressEvent& event) override;
     void OnPhaseEnd(OperationPhase phase, bool succeeded) override;
 
 private:
+    std::size_t LineWidth() const;
     void Draw(const std::string& line);
     void EndLine();
 
     std::ostream& m_err;
+    std::function<unsigned()> m_columns;
     bool m_lineOpen = false;
 };
 

@@ -10,8 +10,9 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
 #include "cli/ImageWarnings.h"
+#include "cli/Interruption.h"
+#include "cli/OutputPaths.h"
 #include "cli/ProductionStation.h"
-#include "cli/StopSignal.h"
 #include "core/FirmwareImage.h"
 #include "device/DevicePlatform.h"
 
@@ -37,9 +38,15 @@ Operation OperationNamed(const std::string& name)
 
 void RunWatch(CliContext& context, const WatchOptions& options)
 {
+    // A line per chip and the tally are what a station is for.
+    if (!RequireStdout(context))
+        return;
     // The image is read once, strictly unless --lenient, before any chip is touched.
     auto image = std::make_shared<LoadedImageFile>();
     if (!LoadImageForCommand(context, options.imagePath, *image, true))
+        return;
+    if (!options.logPath.empty() &&
+        !CheckOutputPath(context, "--log", options.logPath, false, RunInputs(context, options.imagePath)))
         return;
     std::unique_ptr<ChipLog> log;
     if (!options.logPath.empty()) {
@@ -67,13 +74,12 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     station.count = options.count;
     station.selection = context.choice.Selection(platform->Hid());
     station.log = log.get();
-    std::optional<StopSignal> signals;
-    if (context.environment.stopRequested) {
-        station.stopRequested = context.environment.stopRequested;
-    } else {
-        signals.emplace();
-        station.stopRequested = &StopSignal::Requested;
-    }
+    // The first Ctrl-C lets the chips in progress finish; the second abandons them,
+    // each still reported and logged; a third ends the program at once.
+    const Interruption interruption(context.environment, 2);
+    station.stopRequested = interruption.After(1);
+    station.job.interruption = &interruption;
+    station.job.stopAt = 2;
 
     context.out << "Watching for ZEL-V4 ISP devices: " << options.operation << " " << options.imagePath << " (checksum "
                 << ChecksumText(checksum) << ") on each as it appears"
@@ -83,12 +89,12 @@ void RunWatch(CliContext& context, const WatchOptions& options)
                 << "; Ctrl-C stops\n";
     context.out.flush();
     ProductionStation line(*platform, context.out, context.err, std::move(station));
-    const int code = line.Run();
-    signals.reset();
+    const int stationCode = line.Run();
+    const int code = interruption.Count() >= 2 ? interruption.ExitCode() : stationCode;
 
-    const unsigned chips = line.Passed() + line.Failed();
-    const std::string tally = "Tally: " + std::to_string(chips) + (chips == 1 ? " chip, " : " chips, ") +
-                              std::to_string(line.Passed()) + " passed, " + std::to_string(line.Failed()) + " failed";
+    const unsigned chips = line.Programmed();
+    const std::string tally =
+        "Tally: " + std::to_string(chips) + (chips == 1 ? " chip, " : " chips, ") + line.CountsText(true);
     context.out << tally << "\n";
     context.exitCode = code;
     context.report.SetOutcome(ExitCodeName(code), tally);
@@ -100,6 +106,9 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     details["log_failed"] = line.LogFailed();
     details["passed"] = line.Passed();
     details["failed"] = line.Failed();
+    details["skipped"] = line.Skipped();
+    details["interrupted"] = line.Interrupted();
+    details["retried"] = line.Retried();
     details["chips"] = nlohmann::json(line.Chips());
 }
 
@@ -117,7 +126,11 @@ void AddWatchCommand(CLI::App& app, CliContext& context)
     watch->add_option("--log", options->logPath,
                       "Append one JSON object per chip to FILE (JSON Lines), written at once; a log that cannot "
                       "be opened stops the station before any chip");
-    watch->add_option("--count", options->count, "Stop after N chips")->check(CLI::Range(1u, 1000000000u));
+    watch
+        ->add_option("--count", options->count,
+                     "Stop after N chips (a retry in the socket of a failed chip is that chip; skipped ones do not "
+                     "count)")
+        ->check(CLI::Range(1u, 1000000000u));
     AddDeviceChoice(*watch, context.choice, false);
     watch->callback([&context, options] { RunWatch(context, *options); });
 }

@@ -15,12 +15,14 @@ int main(int argc, char** argv)
 #endif
 {
     // Before anything is opened: a closed stdout must not become the device node.
-    zelv4::EnsureStandardStreams();
+    const zelv4::ClosedStreams closed = zelv4::EnsureStandardStreams();
     zelv4::UseUtf8Console();
     zelv4::StandardOutput output;
     std::ostream out(&output);
     zelv4::CliEnvironment environment;
     environment.errIsTerminal = &zelv4::StderrIsTerminal;
+    environment.errColumns = &zelv4::StderrColumns;
+    environment.stdoutClosed = closed.output;
     const zelv4::ProgramArguments arguments = zelv4::ReadProgramArguments(argc, argv);
     environment.argumentError = arguments.error;
     std::vector<const char*> values;

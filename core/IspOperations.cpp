@@ -150,16 +150,25 @@ public:
         return ok;
     }
 
+    bool Stopped() const { return m_ops.m_stop && m_ops.m_stop(); }
+
+    // The device for the next request; none once a stop was asked for, so that the
+    // request fails as on a closed device and the operation ends there.
+    HidTransport* Device() const { return Stopped() ? nullptr : m_ops.m_device.Device(); }
+
     // A request failed: with no device open that is the missing device, not the chip.
     void TransferFailed()
     {
-        result.outcome = result.deviceFound ? OperationOutcome::TransferFailed : MissingDeviceOutcome();
+        if (Stopped())
+            result.outcome = OperationOutcome::Interrupted;
+        else
+            result.outcome = result.deviceFound ? OperationOutcome::TransferFailed : MissingDeviceOutcome();
     }
 
     bool SingleRequest(OperationPhase phase, bool (*request)(HidTransport*, std::uint16_t, IspReportBuffers&))
     {
         Progress(phase, 0, 1);
-        const bool ok = request(m_ops.m_device.Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports);
+        const bool ok = request(Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports);
         if (ok)
             Progress(phase, 1, 1);
         PhaseEnd(phase, ok);
@@ -171,7 +180,7 @@ public:
         result.blocksDone = 0;
         Progress(OperationPhase::Write, 0, ISP_BLOCK_COUNT);
         for (std::size_t block = 0; block < ISP_BLOCK_COUNT; ++block) {
-            if (!IspWriteBlock(m_ops.m_device.Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports, block,
+            if (!IspWriteBlock(Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports, block,
                                ImageBlock(image, block), withLength)) {
                 result.failingBlock = block;
                 PhaseEnd(OperationPhase::Write, false);
@@ -192,8 +201,7 @@ public:
         Progress(OperationPhase::Verify, 0, ISP_BLOCK_COUNT);
         std::uint8_t chip[ISP_BLOCK_SIZE];
         for (std::size_t block = 0; block < ISP_BLOCK_COUNT; ++block) {
-            if (!IspReadBlock(m_ops.m_device.Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports, block,
-                              chip)) {
+            if (!IspReadBlock(Device(), m_ops.m_device.FeatureReportLength(), m_ops.m_reports, block, chip)) {
                 result.failingBlock = block;
                 TransferFailed();
                 PhaseEnd(OperationPhase::Verify, false);
@@ -364,7 +372,7 @@ OperationResult IspOperations::OnRead()
             run.Progress(OperationPhase::Read, 0, ISP_BLOCK_COUNT);
         std::uint8_t block[ISP_BLOCK_SIZE];
         for (std::size_t k = 0; ok && k < ISP_BLOCK_COUNT; ++k) {
-            if (!IspReadBlock(m_device.Device(), m_device.FeatureReportLength(), m_reports, k, block)) {
+            if (!IspReadBlock(run.Device(), m_device.FeatureReportLength(), m_reports, k, block)) {
                 run.result.failingBlock = k;
                 run.TransferFailed();
                 ok = false;
@@ -464,7 +472,8 @@ OperationResult IspOperations::OnAuto()
             }
             run.Progress(OperationPhase::WaitForDevice, 0, ISP_WAIT_ATTEMPTS);
             bool busy = false;
-            for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen() && !busy; ++attempt) {
+            for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen() && !busy && !run.Stopped();
+                 ++attempt) {
                 m_window.Sleep(ISP_WAIT_MILLISECONDS);
                 run.Search();
                 busy = !run.notes.busyPaths.empty();
@@ -474,6 +483,10 @@ OperationResult IspOperations::OnAuto()
             run.PhaseEnd(OperationPhase::WaitForDevice, m_device.IsOpen());
             if (!m_device.IsOpen()) {
                 run.NoteMissingDevice();
+                if (run.Stopped()) {
+                    run.result.outcome = OperationOutcome::Interrupted;
+                    return;
+                }
                 if (busy) {
                     run.result.outcome = OperationOutcome::DeviceBusy;
                     run.Message(ISP_MSG_DEVICE_NOT_FOUND, MessageIcon::Error);
@@ -514,10 +527,15 @@ OperationResult IspOperations::OnAuto()
             return;
         }
         run.Message(ISP_MSG_AUTO_OK, MessageIcon::Information);
-        // The run counts as done even if the chip then fails to leave ISP mode.
+        // The run counts as done even if the chip then fails to leave ISP mode; a
+        // stop asked for just before that request is no failure of the chip.
         if (!run.SingleRequest(OperationPhase::ExitIsp, IspExitIsp)) {
-            run.result.resetFailed = true;
-            run.Message(ISP_MSG_RESET_FAIL, MessageIcon::Error);
+            if (run.Stopped()) {
+                run.result.outcome = OperationOutcome::Interrupted;
+            } else {
+                run.result.resetFailed = true;
+                run.Message(ISP_MSG_RESET_FAIL, MessageIcon::Error);
+            }
         }
     }();
 

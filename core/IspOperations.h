@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -31,6 +32,10 @@ public:
     // Every operation takes this image instead of reading the file named in the
     // fields again (null: read the file each time, as the window does).
     void SetLoadedImage(std::shared_ptr<const LoadedImageFile> loaded) { m_loaded = std::move(loaded); }
+    // Asked before each request and each of Auto's waits: once it says stop, no more
+    // requests go out and the operation ends as Interrupted (null: never; the
+    // window's case). Called from the operation's thread.
+    void SetStopRequest(std::function<bool()> stop) { m_stop = std::move(stop); }
 
     OperationResult OnOpenFile();
     OperationResult OnMassErase();
@@ -54,6 +59,7 @@ private:
     ImageLoadOptions m_imageOptions;
     std::shared_ptr<const LoadedImageFile> m_loaded;
     ProgressSink* m_progress = nullptr;
+    std::function<bool()> m_stop;
 };
 
 }  // namespace zelv4

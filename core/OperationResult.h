@@ -28,6 +28,7 @@ enum class OperationOutcome {
     TransferFailed,   // the device was open and a HID call failed
     VerifyMismatch,   // a byte read back differs from the image
     ReportTooShort,   // the device's feature report cannot carry a block request; nothing was sent
+    Interrupted,      // the front end asked the operation to stop; no request was sent after that
 };
 
 // Which box showed a message: the application-caption box, the window's own box

@@ -49,6 +49,9 @@ public:
     // is closed; false when another program (or handle) holds it. One programmer
     // per chip: two writes at once would leave a flash mixing both images.
     virtual bool LockExclusive() = 0;
+    // Whether another handle holds the lock LockExclusive takes, found out without
+    // taking it, so that looking never makes a programmer find the chip busy.
+    virtual bool LockedElsewhere() = 0;
 };
 
 // The present HID interfaces, in the platform's order.

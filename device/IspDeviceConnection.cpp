@@ -145,7 +145,7 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer, Searc
         }
 
         // Another program is programming this chip: leave it alone.
-        if (!handle->LockExclusive()) {
+        if (m_lock == SearchLock::Take ? !handle->LockExclusive() : handle->LockedElsewhere()) {
             m_notes.busyPaths.push_back(*path);
             event.kind = HidSearchEventKind::Busy;
             report(event);

@@ -48,6 +48,12 @@ using HidSearchObserver = std::function<void(const HidSearchEvent&)>;
 // chip must not lose the ones enumerated after such an interface.
 enum class SearchEnd { AtUnreadableInterface, AfterLastInterface };
 
+// Whether a search takes the ISP device it finds for its connection alone (an
+// operation, which sends requests), or only looks (a listing, which must never
+// make a programmer find the chip busy; a device another program holds is still
+// told apart).
+enum class SearchLock { Take, LookOnly };
+
 // The connection to one ISP device: the search among the HID interfaces, the open
 // handle (null: none open), its capabilities, the attributes of the interface
 // examined last, and the status text of the last search. The device is opened by
@@ -62,6 +68,8 @@ public:
     // Restricts the search to the interfaces `selected` accepts (a device chosen by
     // path or port); an empty function accepts all.
     void SetSelection(std::function<bool(const std::string& path)> selected);
+    // Take (the default) or LookOnly.
+    void SetSearchLock(SearchLock lock) { m_lock = lock; }
 
     IspSearchNotes FindIspDevice() override;
     // The same search, telling `observer` of every interface it meets.
@@ -90,6 +98,7 @@ public:
 private:
     HidPlatform& m_platform;
     std::function<bool(const std::string&)> m_selected;
+    SearchLock m_lock = SearchLock::Take;
     std::unique_ptr<HidDeviceHandle> m_hIspDevice;
     HidCaps m_IspCaps;
     HidAttributes m_IspAttributes;

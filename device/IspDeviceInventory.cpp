@@ -36,6 +36,7 @@ std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform)
 {
     std::vector<AttachedIspDevice> devices;
     IspDeviceConnection connection(platform);
+    connection.SetSearchLock(SearchLock::LookOnly);
     connection.FindIspDevice(
         [&](const HidSearchEvent& event) {
             if (std::optional<AttachedIspDevice> device = AttachedFrom(event, platform))

@@ -13,7 +13,7 @@ struct HidSearchEvent;
 // One ISP device attached now, as the search met it.
 struct AttachedIspDevice {
     enum class State {
-        Available,   // opened and locked: free for a programmer
+        Available,   // opened: free for a programmer
         Busy,        // another program holds it
         Denied,      // cannot be opened for lack of permission; may be the ISP device
         Unreadable,  // its report description cannot be read
@@ -27,7 +27,8 @@ struct AttachedIspDevice {
 std::optional<AttachedIspDevice> AttachedFrom(const HidSearchEvent& event, HidPlatform& platform);
 
 // Every ISP device the search sees, in its order. Each is opened, checked and
-// closed again, so the list holds no lock once it is returned.
+// closed again without taking its lock, so that a listing never makes a programmer
+// find a chip busy.
 std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform);
 
 // Whether the interface at `path` may be the ISP device, by the ids the system knows

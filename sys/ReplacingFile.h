@@ -4,13 +4,14 @@
 #include <string>
 
 #include "core/OutputFile.h"
+#include "sys/StreamOutputFile.h"
 
 namespace zelv4 {
 
 // An output file written under a temporary name in its target's directory. Commit()
 // flushes and syncs it and renames it over the target; until then the target is
 // untouched. A file destroyed uncommitted is removed, and so is one whose program
-// is stopped by SIGINT, SIGTERM or SIGHUP. When the target is a symbolic link, the
+// a signal ends (through the signal owner). When the target is a symbolic link, the
 // file it points to is replaced and the link stays.
 class ReplacingFile : public OutputFile {
 public:
@@ -22,6 +23,9 @@ public:
 
     bool Write(std::span<const std::uint8_t> bytes) override;
     bool Commit() override;
+    // The same, where no file is: fails with the system's EEXIST reason, the file
+    // there kept, when one is (another program made it meanwhile).
+    bool CommitNew();
     const std::string& Error() const override { return m_error; }
 
     // The file the commit replaces (the link's target for a symbolic link).
@@ -31,16 +35,20 @@ public:
 
 private:
     explicit ReplacingFile(std::unique_ptr<State> state);
+    bool Finish(bool replace);
 
     std::unique_ptr<State> m_state;
     std::string m_error;
 };
 
-// The system's files, for the operations.
+// The system's files, for the operations: a stream is written straight, a file is
+// replaced.
 class SystemOutputFiles : public OutputFileSystem {
 public:
     std::unique_ptr<OutputFile> Create(const std::string& path, std::string& error) override
     {
+        if (StreamOutputFile::Names(path))
+            return StreamOutputFile::Open(path, error);
         return ReplacingFile::Create(path, error);
     }
 };

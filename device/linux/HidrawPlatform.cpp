@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/hidraw.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -72,6 +71,14 @@ private:
     std::vector<std::string> m_names;
 };
 
+struct flock WholeFileLock()
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return lock;
+}
+
 class HidrawHandle : public HidDeviceHandle {
 public:
     HidrawHandle(const UdevApi& api, int fd, std::string path) : m_api(api), m_fd(fd), m_path(std::move(path)) {}
@@ -130,13 +137,22 @@ public:
         return true;
     }
 
+    // An open file description lock: taken like flock(), but another program can
+    // test it without taking it.
     bool LockExclusive() override
     {
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+        struct flock lock = WholeFileLock();
+        if (::fcntl(m_fd, F_OFD_SETLK, &lock) == 0)
             return true;
         // Only a lock held elsewhere refuses the device; a node that cannot be
         // locked at all is used as before.
-        return errno != EWOULDBLOCK;
+        return errno != EAGAIN && errno != EACCES;
+    }
+
+    bool LockedElsewhere() override
+    {
+        struct flock lock = WholeFileLock();
+        return ::fcntl(m_fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
     }
 
 private:

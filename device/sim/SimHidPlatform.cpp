@@ -64,6 +64,12 @@ public:
         return true;
     }
 
+    bool LockedElsewhere() override
+    {
+        std::lock_guard lock(m_shared->mutex);
+        return m_interface.heldElsewhere || (!m_locked && m_shared->locks.count(m_interface.path) != 0);
+    }
+
     bool SetFeature(const std::uint8_t* report, std::size_t length) override
     {
         return m_interface.loader && m_interface.loader->SetFeature(report, length);

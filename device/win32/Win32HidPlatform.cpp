@@ -120,6 +120,8 @@ public:
         return m_lock != nullptr || result != NamedClaim::Result::Busy;
     }
 
+    bool LockedElsewhere() override { return !m_lock && NamedClaim::IsTaken("device", m_path); }
+
     bool GetPreparsedData() override
     {
         FreePreparsedData();

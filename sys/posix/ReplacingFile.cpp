@@ -11,10 +11,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "core/QuotedPath.h"
+#include "sys/SignalOwner.h"
 #include "sys/posix/WriteAll.h"
 
 namespace zelv4 {
@@ -47,10 +47,11 @@ constexpr int SLOT_FREE = 0;
 constexpr int SLOT_WRITING = 1;
 constexpr int SLOT_SET = 2;
 
-extern "C" void RemovePendingAndDie(int signal)
+// Run by the signal owner before a signal ends the process.
+void RemovePending()
 {
     for (PendingSlot& slot : s_pending) {
-        // Another thread is making this file, with these signals blocked, so the
+        // Another thread is making this file, with all signals blocked, so the
         // handler never waits for its own thread: it is done in a moment.
         int state = SLOT_WRITING;
         while ((state = slot.state.load(std::memory_order_acquire)) == SLOT_WRITING) {
@@ -58,30 +59,11 @@ extern "C" void RemovePendingAndDie(int signal)
         if (state == SLOT_SET)
             ::unlink(slot.path);
     }
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
-}
-
-void InstallSignalCleanup()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            struct sigaction current {};
-            // A signal the parent chose to ignore (nohup) stays ignored.
-            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
-                continue;
-            struct sigaction action {};
-            action.sa_handler = RemovePendingAndDie;
-            sigemptyset(&action.sa_mask);
-            ::sigaction(signal, &action, nullptr);
-        }
-    });
 }
 
 // Makes a temporary file from `pattern` (ending in XXXXXX) right in a slot of the
 // table, so that no moment exists when the file is there and the cleanup does not
-// know it. Call with the cleanup's signals blocked. Returns the descriptor, or -1
+// know it. Call with signals blocked. Returns the descriptor, or -1
 // with errno set.
 int CreatePending(const std::string& pattern, int& slot, std::string& made)
 {
@@ -173,9 +155,9 @@ mode_t NewFileMode()
 }  // namespace
 
 struct ReplacingFile::State {
-    std::string path;       // as the caller named it, for messages
-    std::string target;     // the file replaced
-    std::string temporary;  // empty when writing straight into the target
+    std::string path;    // as the caller named it, for messages
+    std::string target;  // the file replaced
+    std::string temporary;
     int fd = -1;
     int pendingSlot = -1;
     bool committed = false;
@@ -217,17 +199,11 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
         error = "cannot create " + Quoted(path) + ": " + Reason(EISDIR);
         return nullptr;
     }
+    // A device, a pipe or a terminal cannot be replaced, only written to: that is a
+    // StreamOutputFile's job.
     if (exists && !S_ISREG(existing.st_mode)) {
-        // A device, a pipe or a terminal cannot be replaced, only written to
-        // (read /dev/stdout | ...). A pipe without a reader fails instead of waiting.
-        const int fd = ::open(state->target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
-            error = "cannot create " + Quoted(path) + ": " + Reason(errno);
-            return nullptr;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        state->fd = fd;
-        return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
+        error = "cannot create " + Quoted(path) + ": it is not a regular file";
+        return nullptr;
     }
 
     // Replacing a file is no reason to ignore that it may not be written, as
@@ -239,14 +215,12 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
 
     std::string name = BaseOf(state->target).substr(0, TEMP_NAME_KEEP);
     const std::string pattern = DirectoryOf(state->target) + "/." + name + ".XXXXXX";
-    // Ctrl-C on this thread between making the temporary file and noting it for the
-    // signal cleanup would leave it behind: the signals wait until it is noted.
-    InstallSignalCleanup();
-    sigset_t cleanupSignals, previous;
-    sigemptyset(&cleanupSignals);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&cleanupSignals, signal);
-    ::pthread_sigmask(SIG_BLOCK, &cleanupSignals, &previous);
+    // A signal on this thread between making the temporary file and noting it for
+    // the clean-up would leave it behind: signals wait until it is noted.
+    SignalOwner::AddCleanup(RemovePending);
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &previous);
     int slot = -1;
     std::string temporary;
     const int fd = CreatePending(pattern, slot, temporary);
@@ -287,19 +261,21 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
 
 bool ReplacingFile::Commit()
 {
+    return Finish(true);
+}
+
+bool ReplacingFile::CommitNew()
+{
+    return Finish(false);
+}
+
+bool ReplacingFile::Finish(bool replace)
+{
     if (m_state->fd < 0 || m_state->committed) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(EBADF);
         return false;
     }
     const int fd = std::exchange(m_state->fd, -1);
-    if (m_state->temporary.empty()) {
-        if (::close(fd) != 0) {
-            m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
-            return false;
-        }
-        m_state->committed = true;
-        return true;
-    }
     // The data must be on the disk before the name points at it, or a crash could
     // leave an empty file where the old one was.
     if (::fsync(fd) != 0) {
@@ -312,10 +288,15 @@ bool ReplacingFile::Commit()
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
         return false;
     }
-    if (::rename(m_state->temporary.c_str(), m_state->target.c_str()) != 0) {
+    // A link fails where a file is, as a rename would not; the temporary name then goes.
+    const bool placed = replace ? ::rename(m_state->temporary.c_str(), m_state->target.c_str()) == 0
+                                : ::link(m_state->temporary.c_str(), m_state->target.c_str()) == 0;
+    if (!placed) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
         return false;
     }
+    if (!replace)
+        ::unlink(m_state->temporary.c_str());
     m_state->committed = true;
     UnregisterPending(std::exchange(m_state->pendingSlot, -1));
     // The rename itself reaches the disk with the directory.

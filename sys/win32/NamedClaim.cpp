@@ -70,6 +70,18 @@ std::unique_ptr<NamedClaim> NamedClaim::TryTake(const std::string& kind, const s
     return nullptr;
 }
 
+bool NamedClaim::IsTaken(const std::string& kind, const std::string& key)
+{
+    const std::optional<std::wstring> name = Utf8ToWide(NameFor(kind, key));
+    if (!name)
+        return false;
+    const HANDLE semaphore = ::OpenSemaphoreW(SYNCHRONIZE, FALSE, name->c_str());
+    if (semaphore == nullptr)
+        return ::GetLastError() == ERROR_ACCESS_DENIED;  // another user's holder
+    ::CloseHandle(semaphore);
+    return true;
+}
+
 NamedClaim::~NamedClaim()
 {
     ::ReleaseSemaphore(m_handle, 1, nullptr);

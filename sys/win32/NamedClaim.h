@@ -17,6 +17,9 @@ public:
 
     // Tries once, without waiting. `kind` keeps claims on devices and on files apart.
     static std::unique_ptr<NamedClaim> TryTake(const std::string& kind, const std::string& key, Result& result);
+    // Whether another holder has the claim, found out without taking it (a claim
+    // exists only while its holder keeps it).
+    static bool IsTaken(const std::string& kind, const std::string& key);
     ~NamedClaim();
     NamedClaim(const NamedClaim&) = delete;
     NamedClaim& operator=(const NamedClaim&) = delete;

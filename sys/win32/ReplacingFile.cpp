@@ -13,6 +13,7 @@
 #include "core/QuotedPath.h"
 #include "sys/win32/WideText.h"
 #include "sys/win32/Win32Error.h"
+#include "sys/win32/WriteAll.h"
 
 namespace zelv4 {
 
@@ -96,15 +97,16 @@ bool SetDeleteOnClose(HANDLE handle, bool remove)
     return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
-// Renames the open file over `target` through its handle.
-bool RenameOver(HANDLE handle, const std::wstring& target)
+// Renames the open file to `target` through its handle, over a file there when
+// `replace`.
+bool RenameOver(HANDLE handle, const std::wstring& target, bool replace)
 {
     if (target.empty())
         return false;
     const std::size_t nameBytes = target.size() * sizeof(wchar_t);
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(nameBytes);
     std::memcpy(rename->FileName, target.data(), nameBytes);
@@ -207,22 +209,25 @@ bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
         m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
         return false;
     }
-    const std::uint8_t* data = bytes.data();
-    std::size_t size = bytes.size();
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!::WriteFile(m_state->handle, data, chunk, &written, nullptr) || written == 0) {
-            m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
-            return false;
-        }
-        data += written;
-        size -= written;
+    DWORD code = 0;
+    if (!WriteAll(m_state->handle, bytes.data(), bytes.size(), code)) {
+        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code);
+        return false;
     }
     return true;
 }
 
 bool ReplacingFile::Commit()
+{
+    return Finish(true);
+}
+
+bool ReplacingFile::CommitNew()
+{
+    return Finish(false);
+}
+
+bool ReplacingFile::Finish(bool replace)
 {
     if (m_state->handle == INVALID_HANDLE_VALUE || m_state->committed) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
@@ -248,7 +253,7 @@ bool ReplacingFile::Commit()
         return fail(::GetLastError());
     if (!SetDeleteOnClose(handle, false))
         return fail(::GetLastError());
-    if (RenameOver(handle, FullPath(m_state->wideTarget))) {
+    if (RenameOver(handle, FullPath(m_state->wideTarget), replace)) {
         ::CloseHandle(handle);
         m_state->committed = true;
         return true;
@@ -256,7 +261,7 @@ bool ReplacingFile::Commit()
     // Some file systems rename only by name.
     ::CloseHandle(handle);
     if (!::MoveFileExW(m_state->temporary.c_str(), m_state->wideTarget.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                       (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH)) {
         m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
         return false;
     }

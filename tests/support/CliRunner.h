@@ -39,12 +39,16 @@ struct CliOutput {
 struct CliRunner {
     std::shared_ptr<SimMachine> machine;  // null: what the options choose
     bool terminal = false;
+    bool stdoutClosed = false;  // as the process would have been started
     std::vector<unsigned> sleeps;
     std::mutex sleepsMutex;  // workers of --all and watch sleep on their own threads
-    // watch stops once this says so; null: it would wait for a signal.
+    // watch stops once this says so (as after one Ctrl-C); null: never.
     std::function<bool()> stopRequested;
     // As main() passes it when an argument cannot be read exactly.
     std::string argumentError;
+    // How many Ctrl-C the run has had, when a test says more than stopRequested;
+    // the process's own signals are never taken.
+    std::function<unsigned()> stopSignals;
 
     CliOutput Run(std::vector<std::string> args)
     {
@@ -55,11 +59,14 @@ struct CliRunner {
         CliEnvironment environment;
         environment.machine = machine;
         environment.errIsTerminal = [this] { return terminal; };
+        environment.stdoutClosed = stdoutClosed;
         environment.sleep = [this](unsigned milliseconds) {
             const std::lock_guard lock(sleepsMutex);
             sleeps.push_back(milliseconds);
         };
-        environment.stopRequested = stopRequested;
+        environment.stopSignals = [this] {
+            return stopSignals ? stopSignals() : stopRequested && stopRequested() ? 1u : 0u;
+        };
         environment.argumentError = argumentError;
         std::ostringstream out, err;
         CliOutput run;

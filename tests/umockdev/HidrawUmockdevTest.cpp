@@ -100,6 +100,30 @@ TEST_F(HidrawSearchTest, IdsAndPortOfANodeComeFromItsDevicesWithoutOpeningIt)
     EXPECT_EQ(machine.OpenHidrawNodes(), 0u);
 }
 
+// One programmer per chip: a second search finds the device busy; a listing tells
+// the same without taking the lock, so it never makes a programmer find it busy.
+TEST_F(HidrawSearchTest, AHeldDeviceIsBusyAndALookDoesNotHoldIt)
+{
+    machine.AddLoader(Loader("1-1", 0));
+    IspDeviceConnection look{platform};
+    look.SetSearchLock(SearchLock::LookOnly);
+    look.FindIspDevice();
+    ASSERT_NE(look.Device(), nullptr) << look.Status();
+    FindIspDevice();
+    ASSERT_NE(connection.Device(), nullptr) << "the look took the lock";
+
+    IspDeviceConnection second{platform};
+    second.FindIspDevice();
+    EXPECT_EQ(second.Device(), nullptr);
+    EXPECT_EQ(second.BusyPaths(), std::vector<std::string>{"/dev/hidraw0"});
+    look.FindIspDevice();
+    EXPECT_EQ(look.BusyPaths(), std::vector<std::string>{"/dev/hidraw0"});
+
+    CloseIspDevice();
+    second.FindIspDevice();
+    EXPECT_NE(second.Device(), nullptr);
+}
+
 TEST_F(HidrawSearchTest, NonMatchingDeviceIsNotOpenedAsTheIspDevice)
 {
     machine.AddKeyboard("1-1");

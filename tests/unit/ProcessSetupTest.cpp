@@ -12,16 +12,19 @@ namespace zelv4 {
 namespace {
 
 // With a standard stream closed, the next file opened would take its number, and
-// what the program prints would go into that file (or device).
+// what the program prints would go into that file (or device). Which one was
+// closed is told, so that a result meant for stdout is not lost silently.
 TEST(ProcessSetup, ClosedStandardStreamsAreOpenedOnTheNullDevice)
 {
     for (const int closed : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         const pid_t child = ::fork();
         if (child == 0) {
             ::close(closed);
-            EnsureStandardStreams();
+            const ClosedStreams said = EnsureStandardStreams();
             const int fd = ::open("/dev/zero", O_RDONLY | O_CLOEXEC);
-            ::_exit(fd > STDERR_FILENO && ::fcntl(closed, F_GETFD) != -1 ? 0 : 1);
+            const bool told = said.input == (closed == STDIN_FILENO) && said.output == (closed == STDOUT_FILENO) &&
+                              said.error == (closed == STDERR_FILENO);
+            ::_exit(fd > STDERR_FILENO && ::fcntl(closed, F_GETFD) != -1 && told ? 0 : 1);
         }
         int status = 0;
         ::waitpid(child, &status, 0);

@@ -72,7 +72,12 @@ TEST(Win32NamedClaim, ASecondHolderIsBusyUntilTheFirstLets)
     EXPECT_EQ(result, NamedClaim::Result::Busy);
     EXPECT_TRUE(NamedClaim::TryTake("device", std::string(DEVICE) + "-another", result)) << "another device is free";
 
+    // A listing tells it is held without taking it, so it never makes the holder busy.
+    EXPECT_TRUE(NamedClaim::IsTaken("device", DEVICE));
+    EXPECT_FALSE(NamedClaim::IsTaken("device", std::string(DEVICE) + "-another"));
+
     other.Release();
+    EXPECT_FALSE(NamedClaim::IsTaken("device", DEVICE));
     EXPECT_TRUE(NamedClaim::TryTake("device", DEVICE, result));
     EXPECT_EQ(result, NamedClaim::Result::Taken);
 }

@@ -95,6 +95,61 @@ TEST_F(CliExitCodes, TwoForUsageErrors)
     }
 }
 
+// An empty value (an unset variable in a script) chooses nothing: refused, never
+// taken for "any device" or "no log"; so are a command that does not exist and a
+// bus count limited to one port. Nothing is sent, no file made.
+TEST_F(CliExitCodes, UsageErrorsSayWhatIsWrong)
+{
+    const std::string image = Image();
+    const std::string commands = "the commands are: checksum, image, erase, write, verify, read, exit-isp, auto, "
+                                 "reconnect, list, probe, watch";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"write", "--port", "", image}, "empty value for --port"},
+        {{"erase", "--device", ""}, "empty value for --device"},
+        {{"watch", "--port", "", image}, "empty value for --port"},
+        {{"watch", "--port=", image}, "empty value for --port"},
+        {{"watch", "--log", "", image}, "empty value for --log"},
+        {{"image", image, "-o", ""}, "empty value for --output"},
+        {{"--sim=", "write", "erase"}, "empty value for --sim=STATE"},
+        {{"frob"}, "unknown command 'frob'; " + commands},
+        {{"--sim-chips", "2", "frob", "x"}, "unknown command 'frob'; " + commands},
+        {{"reconnect", "--port", "1-1"}, "reconnect counts the ZEL-V4 devices on the whole bus; it takes no --port"},
+    };
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path(""));
+    for (const auto& [args, message] : cases) {
+        cli.machine = DefaultMachine();
+        const test::CliOutput run = cli.Run(args);
+        EXPECT_EQ(run.code, EXIT_USAGE) << message;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), message);
+        EXPECT_TRUE(cli.machine->Loader().Transfers().empty()) << message;
+    }
+    std::filesystem::current_path(cwd);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("write"))) << "--sim= took the command for a state file";
+}
+
+// A command whose result goes to stdout fails when stdout is closed, as coreutils'
+// do, rather than losing the result; an operation's status line is no result.
+TEST_F(CliExitCodes, ThreeWhenTheResultHasNowhereToGo)
+{
+    const std::string image = Image();
+    cli.stdoutClosed = true;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"checksum", image},
+                                                 {"--sim", "list"},
+                                                 {"--json", "--sim", "erase"},
+                                                 {"--version"},
+                                                 {"--sim", "write", "--all", image},
+                                                 {"--sim", "watch", "--count", "1", image},
+                                                 {"image", image, "-o", "-"},
+                                                 {"--sim", "read", "-"}}) {
+        const test::CliOutput run = cli.Run(args);
+        EXPECT_EQ(run.code, EXIT_FILE) << args[0] << " " << args[1];
+        EXPECT_EQ(run.err, "standard output is closed\n");
+    }
+    EXPECT_EQ(cli.Run({"--sim", "write", image}).code, EXIT_OK);
+}
+
 TEST_F(CliExitCodes, ThreeForFilesThatCannotBeLoadedOrWritten)
 {
     for (const char* command : {"write", "verify", "auto"}) {

@@ -48,6 +48,16 @@ TEST_F(OneProgrammer, ABusyDeviceIsLeftAloneWithExitSeven)
     }
     cli.machine = HeldMachine();
     EXPECT_EQ(cli.Run({"--json", "erase"}).Json()["outcome"], "device-busy");
+
+    // Each device of --all says so on its row, not that it was not found.
+    cli.machine = HeldMachine();
+    cli.machine->AddChip();
+    const test::CliOutput all = cli.Run({"auto", "--all", image});
+    EXPECT_EQ(all.code, EXIT_DEVICE_BUSY);
+    EXPECT_NE(all.out.find("1-1  sim:hid0  device-busy  "), std::string::npos) << all.out;
+    EXPECT_NE(all.out.find("  held by another program; left alone\n"), std::string::npos) << all.out;
+    EXPECT_EQ(all.out.find("Device not found"), std::string::npos) << all.out;
+    EXPECT_NE(all.err.find("1-1: device busy: sim:hid0 is in use by another program"), std::string::npos) << all.err;
 }
 
 TEST_F(OneProgrammer, AStateFileInUseIsBusy)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
@@ -9,6 +10,7 @@
 
 #include "cli/CliExitCodes.h"
 #include "device/IspDeviceConnection.h"
+#include "device/IspDeviceInventory.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ParamNames.h"
@@ -174,8 +176,8 @@ TEST_F(ProductionLine, AChipUnpluggedDuringAllFailsAlone)
     EXPECT_NE(run.out.find("1-1  sim:hid0  succeeded"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1-3.1  sim:hid2  succeeded"), std::string::npos) << run.out;
     // Its explanation, indented, says what the result line does not.
-    EXPECT_NE(run.err.find("    the device failed a transfer at block"), std::string::npos) << run.err;
-    EXPECT_EQ(run.err.find("    Write Function Fail"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("1-3.2: the device failed a transfer at block"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("Write Function Fail"), std::string::npos) << run.err;
 }
 
 // The order scripts rely on: a chip known wrong, then one in an unknown state, then
@@ -194,6 +196,23 @@ TEST(MostSeriousExitCode, FollowsTheDocumentedOrder)
 class Station : public ProductionLine {
 protected:
     std::string log = dir.Path("chips.jsonl");
+
+    // The whole line of `text` that holds `part`; empty when none does.
+    static std::string LineWith(const std::string& text, const std::string& part)
+    {
+        const std::size_t at = text.find(part);
+        if (at == std::string::npos)
+            return std::string();
+        const std::size_t start = text.rfind('\n', at);
+        const std::size_t from = start == std::string::npos ? 0 : start + 1;
+        return text.substr(from, text.find('\n', at) - from);
+    }
+
+    static bool HeldLine(const std::string& line)
+    {
+        return line.find("  skipped  ") != std::string::npos &&
+               line.find("  held by another program; left alone  [") != std::string::npos;
+    }
 
     std::vector<nlohmann::json> LogLines()
     {
@@ -244,43 +263,74 @@ TEST_F(Station, LeavesDoneAndHeldChipsAlone)
     const auto stopAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     cli.stopRequested = [stopAt] { return std::chrono::steady_clock::now() >= stopAt; };
     const test::CliOutput run = cli.Run({"watch", "--op", "write", image});
-    EXPECT_EQ(run.code, EXIT_NO_DEVICE) << run.err;
+    EXPECT_EQ(run.code, EXIT_DEVICE_BUSY) << run.err;
     EXPECT_EQ(cli.machine->Chips()[0]->SetCount(), ISP_BLOCK_COUNT) << "written once";
     EXPECT_EQ(Transfers(*cli.machine->Chips()[1]), 0u);
-    EXPECT_NE(run.out.find("1-3.1  sim:hid2  in use by another program"), std::string::npos) << run.out;
+    EXPECT_TRUE(HeldLine(LineWith(run.out, "1-3.1  sim:hid2  "))) << run.out;
     // An ISP device that cannot be opened is a chip left unprogrammed: never silent.
-    const std::size_t at = run.out.find("sim:unusable  checksum ");
-    ASSERT_NE(at, std::string::npos) << run.out;
-    EXPECT_NE(run.out.substr(at, run.out.find('\n', at) - at).find("FAILED no-device"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Tally: 2 chips, 1 passed, 1 failed"), std::string::npos) << run.out;
+    EXPECT_NE(LineWith(run.out, "sim:unusable  checksum ").find("FAILED no-device"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Tally: 2 chips, 1 passed, 1 failed, 1 skipped"), std::string::npos) << run.out;
 }
 
-// Another program holding the chip for a moment (a `list`) does not make the
-// station skip it: it is programmed once freed.
-TEST_F(Station, AChipHeldForAMomentIsProgrammedOnceFreed)
+// A chip another program holds as it arrives (its `write` runs) is left alone,
+// logged and counted as skipped, also once that program lets go; replugged, it is
+// programmed. Listings meanwhile (`list`, --all's inventory) take no lock, so they
+// never make the station skip a chip.
+TEST_F(Station, AChipHeldOnArrivalIsSkippedUntilReplugged)
 {
-    cli.machine = Line(1);
-    IspDeviceConnection holder(cli.machine->Hid());
-    holder.FindIspDevice();
-    ASSERT_TRUE(holder.IsOpen());
-    // Freed after the station's listing and its worker's first search found it held.
-    std::thread release([&] {
+    cli.machine = Line(2);
+    SimHidPlatform& hid = cli.machine->HidInterfaces();
+    const SimHidInterface held = hid.Interfaces()[0];  // sim:hid0 on 1-1
+    // The same socket after the replug: the simulated chip there starts afresh.
+    SimHidInterface again = held;
+    again.loader = std::make_shared<SimIspLoader>();
+    IspDeviceConnection other(cli.machine->Hid());
+    other.SetSelection(SelectPath(held.path));
+    other.FindIspDevice();
+    ASSERT_TRUE(other.IsOpen());
+
+    std::atomic<bool> listing{true};
+    std::thread operatorListing([&] {
+        while (listing)
+            ListIspDevices(cli.machine->Hid());
+    });
+    // Once the station has said so, the other program lets go and the chip is replugged.
+    std::thread replug([&] {
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (cli.machine->HidInterfaces().Searches() < 3 && std::chrono::steady_clock::now() < giveUp)
+        while (test::ScratchDir::Read(log).find("held by another program") == std::string::npos &&
+               std::chrono::steady_clock::now() < giveUp)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        holder.CloseIspDevice();
+        other.CloseIspDevice();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        hid.Unplug(held.path);
+        hid.Plug(again);
     });
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     cli.stopRequested = [giveUp] { return std::chrono::steady_clock::now() >= giveUp; };
-    const test::CliOutput run = cli.Run({"watch", "--count", "1", image});
-    release.join();
-    EXPECT_EQ(run.code, EXIT_OK) << run.out << run.err;
-    EXPECT_TRUE(cli.machine->Loader().Flash() == test::PatternImage()) << "not programmed";
+    const test::CliOutput run = cli.Run({"watch", "--count", "2", "--log", log, image});
+    replug.join();
+    listing = false;
+    operatorListing.join();
+
+    EXPECT_EQ(run.code, EXIT_DEVICE_BUSY) << run.out << run.err;
+    EXPECT_TRUE(HeldLine(LineWith(run.out, "1-1  sim:hid0  "))) << run.out;
+    EXPECT_NE(run.out.find("Tally: 2 chips, 2 passed, 0 failed, 1 skipped"), std::string::npos) << run.out;
+    const std::vector<nlohmann::json> lines = LogLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["port"], "1-1");
+    EXPECT_EQ(lines[0]["outcome"], "device-busy");
+    EXPECT_EQ(lines[0]["message"], "held by another program; left alone");
+    EXPECT_EQ(lines[0]["skipped"], 1);
+    EXPECT_EQ(Transfers(*held.loader), 0u) << "a held chip was touched";
+    EXPECT_EQ(again.loader->Flash(), test::PatternImage()) << "not programmed once replugged";
+    EXPECT_EQ(cli.machine->Chips()[1]->Flash(), test::PatternImage()) << "a listing made the station skip it";
 }
 
-// A chip pulled in the middle fails alone; the next chip plugged in, which takes the
-// same node while the first one's worker still ends, is programmed all the same.
-TEST_F(Station, AChipPulledMidRunFailsAndItsSuccessorOnTheNodeIsProgrammed)
+// A chip pulled in the middle fails alone; the chip plugged in next into that
+// socket, which takes the same node while the first one's worker still ends, is
+// programmed all the same, and taken for a retry of the failed chip: --count and
+// the tally count chips, the log every attempt.
+TEST_F(Station, AChipPulledMidRunFailsAndItsRetryOnTheNodeIsProgrammed)
 {
     cli.machine = Line(1);
     cli.machine->SetTransferDelay(std::chrono::microseconds(500));
@@ -290,15 +340,32 @@ TEST_F(Station, AChipPulledMidRunFailsAndItsSuccessorOnTheNodeIsProgrammed)
     SimHidInterface successor = SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, next);
     successor.port = SimMachine::DEFAULT_ISP_PORT;
     hid.Plug(successor, std::chrono::milliseconds(150));
-    // Only a safety net: the count ends the run.
+    // The second chip: the count ends the run once it is done, and the retry.
+    const auto other = cli.machine->AddChip(std::chrono::milliseconds(300));
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     cli.stopRequested = [giveUp] { return std::chrono::steady_clock::now() >= giveUp; };
 
-    const test::CliOutput run = cli.Run({"watch", "--count", "2", image});
-    EXPECT_EQ(run.code, EXIT_TRANSFER_FAILED) << run.out << run.err;
+    const test::CliOutput run = cli.Run({"watch", "--count", "2", "--log", log, image});
+    EXPECT_EQ(run.code, EXIT_OK) << run.out << run.err;
     EXPECT_NE(run.out.find("  FAILED transfer-failed  "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Tally: 2 chips, 1 passed, 1 failed"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  passed (retry)  "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Tally: 2 chips, 2 passed, 0 failed, 1 retried"), std::string::npos) << run.out;
     EXPECT_EQ(next->Flash(), test::PatternImage());
+    EXPECT_EQ(other->Flash(), test::PatternImage());
+    EXPECT_EQ(LogLines().size(), 3u);
+}
+
+// A line cut short in the log (a full disk, a crash) stays alone on its line: the
+// next record starts a line of its own.
+TEST_F(Station, ARecordAfterALineCutShortStartsItsOwnLine)
+{
+    cli.machine = Line(1);
+    const std::string cut = "{\"time\":\"2026-01-01T00:00:00Z\",\"po";
+    dir.Write("chips.jsonl", cut);
+    ASSERT_EQ(cli.Run({"watch", "--count", "1", "--log", log, image}).code, EXIT_OK);
+    const std::string text = test::ScratchDir::Read(log);
+    ASSERT_EQ(text.rfind(cut + "\n{", 0), 0u) << text;
+    EXPECT_EQ(nlohmann::json::parse(text.substr(cut.size() + 1))["outcome"], "succeeded");
 }
 
 TEST_F(Station, ALogThatCannotBeOpenedStopsItBeforeAnyChip)

@@ -104,7 +104,19 @@ TEST_F(SimState, StateThatCannotBeKeptIsRefusedBeforeTheRun)
     const test::CliOutput run = cli.Run({"--sim=" + dir.Path("no/such/dir/chip.state"), "erase"});
     EXPECT_EQ(run.code, EXIT_FILE);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("is unusable: cannot open"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("is unusable: cannot create"), std::string::npos) << run.err;
+}
+
+// A missing state is made whole, as an erased chip, before the run: a first run
+// cut short (Ctrl-C, a crash) leaves a usable state, never an empty file.
+TEST(SimStateFile, AMissingStateIsAnErasedChipFromTheStart)
+{
+    test::ScratchDir dir;
+    const std::string path = dir.Path("chip.state");
+    SimStateFile state(path);
+    std::string error;
+    ASSERT_EQ(state.Lock(error), FileLock::Result::Locked) << error;
+    EXPECT_EQ(test::ScratchDir::Read(path), std::string(ISP_IMAGE_SIZE, '\xFF'));
 }
 
 TEST(SimStateFile, SaveReplacesTheWholeFileAndKeepsItsMode)

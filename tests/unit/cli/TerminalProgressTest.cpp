@@ -50,6 +50,32 @@ TEST(TerminalProgress, CountsDownTheWaitForTheIspDevice)
                          "\rwaiting for the ISP device: 26 s left (attempt  5 of 31)\n");
 }
 
+// A line as wide as the terminal wraps, and every redraw then starts a new line:
+// at 30 columns a phase printed 641 lines. Bars shrink, then only the count is
+// left; every line ends before the last column.
+TEST(TerminalProgress, StaysWithinTheTerminalsWidth)
+{
+    for (const auto& [columns, written] :
+         {std::pair<unsigned, std::string>{30, "write  [######      ] 320/640"},
+          {20, "write   320/640"},
+          {8, "write  "},
+          {0, "write  [" + std::string(20, '#') + std::string(20, ' ') + "] 320/640"}}) {
+        SCOPED_TRACE(columns);
+        std::ostringstream err;
+        {
+            TerminalProgress progress(err, [columns] { return columns; });
+            for (std::size_t done = 0; done <= 640; done += 160)
+                progress.OnProgress({OperationPhase::Write, done, 640});
+            progress.OnPhaseEnd(OperationPhase::Write, true);
+            progress.OnProgress({OperationPhase::WaitForDevice, 5, 31});
+        }
+        std::istringstream lines(err.str());
+        for (std::string line; std::getline(lines, line, '\r');)
+            EXPECT_LT(line.size() - Count(line, '\n'), columns == 0 ? 80u : columns) << line;
+        EXPECT_NE(err.str().find("\r" + written + "\r"), std::string::npos) << err.str();
+    }
+}
+
 class CliProgress : public ::testing::Test {
 protected:
     test::ScratchDir dir;
