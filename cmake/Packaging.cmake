@@ -66,20 +66,20 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME zelv4-isp)
-# --record loads its database clients when it is used (record/), so dpkg-shlibdeps
-# does not see them: they are named here. 3.35: RETURNING.
-if(TARGET zelv4_record)
-  set(CPACK_DEBIAN_CLI_PACKAGE_DEPENDS "libsqlite3-0 (>= 3.35)")
-  if(ZELV4_RECORD_POSTGRES)
-    string(APPEND CPACK_DEBIAN_CLI_PACKAGE_DEPENDS ", libpq5")
-  endif()
-endif()
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME zelv4-writer)
 # libudev and libusb are opened when a device is first needed (sys/SharedLibrary), so
 # dpkg-shlibdeps does not see them: both programs depend on them by name.
 set(ZELV4_DEVICE_LIBRARY_DEPENDS "libudev1, libusb-1.0-0 (>= 2:1.0.24)")
 set(CPACK_DEBIAN_CLI_PACKAGE_DEPENDS "${ZELV4_DEVICE_LIBRARY_DEPENDS}")
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "fonts-arphic-uming, ${ZELV4_DEVICE_LIBRARY_DEPENDS}")
+# --record loads its database clients when it is used (record/), in the same way:
+# named here too. 3.35: RETURNING.
+if(TARGET zelv4_record)
+  string(APPEND CPACK_DEBIAN_CLI_PACKAGE_DEPENDS ", libsqlite3-0 (>= 3.35)")
+  if(ZELV4_RECORD_POSTGRES)
+    string(APPEND CPACK_DEBIAN_CLI_PACKAGE_DEPENDS ", libpq5")
+  endif()
+endif()
 set(CPACK_COMPONENT_CLI_DISPLAY_NAME "Command line")
 set(CPACK_COMPONENT_CLI_DESCRIPTION "zelv4-isp: erase, write, verify, read and release a ZEL-V4 from scripts")
 set(CPACK_COMPONENT_GUI_DISPLAY_NAME "Window")
