@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/FirmwareImage.h"
+#include "core/HexText.h"
 
 EM_JS(void, zelv4_finished, (const char* control, int succeeded, const char* detail),
       { Module.page.finished(UTF8ToString(control), succeeded != 0, UTF8ToString(detail)); });
@@ -32,13 +33,6 @@ constexpr Button BUTTONS[] = {
     {"IDC_READ_PROTECT", &IspOperations::OnReadProtect},
 };
 
-std::string Hex(unsigned value, int digits)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
-
 // What the page's status line adds to the message box: the why and where that
 // the box's fixed text leaves out.
 std::string Detail(const OperationResult& result)
@@ -54,13 +48,12 @@ std::string Detail(const OperationResult& result)
         return result.image && !result.image->reason.empty() ? "The file was refused: " + result.image->reason + "."
                                                              : "No firmware file is open.";
     case OperationOutcome::VerifyMismatch:
-        return "First difference at " + Hex(static_cast<unsigned>(result.difference->address), 4) +
-               ": the chip holds " + Hex(result.difference->chipByte, 2) + ", the file " +
-               Hex(result.difference->fileByte, 2) + ".";
+        return "First difference at " + AddressText(result.difference->address) + ": the chip holds " +
+               ByteText(result.difference->chipByte) + ", the file " + ByteText(result.difference->fileByte) + ".";
     case OperationOutcome::TransferFailed:
         if (result.failingBlock)
             return "The loader failed the transfer of block " + std::to_string(*result.failingBlock) + " (address " +
-                   Hex(static_cast<unsigned>(*result.failingBlock * ISP_BLOCK_SIZE), 4) + "). Was it unplugged?";
+                   AddressText(*result.failingBlock * ISP_BLOCK_SIZE) + "). Was it unplugged?";
         return "The loader failed the transfer. Was it unplugged?";
     case OperationOutcome::NoDevice:
     case OperationOutcome::DeviceBusy:
@@ -74,6 +67,7 @@ std::string Detail(const OperationResult& result)
     case OperationOutcome::DumpWriteFailed:
         return "The dump could not be saved: " + result.fileError + ".";
     case OperationOutcome::Cancelled:
+    case OperationOutcome::Interrupted:  // the page never asks an operation to stop
         break;
     }
     return "";
