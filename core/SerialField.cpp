@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/HexText.h"
+#include "core/QuotedPath.h"
 
 namespace zelv4 {
 
@@ -106,7 +107,7 @@ SerialSpecParse ParseSerialSpec(std::string_view text)
     }
     const std::vector<std::string_view> parts = SplitColons(text);
     if (parts.size() < 2 || parts.size() > 4) {
-        result.error = "\"" + std::string(text) + "\": " + usage;
+        result.error = Quoted(std::string(text)) + ": " + usage;
         return result;
     }
     SerialSpec spec;

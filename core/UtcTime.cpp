@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/QuotedPath.h"
+
 namespace zelv4 {
 
 namespace {
@@ -51,7 +53,7 @@ UtcTimeParse ParseUtcTime(std::string_view text)
 {
     using namespace std::chrono;
     UtcTimeParse result;
-    const std::string shown = text.size() > UTC_TIME_MAX_LENGTH ? "the time given" : "\"" + std::string(text) + "\"";
+    const std::string shown = text.size() > UTC_TIME_MAX_LENGTH ? "the time given" : Quoted(std::string(text));
     result.error = shown + " is not an ISO-8601 UTC time such as 2024-05-01 or 2024-05-01T08:30:00Z";
     if (text.size() > UTC_TIME_MAX_LENGTH)
         return result;
