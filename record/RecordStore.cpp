@@ -16,7 +16,7 @@ constexpr std::string_view CHIP_COLUMNS =
     "id, started_at, ended_at, station, port, device_path, operation, firmware_path, file_checksum,"
     " serial_counter, serial, chip_checksum, outcome, exit_code, message, seconds";
 
-constexpr const char* STATE_TAKEN = "taken";
+// A number handed out and not yet settled is in state 'taken', as the statements below spell it.
 constexpr const char* STATE_USED = "used";
 constexpr const char* STATE_SPOILED = "spoiled";
 
