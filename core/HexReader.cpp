@@ -368,7 +368,9 @@ private:
             const std::uint8_t value = record.Byte();
             if (offset + i < m_limit) {
                 m_image[offset + i] = value;
-                m_result.supplied.set(offset + i);
+                // A byte the file ends inside of was not supplied by it.
+                if (!record.Cut())
+                    m_result.supplied.set(offset + i);
             } else
                 ++dropped;
         }

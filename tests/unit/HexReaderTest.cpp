@@ -228,6 +228,8 @@ TEST_F(HexRecordsTest, RecordCutShortFails)
         const auto result = Read(text);
         EXPECT_FALSE(result) << text;
         EXPECT_TRUE(result.cutInRecord) << text;
+        // Only the bytes the file spelled in full count as supplied.
+        EXPECT_LE(result.supplied.count(), 4u) << text;
     }
 }
 
