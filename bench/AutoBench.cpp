@@ -29,7 +29,6 @@ public:
     void WindowMessageBox(const std::string&, const std::string&, MessageIcon) override {}
     std::optional<std::string> RunOpenFileDialog(const FileDialogOptions&) override { return std::nullopt; }
     std::optional<std::string> RunSaveFileDialog(const FileDialogOptions&) override { return std::nullopt; }
-    void Sleep(unsigned) override {}
 };
 
 // Erase, 640 writes, 640 read pairs and the leave-ISP request.

@@ -9,8 +9,6 @@ CliOperation::CliOperation(DevicePlatform& platform, std::ostream& out, std::ost
       operations(window, fields, reports, device, bus, files)
 {
     window.SetDialogAnswer(setup.dumpPath);
-    window.SetSleep(setup.sleep);
-    window.SetStopRequest(setup.stop);
     fields.m_strFile = setup.imagePath;
     device.SetSelection(setup.selection);
     operations.SetLoadedImage(setup.image);

@@ -29,7 +29,6 @@ public:
         std::string imagePath;                                   // empty: none
         std::shared_ptr<const LoadedImageFile> image;            // the file as the command read it
         std::optional<std::string> dumpPath;                     // what Read's save dialog answers
-        std::function<void(unsigned milliseconds)> sleep;        // null: really sleep
         std::function<bool()> stop;                              // Ctrl-C: no more requests; null: never
     };
 

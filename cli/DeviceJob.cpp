@@ -24,8 +24,9 @@ DeviceJobResult RunDeviceJob(DevicePlatform& platform, const DeviceJob& job, con
     // The result line carries the message; only the explanations on stderr are kept.
     std::ostringstream out, err;
     CliOperation operation(platform, out, err,
-                           {SelectPath(path), job.imagePath, job.image, job.dumpPath, job.sleep,
+                           {SelectPath(path), job.imagePath, job.image, job.dumpPath,
                             job.interruption ? job.interruption->After(job.stopAt) : std::function<bool()>()});
+    operation.device.SetWaitCutShort(job.waitCutShort);
     run.result = (operation.operations.*job.operation)();
     ExplainResult(run.result, false, err);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

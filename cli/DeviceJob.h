@@ -26,8 +26,8 @@ struct DeviceJob {
     // programs these bytes, whatever happens to the file meanwhile.
     std::shared_ptr<const LoadedImageFile> image;
     std::optional<std::string> dumpPath;  // what Read's save dialog answers
-    // Auto's waits; null: really sleep.
-    std::function<void(unsigned milliseconds)> sleep;
+    // Auto's waits also end once this says so; null: only a stop request ends them early.
+    std::function<bool()> waitCutShort;
     // Ctrl-C: the job sends no more requests once this many came (null: never), and
     // ends with 128 + the signal's number.
     const Interruption* interruption = nullptr;

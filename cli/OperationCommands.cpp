@@ -97,7 +97,6 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
         job.imagePath = imagePath.value_or(std::string());
         job.image = image;
         job.dumpPath = dumpPath;
-        job.sleep = context.environment.sleep;
         job.interruption = &interruption;
         RunOnAllDevices(context, *platform, job);
         return;
@@ -109,15 +108,10 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     std::ostream& messages = dumpPath && IsStandardOutput(*dumpPath) ? context.err : context.out;
     CliOperation run(*platform, messages, context.err,
                      {context.choice.Selection(platform->Hid()), imagePath.value_or(std::string()), image, dumpPath,
-                      context.environment.sleep, interruption.After(1)});
-    // Auto waits for the chip on the system's events; made before the first search,
-    // so that no appearance is missed.
-    std::unique_ptr<HidChangeMonitor> arrivals;
-    if (operation == &IspOperations::OnAuto && !context.environment.sleep) {
-        arrivals = platform->Hid().MonitorChanges();
-        run.window.WaitForArrivals(arrivals.get(),
-                                   IspCandidates(platform->Hid(), context.choice.Selection(platform->Hid())));
-    }
+                      interruption.After(1)});
+    // Auto waits for the chip on the system's events.
+    if (operation == &IspOperations::OnAuto)
+        run.device.WatchArrivals();
 
     std::optional<TerminalProgress> progress;
     const bool terminal = context.environment.errIsTerminal && context.environment.errIsTerminal();
@@ -127,7 +121,6 @@ void RunOperation(CliContext& context, Operation operation, const std::optional<
     }
     const OperationResult result = (run.operations.*operation)();
     progress.reset();
-    arrivals.reset();
 
     ExplainResult(result, context.lenient, context.err, !context.choice.Chosen());
     context.exitCode = result.outcome == OperationOutcome::Interrupted ? interruption.ExitCode() : ExitCodeFor(result);

@@ -44,8 +44,8 @@ ProductionStation::ProductionStation(DevicePlatform& platform, std::ostream& out
     : m_platform(platform), m_out(out), m_err(err), m_options(std::move(options)),
       m_candidate(IspCandidates(platform.Hid(), m_options.selection))
 {
-    if (!m_options.job.sleep)
-        m_options.job.sleep = [this](unsigned milliseconds) { WorkerSleep(milliseconds); };
+    // A worker waiting for its chip gives up as soon as the station stops.
+    m_options.job.waitCutShort = [this] { return m_stopping.load(); };
 }
 
 ProductionStation::~ProductionStation()
@@ -59,15 +59,6 @@ ProductionStation::~ProductionStation()
 bool ProductionStation::StopAsked() const
 {
     return m_options.stopRequested && m_options.stopRequested();
-}
-
-void ProductionStation::WorkerSleep(unsigned milliseconds)
-{
-    // A worker waiting for its chip gives up as soon as the station stops.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!m_stopping && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            std::chrono::milliseconds(50), end - std::chrono::steady_clock::now()));
 }
 
 bool ProductionStation::HasRoom() const

@@ -84,7 +84,6 @@ private:
     void Removed(const std::string& path);
     void Collect();
     void Report(DeviceJobResult run);
-    void WorkerSleep(unsigned milliseconds);
     bool StopAsked() const;
 
     DevicePlatform& m_platform;

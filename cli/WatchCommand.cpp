@@ -67,7 +67,6 @@ void RunWatch(CliContext& context, const WatchOptions& options)
     station.job.operation = OperationNamed(options.operation);
     station.job.imagePath = options.imagePath;
     station.job.image = image;
-    station.job.sleep = context.environment.sleep;
     station.operationName = options.operation;
     const std::uint16_t checksum = ImageChecksum(image->image);
     station.checksum = checksum;

@@ -1,5 +1,6 @@
 #include "core/IspOperations.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <span>
@@ -474,7 +475,7 @@ OperationResult IspOperations::OnAuto()
             bool busy = false;
             for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen() && !busy && !run.Stopped();
                  ++attempt) {
-                m_window.Sleep(ISP_WAIT_MILLISECONDS);
+                m_device.WaitForIspDevice(std::chrono::milliseconds(ISP_WAIT_MILLISECONDS), m_stop);
                 run.Search();
                 busy = !run.notes.busyPaths.empty();
                 run.result.waitAttempts = attempt + 1;

@@ -179,6 +179,19 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer, Searc
     }
 }
 
+void IspDeviceConnection::WatchArrivals()
+{
+    m_arrivals.emplace();
+    m_arrivals->monitor = m_platform.MonitorChanges();
+    m_arrivals->wanted = IspCandidates(m_platform, m_selected);
+}
+
+void IspDeviceConnection::WaitForIspDevice(std::chrono::milliseconds timeout, const std::function<bool()>& stop)
+{
+    const std::function<bool()> ended = !m_cutShort ? stop : [this, &stop] { return m_cutShort() || (stop && stop()); };
+    m_platform.WaitForInterface(timeout, m_arrivals ? &*m_arrivals : nullptr, ended);
+}
+
 void IspDeviceConnection::CloseIspDevice()
 {
     m_hIspDevice.reset();

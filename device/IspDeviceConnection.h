@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,11 +71,20 @@ public:
     void SetSelection(std::function<bool(const std::string& path)> selected);
     // Take (the default) or LookOnly.
     void SetSearchLock(SearchLock lock) { m_lock = lock; }
+    // Auto's waits end as soon as an interface the search would take appears, heard
+    // from the platform's change monitor, made here: before the first search, so
+    // that no arrival is missed. Without it each wait lasts its whole time, as the
+    // window's one-second sleeps do. Call after SetSelection.
+    void WatchArrivals();
+    // Auto's waits also end once `cutShort` says so (a station that takes no more
+    // chips); null: only the operation's stop request ends them early.
+    void SetWaitCutShort(std::function<bool()> cutShort) { m_cutShort = std::move(cutShort); }
 
     IspSearchNotes FindIspDevice() override;
     // The same search, telling `observer` of every interface it meets.
     void FindIspDevice(const HidSearchObserver& observer, SearchEnd end = SearchEnd::AtUnreadableInterface);
     void CloseIspDevice() override;
+    void WaitForIspDevice(std::chrono::milliseconds timeout, const std::function<bool()>& stop) override;
 
     HidDeviceHandle* Device() const override { return m_hIspDevice.get(); }
     std::uint16_t FeatureReportLength() const override { return m_IspCaps.FeatureReportByteLength; }
@@ -99,6 +109,8 @@ private:
     HidPlatform& m_platform;
     std::function<bool(const std::string&)> m_selected;
     SearchLock m_lock = SearchLock::Take;
+    std::optional<HidArrivalWatch> m_arrivals;
+    std::function<bool()> m_cutShort;
     std::unique_ptr<HidDeviceHandle> m_hIspDevice;
     HidCaps m_IspCaps;
     HidAttributes m_IspAttributes;

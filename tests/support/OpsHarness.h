@@ -22,7 +22,7 @@ namespace zelv4::test {
 struct OpsHarness {
     explicit OpsHarness(std::unique_ptr<SimMachine> simMachine = SimMachine::CreateDefault())
         : machine(std::move(simMachine)), connection(machine->Hid()), scan(machine->UsbBus()), window(log),
-          device(connection, log), bus(scan, log), ops(window, fields, reports, device, bus, files)
+          device(connection, &log), bus(scan, log), ops(window, fields, reports, device, bus, files)
     {}
     ~OpsHarness() { connection.CloseIspDevice(); }
 

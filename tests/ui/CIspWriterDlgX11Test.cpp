@@ -13,6 +13,7 @@
 #include "device/IspDeviceConnection.h"
 #include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
+#include "support/RecordingWindow.h"
 #include "ui/CIspWriterDlg.h"
 
 using namespace zelv4;
@@ -88,12 +89,12 @@ void CIspWriterDlgX11Test::autoTimeOutBoxHasEmptyCaptionOthersTheProgramName()
     // A ZEL-V4 on the bus that never shows up as the ISP device: Auto times out.
     SimMachine machine;
     machine.UsbTree().AddDefaultBus();
-    IspDeviceConnection device(machine.Hid());
+    IspDeviceConnection connection(machine.Hid());
+    test::RecordingDevice device(connection);  // Auto's waits return at once
     UsbBusScan bus(machine.UsbBus());
     CIspWriterDlg dlg(device, bus);
     std::optional<std::string> answer;
     dlg.SetFileDialogHook([&](CIspWriterDlg::FileDialogKind, const FileDialogOptions&) { return answer; });
-    dlg.SetSleepHook([](unsigned) {});
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 

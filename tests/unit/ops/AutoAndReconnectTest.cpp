@@ -90,7 +90,7 @@ TEST_F(Auto, NoIspDeviceAndNoSignatureScansOnceWithoutWaiting)
     EXPECT_EQ(harness.log, (Log{"collect", "show", "disable", "find:none", "scan:0",
                                 "message:error:Device not found !!", "close", "collect", "enable"}));
     EXPECT_EQ(result.outcome, OperationOutcome::NoDevice);
-    EXPECT_EQ(harness.window.sleeps, 0);
+    EXPECT_TRUE(harness.device.waits.empty());
 }
 
 TEST_F(Auto, WaitsForAnIspDeviceThatAppearsInTheFifthWait)
@@ -122,7 +122,7 @@ TEST_F(Auto, TimesOutAfterThirtyOneWaitsInTheWindowsOwnBox)
 
     const OperationResult result = harness.ops.OnAuto();
 
-    EXPECT_EQ(harness.window.sleeps, 31);
+    EXPECT_EQ(harness.device.waits, std::vector<unsigned>(31, 1000));
     EXPECT_EQ(Count(harness.log, "find:none"), 32);
     ASSERT_GE(harness.log.size(), 6u);
     // The 31st wait's search is the last thing before the box: no 32nd sleep.
