@@ -130,10 +130,10 @@ SerialState StateFromText(const std::string& text)
 // The time as the record writes it, or why it cannot be.
 RecordResult<std::string> CanonicalTime(const std::string& text, const char* what)
 {
-    const UtcTimeParse parsed = ParseUtcTime(text);
+    const Expected<UtcTime> parsed = ParseUtcTime(text);
     if (!parsed)
-        return Refused(std::string("the chip's ") + what + " time: " + parsed.error);
-    return UtcTimeText(*parsed.time);
+        return Refused(std::string("the chip's ") + what + " time: " + parsed.error().message);
+    return UtcTimeText(*parsed);
 }
 
 }  // namespace

@@ -328,7 +328,7 @@ TEST_P(RecordStoreTest, SummaryAndExportSinceATime)
     };
     for (const Since& c : {Since{"2024-05-02", 2}, Since{"2024-05-02T00:00:00.001Z", 1}, Since{"2024-05-01T08:00", 5},
                            Since{"2024-05-01T08:00:00.001Z", 4}, Since{"2024-05-03", 0}}) {
-        const std::vector<ChipRecord> rows = Exported(*store, *ParseUtcTime(c.since).time);
+        const std::vector<ChipRecord> rows = Exported(*store, *ParseUtcTime(c.since));
         EXPECT_EQ(rows.size(), c.rows) << "since " << c.since;
         EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(),
                                    [](const ChipRecord& a, const ChipRecord& b) { return a.startedAt < b.startedAt; }));
