@@ -28,20 +28,20 @@ DevicePlatform* PlatformFor(CliContext& context)
     } else if (context.simulated) {
         std::optional<FirmwareImage> flash;
         if (context.simStatePath) {
-            std::string error;
             context.stateFile = std::make_unique<SimStateFile>(*context.simStatePath);
-            const FileLock::Result locked = context.stateFile->Lock(error);
-            if (locked != FileLock::Result::Locked) {
-                const bool busy = locked == FileLock::Result::Busy;
+            if (const Expected<void> locked = context.stateFile->Lock(); !locked) {
+                const bool busy = locked.error().code == ErrorCode::Busy;
                 context.stateFile.reset();
-                Fail(context, busy ? EXIT_DEVICE_BUSY : EXIT_FILE, busy ? "device-busy" : "state-file-error", error);
+                Fail(context, busy ? EXIT_DEVICE_BUSY : EXIT_FILE, busy ? "device-busy" : "state-file-error",
+                     locked.error().message);
                 return nullptr;
             }
-            flash = context.stateFile->Load(error);
-            if (!flash) {
-                Fail(context, EXIT_FILE, "state-file-error", error);
+            Expected<FirmwareImage> loaded = context.stateFile->Load();
+            if (!loaded) {
+                Fail(context, EXIT_FILE, "state-file-error", loaded.error().message);
                 return nullptr;
             }
+            flash = *loaded;
         }
         std::shared_ptr<SimMachine> machine = SimMachine::CreateDefault(flash);
         machine->SetTransferDelay(std::chrono::microseconds(static_cast<long>(context.simDelayMilliseconds * 1000)));
@@ -53,12 +53,12 @@ DevicePlatform* PlatformFor(CliContext& context)
             context.stateMachine = machine.get();
         context.platform = std::move(machine);
     } else {
-        std::string error;
-        context.platform = CreateOsPlatform(error);
-        if (!context.platform) {
-            Fail(context, EXIT_NO_DEVICE, "no-device", "No device backend on this system: " + error);
+        Expected<std::unique_ptr<DevicePlatform>> created = CreateOsPlatform();
+        if (!created) {
+            Fail(context, EXIT_NO_DEVICE, "no-device", "No device backend on this system: " + created.error().message);
             return nullptr;
         }
+        context.platform = std::move(*created);
     }
     return context.platform.get();
 }
@@ -75,8 +75,8 @@ void SaveSimulatedState(CliContext& context)
 {
     if (context.stateMachine == nullptr || !context.stateFile)
         return;
-    std::string error;
-    if (!context.stateFile->Save(context.stateMachine->Loader().Flash(), error)) {
+    if (const Expected<void> saved = context.stateFile->Save(context.stateMachine->Loader().Flash()); !saved) {
+        const std::string& error = saved.error().message;
         context.err << error << "\n";
         if (context.exitCode == EXIT_OK) {
             context.report.SetOutcome("state-file-error", error);

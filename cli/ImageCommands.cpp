@@ -19,16 +19,13 @@ namespace {
 
 // Writes the image in place of OUT only once all of it is on the disk, so a full
 // disk or an interrupted run leaves OUT as it was; a stream gets it directly.
-bool WriteImage(const std::string& path, const FirmwareImage& image, std::string& error)
+Expected<void> WriteImage(const std::string& path, const FirmwareImage& image)
 {
-    const std::unique_ptr<OutputFile> file = SystemOutputFiles().Create(path, error);
+    const Expected<std::unique_ptr<OutputFile>> file = SystemOutputFiles().Create(path);
     if (!file)
-        return false;
-    if (!file->Write(image) || !file->Commit()) {
-        error = file->Error();
-        return false;
-    }
-    return true;
+        return Unexpected(file.error());
+    const Expected<void> written = (*file)->Write(image);
+    return written ? (*file)->Commit() : written;
 }
 
 }  // namespace
@@ -62,9 +59,9 @@ void AddImageCommands(CLI::App& app, CliContext& context)
         if (!LoadImageForCommand(context, *imageFile, loaded, true))
             return;
         const FirmwareImage& image = loaded.image;
-        std::string error;
         context.report.Details()["output_path"] = *outputFile;
-        if (!WriteImage(*outputFile, image, error)) {
+        if (const Expected<void> written = WriteImage(*outputFile, image); !written) {
+            const std::string& error = written.error().message;
             context.err << error << "\n";
             context.exitCode = EXIT_FILE;
             context.report.SetOutcome("output-write-failed", error);

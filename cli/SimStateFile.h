@@ -1,9 +1,9 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 
+#include "core/Expected.h"
 #include "core/FirmwareImage.h"
 #include "sys/FileLock.h"
 
@@ -20,21 +20,21 @@ public:
 
     // Takes the file for this run, so that two runs on one state cannot lose each
     // other's changes: an exclusive lock, held until the object goes, on the file
-    // (created whole and erased when missing, as a dump is: never empty). Busy when
-    // another run holds it; Failed when the file is not a regular file or cannot be
-    // made or opened, with the reason in `error`.
-    FileLock::Result Lock(std::string& error);
+    // (created whole and erased when missing, as a dump is: never empty). Fails as
+    // Busy when another run holds it, as FileFailed when the file is not a regular
+    // file or cannot be made or opened.
+    Expected<void> Lock();
 
-    // The flash kept in the file; none, with the reason in `error`, when it cannot
-    // be read or is not exactly 20480 bytes.
-    std::optional<FirmwareImage> Load(std::string& error) const;
+    // The flash kept in the file; fails when it cannot be read or is not exactly
+    // 20480 bytes.
+    Expected<FirmwareImage> Load() const;
 
     // Replaces the file with `flash` atomically: a crash leaves the old or the new
     // state, never half of one.
-    bool Save(const FirmwareImage& flash, std::string& error) const;
+    Expected<void> Save(const FirmwareImage& flash) const;
 
 private:
-    bool CreateErased(std::string& error) const;
+    Expected<void> CreateErased() const;
 
     std::string m_path;
     std::unique_ptr<FileLock> m_lock;

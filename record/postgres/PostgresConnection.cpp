@@ -36,9 +36,11 @@ struct PostgresApi {
     static constexpr const char* LIBRARY = "libpq.so.5";
     static constexpr const char* PACKAGE = "libpq5";
     ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-    bool Bind(const SharedLibrary& library, std::string& error)
+    Expected<void> Bind(const SharedLibrary& library)
     {
-        return ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+        Expected<void> bound;
+        ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_BIND)
+        return bound;
     }
 };
 
@@ -103,11 +105,11 @@ SqlValue ColumnValue(Oid type, const char* text, std::size_t length)
 RecordResult<std::unique_ptr<SqlConnection>>
 PostgresConnection::Open(const std::string& uri, const std::string& display, const PostgresSettings& settings)
 {
-    std::string missing;
-    const PostgresApi* const loaded = LoadLibraryApi<PostgresApi>(missing);
-    if (loaded == nullptr)
-        return RecordError{RecordErrorKind::ClientMissing, "PostgreSQL records cannot be used: " + missing};
-    const PostgresApi& api = *loaded;
+    const Expected<const PostgresApi*> loaded = LoadLibraryApi<PostgresApi>();
+    if (!loaded)
+        return RecordError{RecordErrorKind::ClientMissing,
+                           "PostgreSQL records cannot be used: " + loaded.error().message};
+    const PostgresApi& api = **loaded;
 
     // The URI is taken apart first: a malformed one is a usage error, not a server's.
     char* parseError = nullptr;

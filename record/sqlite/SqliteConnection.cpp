@@ -40,10 +40,13 @@ struct SqliteApi {
     static constexpr const char* LIBRARY = "libsqlite3.so.0";
     static constexpr const char* PACKAGE = "libsqlite3-0";
     ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-    bool Bind(const SharedLibrary& library, std::string& error)
+    Expected<void> Bind(const SharedLibrary& library)
     {
-        return ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_BIND)(sqlite3_libversion_number() >= SQLITE_OLDEST ||
-                                                          (error = "SQLite 3.35 or newer is needed", false));
+        Expected<void> bound;
+        ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_BIND)
+        if (bound && sqlite3_libversion_number() < SQLITE_OLDEST)
+            bound = Fail(ErrorCode::Unavailable, "SQLite 3.35 or newer is needed");
+        return bound;
     }
 };
 
@@ -69,11 +72,10 @@ private:
 RecordResult<std::unique_ptr<SqlConnection>> SqliteConnection::Open(const std::string& path, const std::string& display,
                                                                     std::chrono::milliseconds busyTimeout)
 {
-    std::string missing;
-    const SqliteApi* const loaded = LoadLibraryApi<SqliteApi>(missing);
-    if (loaded == nullptr)
-        return RecordError{RecordErrorKind::ClientMissing, "SQLite records cannot be used: " + missing};
-    const SqliteApi& api = *loaded;
+    const Expected<const SqliteApi*> loaded = LoadLibraryApi<SqliteApi>();
+    if (!loaded)
+        return RecordError{RecordErrorKind::ClientMissing, "SQLite records cannot be used: " + loaded.error().message};
+    const SqliteApi& api = **loaded;
     sqlite3* db = nullptr;
     const int code = api.sqlite3_open_v2(path.c_str(), &db,
                                          SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);

@@ -56,7 +56,7 @@ QString CaptionOnServer(const std::function<void()>& trigger)
     return names;
 }
 
-QString Expected(const QString& caption)
+QString ExpectedCaption(const QString& caption)
 {
     const QString value = caption.isEmpty() ? QString() : QStringLiteral(" \"%1\"").arg(caption);
     return QStringLiteral("WM_NAME(STRING) =%1\n_NET_WM_NAME(UTF8_STRING) =%1").arg(value);
@@ -100,11 +100,12 @@ void CIspWriterDlgX11Test::autoTimeOutBoxHasEmptyCaptionOthersTheProgramName()
 
     // The application's boxes: the executable's name.
     QCOMPARE(CaptionOnServer([&] { QTest::mouseClick(dlg.Control(IDC_OPEN_FILE), Qt::LeftButton); }),
-             Expected(QStringLiteral("zelv4_ui_x11_tests")));
+             ExpectedCaption(QStringLiteral("zelv4_ui_x11_tests")));
 
     answer = image.toStdString();
     QTest::mouseClick(dlg.Control(IDC_OPEN_FILE), Qt::LeftButton);
-    QCOMPARE(CaptionOnServer([&] { QTest::mouseClick(dlg.Control(IDC_AUTO), Qt::LeftButton); }), Expected(QString()));
+    QCOMPARE(CaptionOnServer([&] { QTest::mouseClick(dlg.Control(IDC_AUTO), Qt::LeftButton); }),
+             ExpectedCaption(QString()));
 }
 
 QTEST_MAIN(CIspWriterDlgX11Test)

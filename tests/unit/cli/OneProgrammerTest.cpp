@@ -63,10 +63,8 @@ TEST_F(OneProgrammer, ABusyDeviceIsLeftAloneWithExitSeven)
 TEST_F(OneProgrammer, AStateFileInUseIsBusy)
 {
     const std::string state = dir.Write("chip.state", std::string(ISP_IMAGE_SIZE, '\xFF'));
-    FileLock::Result result = FileLock::Result::Failed;
-    std::string error;
-    const auto held = FileLock::TryLock(state, false, result, error);
-    ASSERT_EQ(result, FileLock::Result::Locked) << error;
+    const auto held = FileLock::TryLock(state);
+    ASSERT_TRUE(held) << held.error().message;
     const test::CliOutput run = cli.Run({"--sim=" + state, "write", Image()});
     EXPECT_EQ(run.code, EXIT_DEVICE_BUSY);
     EXPECT_EQ(run.out, "");

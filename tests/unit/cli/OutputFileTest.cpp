@@ -270,10 +270,9 @@ TEST(ReplacedOutput, SignalLeavesNoTemporaryFile)
         if (child == 0) {
             const rlimit noCore{0, 0};
             ::setrlimit(RLIMIT_CORE, &noCore);
-            std::string error;
-            const auto file = ReplacingFile::Create(out, error);
+            const auto file = ReplacingFile::Create(out);
             const std::uint8_t block[32]{};
-            if (file && file->Write(block))
+            if (file && (*file)->Write(block))
                 ::raise(signal);
             ::_exit(1);
         }
