@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "cli/CliApp.h"
+#include "cli/CommandLine.h"
 #include "core/IspConstants.h"
 #include "device/sim/SimMachine.h"
 

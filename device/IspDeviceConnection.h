@@ -49,6 +49,16 @@ using HidSearchObserver = std::function<void(const HidSearchEvent&)>;
 // chip must not lose the ones enumerated after such an interface.
 enum class SearchEnd { AtUnreadableInterface, AfterLastInterface };
 
+// An ISP device a listing found and left open, without its lock, for a connection
+// to take instead of searching again (see IspDeviceConnection::Offer).
+struct FoundIspDevice {
+    std::string path;
+    std::unique_ptr<HidDeviceHandle> handle;
+    HidAttributes attributes;
+    HidCaps caps;
+    bool capsRead = false;
+};
+
 // Whether a search takes the ISP device it finds for its connection alone (an
 // operation, which sends requests), or only looks (a listing, which must never
 // make a programmer find the chip busy; a device another program holds is still
@@ -71,6 +81,13 @@ public:
     void SetSelection(std::function<bool(const std::string& path)> selected);
     // Take (the default) or LookOnly.
     void SetSearchLock(SearchLock lock) { m_lock = lock; }
+    // A LookOnly search hands every ISP device it opens and reads to `kept`, still
+    // open, instead of keeping the last one as its device; null: it keeps it.
+    void KeepMatches(std::vector<FoundIspDevice>* kept) { m_kept = kept; }
+    // The next search takes `found`, which a listing opened a moment ago, instead of
+    // searching again: it takes its lock (a device another program took meanwhile is
+    // noted busy, as the search would), and the listing's capabilities. Once.
+    void Offer(FoundIspDevice found);
     // Auto's waits end as soon as an interface the search would take appears, heard
     // from the platform's change monitor, made here: before the first search, so
     // that no arrival is missed. Without it each wait lasts its whole time, as the
@@ -109,6 +126,8 @@ private:
     HidPlatform& m_platform;
     std::function<bool(const std::string&)> m_selected;
     SearchLock m_lock = SearchLock::Take;
+    std::vector<FoundIspDevice>* m_kept = nullptr;
+    std::optional<FoundIspDevice> m_offered;
     std::optional<HidArrivalWatch> m_arrivals;
     std::function<bool()> m_cutShort;
     std::unique_ptr<HidDeviceHandle> m_hIspDevice;

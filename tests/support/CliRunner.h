@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/CliApp.h"
+#include "cli/CommandLine.h"
 #include "device/sim/SimMachine.h"
 #include "support/WaitRecordingMachine.h"
 

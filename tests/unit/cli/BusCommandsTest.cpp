@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliCommands.h"
-#include "cli/CliContext.h"
+#include "cli/output/BusScanText.h"
 #include "device/sim/SimMachine.h"
 #include "support/CliRunner.h"
 #include "sys/PermissionHint.h"
@@ -24,40 +23,39 @@ TEST(ProbeCommand, SimulatedMachineHasTheSignatureDevice)
     }
 }
 
-class BusCommandsTest : public ::testing::Test {
+// A scripted bus, probed through the command line and listed as `list` shows it.
+class BusScan : public ::testing::Test {
 protected:
-    BusCommandsTest() : context(out, err)
+    BusScan() { cli.machine = std::make_shared<SimMachine>(); }
+
+    SimUsbTree& Tree() { return cli.machine->UsbTree(); }
+    std::string Listing()
     {
-        machine = std::make_shared<SimMachine>();
-        context.simulated = true;
-        context.platform = machine;
+        CommandResult listing;
+        DescribeBusScan(cli.machine->UsbBus(), listing);
+        return listing.Text();
     }
 
-    SimUsbTree& Tree() { return machine->UsbTree(); }
-
-    std::ostringstream out, err;
-    CliContext context;
-    std::shared_ptr<SimMachine> machine;
+    test::CliRunner cli;
 };
 
-TEST_F(BusCommandsTest, ProbeWithoutSignatureDeviceSaysNotFoundAndWhyWhenDenied)
+TEST_F(BusScan, ProbeWithoutSignatureDeviceSaysNotFoundAndWhyWhenDenied)
 {
     const auto root = Tree().AddController(0, 2);
     Tree().AttachDevice(root, 1, SimUsbTree::StringDescriptor(u"zel-v4"));
-    RunProbe(context);
-    EXPECT_EQ(context.exitCode, 4);
-    EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(err.str(), "Device not found !!\n");
+    test::CliOutput run = cli.Run({"probe"});
+    EXPECT_EQ(run.code, 4);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Device not found !!\n");
 
-    err.str("");
     Tree().AttachDevice(root, 2, std::nullopt, UsbRequestError::PermissionDenied);
-    RunProbe(context);
-    EXPECT_EQ(context.exitCode, 4);
-    EXPECT_NE(err.str().find("1 USB device(s) could not be asked: permission denied"), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find(BusPermissionHint()), std::string::npos) << err.str();
+    run = cli.Run({"probe"});
+    EXPECT_EQ(run.code, 4);
+    EXPECT_NE(run.err.find("1 USB device(s) could not be asked: permission denied"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(BusPermissionHint()), std::string::npos) << run.err;
 }
 
-TEST_F(BusCommandsTest, ListingShowsWhereEachDeviceIsAndWhatItSaid)
+TEST_F(BusScan, ListingShowsWhereEachDeviceIsAndWhatItSaid)
 {
     const auto root = Tree().AddController(0, 3);
     Tree().AttachSignatureDevice(root, 1);
@@ -68,8 +66,7 @@ TEST_F(BusCommandsTest, ListingShowsWhereEachDeviceIsAndWhatItSaid)
     Tree().AttachDevice(hub, 1, odd);
     Tree().AttachDevice(hub, 2, std::nullopt, UsbRequestError::PermissionDenied);
 
-    PrintBusScan(context, *machine);
-    EXPECT_EQ(out.str(),
+    EXPECT_EQ(Listing(),
               "USB bus:\n"
               "  controller 0, root hub sim:usb0: 3 ports\n"
               "    port 1 of sim:usb0: device 040b:6875 answered \"ZEL-V4\"  ZEL-V4\n"
@@ -82,14 +79,14 @@ TEST_F(BusCommandsTest, ListingShowsWhereEachDeviceIsAndWhatItSaid)
                   BusPermissionHint());
 }
 
-TEST_F(BusCommandsTest, DeviceTextCannotDriveTheTerminal)
+TEST_F(BusScan, DeviceTextCannotDriveTheTerminal)
 {
     const auto root = Tree().AddController(0, 1);
     Tree().AttachDevice(root, 1, SimUsbTree::StringDescriptor(u"\x1b[2J\"\u00e9\xd800"));
-    PrintBusScan(context, *machine);
-    EXPECT_NE(out.str().find("answered \"\\x1b[2J\\\"\xc3\xa9\\ud800\"  not the signature\n"), std::string::npos)
-        << out.str();
-    EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
+    const std::string listing = Listing();
+    EXPECT_NE(listing.find("answered \"\\x1b[2J\\\"\xc3\xa9\\ud800\"  not the signature\n"), std::string::npos)
+        << listing;
+    EXPECT_EQ(listing.find('\x1b'), std::string::npos);
 }
 
 }  // namespace

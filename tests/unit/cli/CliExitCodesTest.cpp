@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
 #include "support/OpsHarness.h"

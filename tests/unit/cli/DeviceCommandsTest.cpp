@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliContext.h"
-#include "cli/DeviceCommands.h"
+#include "cli/output/HidInterfacesText.h"
 #include "core/IspConstants.h"
 #include "device/IspDeviceConnection.h"
 #include "device/sim/SimMachine.h"
@@ -46,10 +45,9 @@ class HidListing : public ::testing::Test {
 protected:
     std::string List()
     {
-        std::ostringstream out, err;
-        CliContext context(out, err);
-        PrintHidInterfaces(context, machine);
-        return out.str();
+        CommandResult listing;
+        DescribeHidInterfaces(machine.Hid(), listing);
+        return listing.Text();
     }
     SimMachine machine;
 };

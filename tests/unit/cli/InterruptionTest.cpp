@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ParamNames.h"

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliExitCodes.h"
-#include "cli/CliWindow.h"
+#include "cli/ExitCodes.h"
+#include "cli/output/CapturedOutput.h"
+#include "cli/run/CliWindow.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"
@@ -94,14 +95,14 @@ TEST_F(OperationCommands, MissingPathIsAUsageError)
 
 TEST(CliWindow, SendsInformationToStdoutAndEverythingElseToStderr)
 {
-    std::ostringstream out, err;
-    CliWindow window(out, err);
+    CapturedOutput said;
+    CliWindow window(said);
     window.MessageBox("Verify Succeeded !", MessageIcon::Information);
     window.MessageBox("Verify Fail !!!", MessageIcon::Error);
     window.MessageBox("Get HID PREPARED DATA fail! \n", MessageIcon::None);
     window.WindowMessageBox("Time Out !! Please check device and try again.", "", MessageIcon::Error);
-    EXPECT_EQ(out.str(), "Verify Succeeded !\n");
-    EXPECT_EQ(err.str(),
+    EXPECT_EQ(said.Text(OutputStream::Out), "Verify Succeeded !\n");
+    EXPECT_EQ(said.Text(OutputStream::Err),
               "Verify Fail !!!\nGet HID PREPARED DATA fail!\nTime Out !! Please check device and try again.\n");
 
     window.SetDialogAnswer("flash.dmp");

@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ParamNames.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "device/IspDeviceConnection.h"
 #include "device/IspDeviceInventory.h"
 #include "support/CliRunner.h"
@@ -113,7 +113,8 @@ TEST_P(EachDeviceCommand, PortAndDeviceChooseOneChip)
     }
 }
 
-// Every chip at once; one failing a transfer fails alone, and the run exits with its code.
+// Every chip at once; one failing a transfer fails alone, and the run exits with its
+// code. The interfaces are listed once: each worker takes its chip from the listing.
 TEST_P(EachDeviceCommand, AllRunsEveryChipAndOneFailureFailsAlone)
 {
     cli.machine = Programmed(3);
@@ -130,6 +131,7 @@ TEST_P(EachDeviceCommand, AllRunsEveryChipAndOneFailureFailsAlone)
     EXPECT_EQ(devices[1]["outcome"], "transfer-failed");
     EXPECT_EQ(devices[2]["outcome"], "succeeded");
     EXPECT_EQ(report["message"], "3 devices: 2 succeeded, 1 failed");
+    EXPECT_EQ(cli.machine->HidInterfaces().Searches(), 1u);
     if (GetParam().label == "write" || GetParam().label == "auto") {
         EXPECT_EQ(cli.machine->Chips()[0]->Flash(), test::PatternImage());
         EXPECT_EQ(cli.machine->Chips()[2]->Flash(), test::PatternImage());

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "cli/CliExitCodes.h"
-#include "cli/SimStateFile.h"
+#include "cli/ExitCodes.h"
+#include "cli/run/SimStateFile.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"

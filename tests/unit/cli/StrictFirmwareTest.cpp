@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
 #include "support/ParamNames.h"

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/TerminalProgress.h"
+#include "cli/output/TerminalProgress.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"
