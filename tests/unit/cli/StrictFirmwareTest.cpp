@@ -142,6 +142,33 @@ TEST(StrictFirmwareAccepts, WhatLinkersWriteAndShortBinaries)
     EXPECT_EQ(run.Json()["details"]["image_length"], 3);
 }
 
+TEST(LenientFirmware, WriteAndVerifyWarnOncePerKindOfTolerance)
+{
+    test::ScratchDir dir;
+    test::CliRunner cli;
+    // One record with a wrong checksum and one beyond the flash.
+    const std::string hex = ":0100000042FF\n" + test::HexData(0x4FFF, {1, 2}) + "\n" + test::HEX_END + "\n";
+    const std::string path = dir.Write("t.hex", hex);
+    const std::string warnings = "warning: 1 record(s) with a wrong checksum were loaded as they are\n"
+                                 "warning: 1 data byte(s) addressed beyond 0x4FFF were dropped\n";
+    cli.machine = SimMachine::CreateDefault();
+    test::CliOutput run = cli.Run({"--lenient", "write", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.out, "Write Command Succeeded !\n");
+    EXPECT_EQ(run.err, warnings);
+    run = cli.Run({"--lenient", "verify", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.err, warnings);
+    run = cli.Run({"auto", "--lenient", path});
+    EXPECT_EQ(run.out, "ButtonAuto Function OK !!!\n");
+    EXPECT_EQ(run.err, warnings);
+    // Once for all devices, whether they pass or fail.
+    cli.machine = SimMachine::CreateDefault();
+    run = cli.Run({"--lenient", "write", "--all", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.err, warnings);
+}
+
 #ifndef _WIN32  // Windows has no FIFOs in its file system
 TEST(StrictFirmwareAccepts, NothingFromAFifo)
 {

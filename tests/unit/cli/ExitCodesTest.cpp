@@ -16,7 +16,7 @@ namespace zelv4 {
 namespace {
 
 // Every exit code a script can see, each from a real run of the command line.
-class CliExitCodes : public ::testing::Test {
+class ExitCodes : public ::testing::Test {
 protected:
     test::ScratchDir dir;
     test::CliRunner cli;
@@ -35,7 +35,7 @@ protected:
     }
 };
 
-TEST_F(CliExitCodes, ZeroOnlyForSuccess)
+TEST_F(ExitCodes, ZeroOnlyForSuccess)
 {
     const test::CliOutput run = cli.Run({"--sim", "erase"});
     EXPECT_EQ(run.code, EXIT_OK);
@@ -43,7 +43,7 @@ TEST_F(CliExitCodes, ZeroOnlyForSuccess)
     EXPECT_EQ(run.err, "");
 }
 
-TEST_F(CliExitCodes, OneWhenTheDeviceFailsATransfer)
+TEST_F(ExitCodes, OneWhenTheDeviceFailsATransfer)
 {
     cli.machine = DefaultMachine();
     cli.machine->Loader().FailSetAt(1);
@@ -68,7 +68,7 @@ TEST_F(CliExitCodes, OneWhenTheDeviceFailsATransfer)
 }
 
 // Auto verified the chip, but the chip did not leave ISP mode: not a success.
-TEST_F(CliExitCodes, AutoWhoseLeaveIspFailsIsNotZero)
+TEST_F(ExitCodes, AutoWhoseLeaveIspFailsIsNotZero)
 {
     cli.machine = DefaultMachine();
     cli.machine->Loader().FailSetAt(1 + 640 + 640 + 1);
@@ -79,59 +79,9 @@ TEST_F(CliExitCodes, AutoWhoseLeaveIspFailsIsNotZero)
                        "request to leave ISP mode\n");
 }
 
-TEST_F(CliExitCodes, TwoForUsageErrors)
-{
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--sim", "write"},
-                                                 {"--sim"},
-                                                 {"--sim", "frobnicate"},
-                                                 {"--sim=", "erase"},
-                                                 {"--bogus", "erase"},
-                                                 {"erase", "extra"},
-                                                 {"--sim", "watch", "--count", "0", "x.hex"}}) {
-        const test::CliOutput run = cli.Run(args);
-        EXPECT_EQ(run.code, EXIT_USAGE) << args.back();
-        EXPECT_EQ(run.out, "") << args.back();
-        EXPECT_NE(run.err, "") << args.back();
-    }
-}
-
-// An empty value (an unset variable in a script) chooses nothing: refused, never
-// taken for "any device" or "no log"; so are a command that does not exist and a
-// bus count limited to one port. Nothing is sent, no file made.
-TEST_F(CliExitCodes, UsageErrorsSayWhatIsWrong)
-{
-    const std::string image = Image();
-    const std::string commands = "the commands are: checksum, image, erase, write, verify, read, exit-isp, auto, "
-                                 "reconnect, list, probe, watch";
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"write", "--port", "", image}, "empty value for --port"},
-        {{"erase", "--device", ""}, "empty value for --device"},
-        {{"watch", "--port", "", image}, "empty value for --port"},
-        {{"watch", "--port=", image}, "empty value for --port"},
-        {{"watch", "--log", "", image}, "empty value for --log"},
-        {{"image", image, "-o", ""}, "empty value for --output"},
-        {{"--sim=", "write", "erase"}, "empty value for --sim=STATE"},
-        {{"frob"}, "unknown command 'frob'; " + commands},
-        {{"--sim-chips", "2", "frob", "x"}, "unknown command 'frob'; " + commands},
-        {{"reconnect", "--port", "1-1"}, "reconnect counts the ZEL-V4 devices on the whole bus; it takes no --port"},
-    };
-    const auto cwd = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path(""));
-    for (const auto& [args, message] : cases) {
-        cli.machine = DefaultMachine();
-        const test::CliOutput run = cli.Run(args);
-        EXPECT_EQ(run.code, EXIT_USAGE) << message;
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), message);
-        EXPECT_TRUE(cli.machine->Loader().Transfers().empty()) << message;
-    }
-    std::filesystem::current_path(cwd);
-    EXPECT_FALSE(std::filesystem::exists(dir.Path("write"))) << "--sim= took the command for a state file";
-}
-
 // A command whose result goes to stdout fails when stdout is closed, as coreutils'
 // do, rather than losing the result; an operation's status line is no result.
-TEST_F(CliExitCodes, ThreeWhenTheResultHasNowhereToGo)
+TEST_F(ExitCodes, ThreeWhenTheResultHasNowhereToGo)
 {
     const std::string image = Image();
     cli.stdoutClosed = true;
@@ -150,7 +100,7 @@ TEST_F(CliExitCodes, ThreeWhenTheResultHasNowhereToGo)
     EXPECT_EQ(cli.Run({"--sim", "write", image}).code, EXIT_OK);
 }
 
-TEST_F(CliExitCodes, ThreeForFilesThatCannotBeLoadedOrWritten)
+TEST_F(ExitCodes, ThreeForFilesThatCannotBeLoadedOrWritten)
 {
     for (const char* command : {"write", "verify", "auto"}) {
         const test::CliOutput run = cli.Run({"--sim", command, dir.Path("missing.hex")});
@@ -161,7 +111,7 @@ TEST_F(CliExitCodes, ThreeForFilesThatCannotBeLoadedOrWritten)
     EXPECT_EQ(cli.Run({"checksum", dir.Path("missing.bin")}).code, EXIT_FILE);
 }
 
-TEST_F(CliExitCodes, FourWhenThereIsNoDeviceOrTheWaitTimesOut)
+TEST_F(ExitCodes, FourWhenThereIsNoDeviceOrTheWaitTimesOut)
 {
     cli.machine = std::make_shared<SimMachine>();
     // The single operations show their own failure text; the terminal also says why.
@@ -190,7 +140,7 @@ TEST_F(CliExitCodes, FourWhenThereIsNoDeviceOrTheWaitTimesOut)
     EXPECT_EQ(cli.sleeps, std::vector<unsigned>(31, 1000));
 }
 
-TEST_F(CliExitCodes, FiveWhenVerifyFindsADifference)
+TEST_F(ExitCodes, FiveWhenVerifyFindsADifference)
 {
     cli.machine = DefaultMachine();
     cli.machine->Loader().Flash().fill(0xFF);
@@ -200,7 +150,7 @@ TEST_F(CliExitCodes, FiveWhenVerifyFindsADifference)
     EXPECT_EQ(run.err, "Verify Fail !!!\nfirst difference at 0x1234: chip 0x00, file 0xFF\n");
 }
 
-TEST_F(CliExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
+TEST_F(ExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
 {
     cli.machine = LockedMachine();
     const std::string expected = "permission denied: sim:locked\n" + DevicePermissionHint();
@@ -214,7 +164,7 @@ TEST_F(CliExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
 
 // On most systems every other HID node is refused too; that is no reason to blame
 // permissions when no ZEL-V4 is attached.
-TEST_F(CliExitCodes, RefusedNodesOfOtherDevicesStillMeanNoDevice)
+TEST_F(ExitCodes, RefusedNodesOfOtherDevicesStillMeanNoDevice)
 {
     cli.machine = std::make_shared<SimMachine>();
     SimHidInterface keyboard = SimHidInterface::Other("sim:keyboard", 0x046D, 0xC31C);
@@ -225,7 +175,7 @@ TEST_F(CliExitCodes, RefusedNodesOfOtherDevicesStillMeanNoDevice)
     EXPECT_EQ(run.err, "MassErase Function Fail !!!\nno ZEL-V4 ISP device (040b:6876) was found\n");
 }
 
-TEST_F(CliExitCodes, HelpDocumentsTheTable)
+TEST_F(ExitCodes, HelpDocumentsTheTable)
 {
     const test::CliOutput run = cli.Run({"--help"});
     EXPECT_EQ(run.code, EXIT_OK);
@@ -236,70 +186,6 @@ TEST_F(CliExitCodes, HelpDocumentsTheTable)
     EXPECT_NE(run.out.find("--json"), std::string::npos);
     EXPECT_NE(run.out.find("--quiet"), std::string::npos);
     EXPECT_NE(run.out.find("--lenient"), std::string::npos);
-}
-
-TEST_F(CliExitCodes, WriteAndVerifyWarnOncePerKindOfTolerance)
-{
-    // One record with a wrong checksum and one beyond the flash.
-    const std::string hex = ":0100000042FF\n" + test::HexData(0x4FFF, {1, 2}) + "\n" + test::HEX_END + "\n";
-    const std::string path = dir.Write("t.hex", hex);
-    const std::string warnings = "warning: 1 record(s) with a wrong checksum were loaded as they are\n"
-                                 "warning: 1 data byte(s) addressed beyond 0x4FFF were dropped\n";
-    cli.machine = DefaultMachine();
-    test::CliOutput run = cli.Run({"--lenient", "write", path});
-    EXPECT_EQ(run.code, EXIT_OK);
-    EXPECT_EQ(run.out, "Write Command Succeeded !\n");
-    EXPECT_EQ(run.err, warnings);
-    run = cli.Run({"--lenient", "verify", path});
-    EXPECT_EQ(run.code, EXIT_OK);
-    EXPECT_EQ(run.err, warnings);
-    run = cli.Run({"auto", "--lenient", path});
-    EXPECT_EQ(run.out, "ButtonAuto Function OK !!!\n");
-    EXPECT_EQ(run.err, warnings);
-    // Once for all devices, whether they pass or fail.
-    cli.machine = DefaultMachine();
-    run = cli.Run({"--lenient", "write", "--all", path});
-    EXPECT_EQ(run.code, EXIT_OK);
-    EXPECT_EQ(run.err, warnings);
-}
-
-// `--sim` takes no value: the file after it is the command's, never a state file.
-TEST_F(CliExitCodes, SimIsAPlainFlagWhereverItStands)
-{
-    const std::string image = Image();
-    const std::string before = test::ScratchDir::Read(image);
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"write", "--sim", image}, {"--sim", "write", image}, {"write", image, "--sim"}}) {
-        const test::CliOutput run = cli.Run(args);
-        EXPECT_EQ(run.code, EXIT_OK) << run.err;
-        EXPECT_EQ(run.out, "Write Command Succeeded !\n");
-    }
-    EXPECT_EQ(test::ScratchDir::Read(image), before);
-}
-
-// A state path that looks like an option is a path; the flag it spells stays unset.
-TEST_F(CliExitCodes, SimStateMayLookLikeAnOption)
-{
-    const auto cwd = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path(""));
-    const test::CliOutput run = cli.Run({"--sim=--json", "erase"});
-    std::filesystem::current_path(cwd);
-    EXPECT_EQ(run.code, EXIT_OK) << run.err;
-    EXPECT_EQ(run.out, "MassErase Function OK !\n") << "not a JSON object";
-    EXPECT_EQ(std::filesystem::file_size(dir.Path("--json")), ISP_IMAGE_SIZE);
-}
-
-TEST_F(CliExitCodes, ARepeatedOptionIsNamed)
-{
-    const std::string image = Image();
-    for (const auto& [args, message] :
-         {std::pair<std::vector<std::string>, std::string>{{"--sim=a", "--sim=b", "erase"},
-                                                           "--sim=STATE was given 2 times; give it once\n"},
-          {{"image", image, "-o", "x", "-o", "y"}, "--output was given 2 times; give it once\n"}}) {
-        const test::CliOutput run = cli.Run(args);
-        EXPECT_EQ(run.code, EXIT_USAGE);
-        EXPECT_EQ(run.err, message + "Run with --help for more information.\n");
-    }
 }
 
 }  // namespace
