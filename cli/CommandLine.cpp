@@ -207,17 +207,19 @@ CommandResult ParseAndRun(const std::vector<std::string>& args, const std::optio
     app.fallthrough();
     AddGlobalOptions(app, options, sim);
 
-    // Only the command named is made with its options (every one for --help-all):
-    // a run builds what it runs.
-    const bool help = Given(args, {"-h", "--help", "--help-all", "--version"});
+    // A run builds what it runs: the command it names, with its options. Help lists
+    // every command (--help-all with their options).
+    const bool help = Given(args, {"-h", "--help", "--help-all"});
     const bool helpAll = Given(args, {"--help-all"});
     if (help)
         app.footer(ExitCodeHelp());
     std::vector<std::unique_ptr<Command>> made;
     Command* command = nullptr;
     for (const CommandEntry& entry : Commands()) {
-        CLI::App* subcommand = app.add_subcommand(entry.name, entry.description);
         const bool chosen = named && *named == entry.name;
+        if (!chosen && !help)
+            continue;
+        CLI::App* subcommand = app.add_subcommand(entry.name, entry.description);
         if (chosen || helpAll) {
             made.push_back(entry.make());
             made.back()->AddOptions(*subcommand);
@@ -232,7 +234,7 @@ CommandResult ParseAndRun(const std::vector<std::string>& args, const std::optio
             throw CLI::ValidationError(environment.argumentError);
         if (const std::optional<std::string> empty = EmptyInlineValue(args))
             throw CLI::ParseError(*empty, CLI::ExitCodes::ValidationError);
-        if (!named && !help)
+        if (!named && !help && !Given(args, {"--version"}))
             throw CLI::ParseError(UnknownCommandMessage(app, args), CLI::ExitCodes::ExtrasError);
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
