@@ -73,7 +73,7 @@ TEST_F(OneProgrammer, AStateFileInUseIsBusy)
 }
 
 // A device whose feature report cannot carry a block request is refused before
-// anything is sent: Auto used to erase the chip and then fail every write.
+// anything is sent: erasing a chip that then cannot be written would leave it blank.
 TEST_F(OneProgrammer, AReportTooShortForBlocksSendsNothing)
 {
     for (const char* command : {"auto", "write", "verify", "read"}) {
