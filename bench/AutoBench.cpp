@@ -61,9 +61,8 @@ void BM_AutoRun(benchmark::State& state)
             break;
         }
         state.PauseTiming();
-        // The chip left ISP mode; put it back and drop the loader's transfer log.
+        // The chip left ISP mode; put it back.
         machine->Loader().Reenter();
-        machine->Loader().ClearTransfers();
         state.ResumeTiming();
     }
     // Inverted rate: seconds of host time per HID transfer.

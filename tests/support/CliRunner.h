@@ -11,7 +11,7 @@
 
 #include "cli/CommandLine.h"
 #include "device/sim/SimMachine.h"
-#include "support/WaitRecordingMachine.h"
+#include "support/TestMachine.h"
 
 namespace zelv4::test {
 
@@ -38,7 +38,7 @@ struct CliOutput {
 // zelv4-isp run in-process. Auto's waits on the given machine are recorded instead
 // of spent, and stderr is a terminal only when the test says so.
 struct CliRunner {
-    std::shared_ptr<SimMachine> machine;  // null: what the options choose
+    std::shared_ptr<test::TestMachine> machine;  // null: what the options choose
     bool terminal = false;
     bool stdoutClosed = false;  // as the process would have been started
     std::vector<unsigned> sleeps;
@@ -59,7 +59,8 @@ struct CliRunner {
             argv.push_back(arg.c_str());
         CliEnvironment environment;
         if (machine)
-            environment.machine = std::make_shared<WaitRecordingMachine>(machine, sleeps, sleepsMutex);
+            machine->HidInterfaces().RecordWaits(&sleeps, &sleepsMutex);
+        environment.machine = machine;
         environment.errIsTerminal = [this] { return terminal; };
         environment.stdoutClosed = stdoutClosed;
         environment.stopSignals = [this] {

@@ -24,6 +24,7 @@
 #include "device/sim/SimMachine.h"
 #include "support/HexRecords.h"
 #include "support/RecordingWindow.h"
+#include "support/TestMachine.h"
 #include "ui/CIspWriterApp.h"
 #include "ui/CIspWriterDlg.h"
 
@@ -122,14 +123,14 @@ private slots:
     void applicationRunsWindowModallyAndReturnsFalse();
 
 private:
-    void Make(std::unique_ptr<SimMachine> machine);
+    void Make(std::unique_ptr<test::TestMachine> machine);
     QPushButton* Button(int id) { return qobject_cast<QPushButton*>(m_dlg->Control(id)); }
     QString ChecksumText() { return qobject_cast<QLabel*>(m_dlg->Control(IDC_CHECKSUM))->text(); }
     QString PathText() { return qobject_cast<QPlainTextEdit*>(m_dlg->Control(IDC_FILE))->toPlainText(); }
     QString WriteAbcHex();
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<SimMachine> m_machine;
+    std::unique_ptr<test::TestMachine> m_machine;
     std::unique_ptr<IspDeviceConnection> m_device;
     std::unique_ptr<test::RecordingDevice> m_waits;
     std::unique_ptr<UsbBusScan> m_bus;
@@ -139,7 +140,7 @@ private:
     std::optional<std::string> m_fileAnswer;
 };
 
-void CIspWriterDlgTest::Make(std::unique_ptr<SimMachine> machine)
+void CIspWriterDlgTest::Make(std::unique_ptr<test::TestMachine> machine)
 {
     m_dlg.reset();
     m_waits.reset();
@@ -164,7 +165,7 @@ void CIspWriterDlgTest::init()
     m_messages.clear();
     m_fileDialogs.clear();
     m_fileAnswer.reset();
-    Make(SimMachine::CreateDefault());
+    Make(test::TestMachine::CreateDefault());
 }
 
 void CIspWriterDlgTest::cleanup()
@@ -477,7 +478,7 @@ void CIspWriterDlgTest::autoWithEmptyPathTouchesNothing()
 void CIspWriterDlgTest::autoTimeOutUsesWindowBoxAndSleeps()
 {
     // A ZEL-V4 on the bus that never shows up as the ISP device.
-    auto machine = std::make_unique<SimMachine>();
+    auto machine = std::make_unique<test::TestMachine>();
     machine->UsbTree().AddDefaultBus();
     Make(std::move(machine));
     m_dlg->show();
@@ -497,9 +498,9 @@ void CIspWriterDlgTest::autoTimeOutUsesWindowBoxAndSleeps()
 
 void CIspWriterDlgTest::preparsedDataFailureShowsPlainBox()
 {
-    auto machine = std::make_unique<SimMachine>();
+    auto machine = std::make_unique<test::TestMachine>();
     SimHidInterface isp = SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, machine->LoaderPtr());
-    isp.preparsedFails = true;
+    machine->HidInterfaces().Faults(isp.path).preparsedFails = true;
     machine->HidInterfaces().Add(isp);
     Make(std::move(machine));
     m_dlg->show();

@@ -14,6 +14,7 @@
 #include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 #include "support/RecordingWindow.h"
+#include "support/TestMachine.h"
 #include "ui/CIspWriterDlg.h"
 
 using namespace zelv4;
@@ -87,7 +88,7 @@ void CIspWriterDlgX11Test::autoTimeOutBoxHasEmptyCaptionOthersTheProgramName()
     file.close();
 
     // A ZEL-V4 on the bus that never shows up as the ISP device: Auto times out.
-    SimMachine machine;
+    test::TestMachine machine;
     machine.UsbTree().AddDefaultBus();
     IspDeviceConnection connection(machine.Hid());
     test::RecordingDevice device(connection);  // Auto's waits return at once

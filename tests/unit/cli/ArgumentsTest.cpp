@@ -60,7 +60,7 @@ TEST_F(Arguments, UsageErrorsSayWhatIsWrong)
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path(""));
     for (const auto& [args, message] : cases) {
-        cli.machine = SimMachine::CreateDefault();
+        cli.machine = test::TestMachine::CreateDefault();
         const test::CliOutput run = cli.Run(args);
         EXPECT_EQ(run.code, EXIT_USAGE) << message;
         EXPECT_EQ(run.out, "");

@@ -8,6 +8,7 @@
 #include "cli/output/BusScanText.h"
 #include "device/sim/SimMachine.h"
 #include "support/CliRunner.h"
+#include "support/TestMachine.h"
 #include "sys/PermissionHint.h"
 
 namespace zelv4 {
@@ -26,7 +27,7 @@ TEST(ProbeCommand, SimulatedMachineHasTheSignatureDevice)
 // A scripted bus, probed through the command line and listed as `list` shows it.
 class BusScan : public ::testing::Test {
 protected:
-    BusScan() { cli.machine = std::make_shared<SimMachine>(); }
+    BusScan() { cli.machine = std::make_shared<test::TestMachine>(); }
 
     SimUsbTree& Tree() { return cli.machine->UsbTree(); }
     std::string Listing()

@@ -10,6 +10,7 @@
 #include "cli/run/ChipRun.h"
 #include "device/sim/SimMachine.h"
 #include "support/OpsHarness.h"
+#include "support/TestMachine.h"
 
 namespace zelv4 {
 namespace {
@@ -41,7 +42,7 @@ struct ScriptedHooks : ChipHooks {
 // a good run (its record could not be kept).
 TEST(ChipHooks, GiveTheChipItsImageRefuseItOrFailItAfter)
 {
-    const auto machine = SimMachine::CreateDefault();
+    const auto machine = test::TestMachine::CreateDefault();
     ScriptedHooks hooks;
     const auto loaded = [](const FirmwareImage& image) {
         auto file = std::make_shared<LoadedImageFile>();

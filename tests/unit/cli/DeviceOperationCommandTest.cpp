@@ -148,9 +148,9 @@ TEST(ExitCodeFor, MapsEachOutcomeOfARealRun)
         EXPECT_EQ(ExitCodeFor(harness.ops.OnAuto()), EXIT_NO_DEVICE);  // timed out
     }
     {
-        auto machine = std::make_unique<SimMachine>();
+        auto machine = std::make_unique<test::TestMachine>();
         SimHidInterface isp = SimHidInterface::IspLoader("sim:locked", machine->LoaderPtr());
-        isp.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+        machine->HidInterfaces().Faults(isp.path).openFailure = test::OpenFailure::PermissionDenied;
         machine->HidInterfaces().Add(isp);
         test::OpsHarness harness(std::move(machine));
         EXPECT_EQ(ExitCodeFor(harness.ops.OnWrite()), EXIT_FILE);  // no file: checked first

@@ -22,13 +22,13 @@ protected:
     test::CliRunner cli;
     std::string Image() { return dir.Write("fw.bin", test::ImageBytes(test::PatternImage())); }
 
-    static std::shared_ptr<SimMachine> DefaultMachine() { return SimMachine::CreateDefault(); }
+    static std::shared_ptr<test::TestMachine> DefaultMachine() { return test::TestMachine::CreateDefault(); }
     // The ISP interface is there, but opening it is refused.
-    static std::shared_ptr<SimMachine> LockedMachine()
+    static std::shared_ptr<test::TestMachine> LockedMachine()
     {
-        auto machine = std::make_shared<SimMachine>();
+        auto machine = std::make_shared<test::TestMachine>();
         SimHidInterface isp = SimHidInterface::IspLoader("sim:locked", machine->LoaderPtr());
-        isp.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+        machine->HidInterfaces().Faults(isp.path).openFailure = test::OpenFailure::PermissionDenied;
         machine->HidInterfaces().Add(isp);
         machine->UsbTree().AddDefaultBus();
         return machine;
@@ -113,7 +113,7 @@ TEST_F(ExitCodes, ThreeForFilesThatCannotBeLoadedOrWritten)
 
 TEST_F(ExitCodes, FourWhenThereIsNoDeviceOrTheWaitTimesOut)
 {
-    cli.machine = std::make_shared<SimMachine>();
+    cli.machine = std::make_shared<test::TestMachine>();
     // The single operations show their own failure text; the terminal also says why.
     const std::string none = "no ZEL-V4 ISP device (040b:6876) was found\n";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -166,9 +166,9 @@ TEST_F(ExitCodes, SixWhenTheDeviceIsThereButCannotBeOpened)
 // permissions when no ZEL-V4 is attached.
 TEST_F(ExitCodes, RefusedNodesOfOtherDevicesStillMeanNoDevice)
 {
-    cli.machine = std::make_shared<SimMachine>();
+    cli.machine = std::make_shared<test::TestMachine>();
     SimHidInterface keyboard = SimHidInterface::Other("sim:keyboard", 0x046D, 0xC31C);
-    keyboard.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    cli.machine->HidInterfaces().Faults(keyboard.path).openFailure = test::OpenFailure::PermissionDenied;
     cli.machine->HidInterfaces().Add(keyboard);
     const test::CliOutput run = cli.Run({"erase"});
     EXPECT_EQ(run.code, EXIT_NO_DEVICE);

@@ -10,6 +10,7 @@
 #include "device/IspDeviceConnection.h"
 #include "device/sim/SimMachine.h"
 #include "support/CliRunner.h"
+#include "support/TestMachine.h"
 #include "sys/PermissionHint.h"
 
 namespace zelv4 {
@@ -49,15 +50,15 @@ protected:
         DescribeHidInterfaces(machine.Hid(), listing);
         return listing.Text();
     }
-    SimMachine machine;
+    test::TestMachine machine;
 };
 
 TEST_F(HidListing, SaysWhyInterfacesCouldNotBeOpenedAndNamesTheUdevRule)
 {
     SimHidInterface denied = SimHidInterface::IspLoader("sim:denied", machine.LoaderPtr());
-    denied.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    machine.HidInterfaces().Faults(denied.path).openFailure = test::OpenFailure::PermissionDenied;
     SimHidInterface broken = SimHidInterface::Other("sim:broken", 0x1234, 0x5678);
-    broken.openFailure = SimHidInterface::OpenFailure::Failed;
+    machine.HidInterfaces().Faults(broken.path).openFailure = test::OpenFailure::Failed;
     machine.HidInterfaces().Add(denied);
     machine.HidInterfaces().Add(broken);
     const std::string text = List();
@@ -70,7 +71,7 @@ TEST_F(HidListing, SaysWhyInterfacesCouldNotBeOpenedAndNamesTheUdevRule)
 TEST_F(HidListing, RefusedInterfacesOfOtherDevicesNeedNoUdevRule)
 {
     SimHidInterface keyboard = SimHidInterface::Other("sim:keyboard", 0x046D, 0xC31C);
-    keyboard.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    machine.HidInterfaces().Faults(keyboard.path).openFailure = test::OpenFailure::PermissionDenied;
     machine.HidInterfaces().Add(keyboard);
     machine.HidInterfaces().Add(SimHidInterface::IspLoader("sim:isp", machine.LoaderPtr()));
     const std::string text = List();
@@ -85,7 +86,7 @@ TEST_F(HidListing, MarksWhereTheSearchEndedAndInterfacesPastItsLimit)
 {
     machine.HidInterfaces().Add(SimHidInterface::Other("sim:other0", 0x1234, 0x5678));
     SimHidInterface noDescriptor = SimHidInterface::IspLoader("sim:nodesc", machine.LoaderPtr());
-    noDescriptor.preparsedFails = true;
+    machine.HidInterfaces().Faults(noDescriptor.path).preparsedFails = true;
     machine.HidInterfaces().Add(noDescriptor);
     for (unsigned i = 2; i <= ISP_MAX_HID_INTERFACES; ++i)
         machine.HidInterfaces().Add(SimHidInterface::Other("sim:other" + std::to_string(i), 0x1234, 0x5678));
@@ -102,7 +103,7 @@ TEST_F(HidListing, MarksWhereTheSearchEndedAndInterfacesPastItsLimit)
         << text;
     EXPECT_EQ(machine.HidInterfaces().LiveHandles(), 0);
 
-    machine.HidInterfaces().Interfaces()[0].detailFails = true;
+    machine.HidInterfaces().Faults("sim:other0").detailFails = true;
     text = List();
     EXPECT_NE(text.find("[0] (no path)\n    interface details unreadable: the search stops here\n"
                         "  [1] sim:nodesc\n    not examined: the search ended before it\n"),

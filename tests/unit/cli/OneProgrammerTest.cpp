@@ -18,10 +18,10 @@ protected:
     std::string Image() { return dir.Write("fw.bin", test::ImageBytes(test::PatternImage())); }
 
     // The default machine whose ISP device another program has open and locked.
-    std::shared_ptr<SimMachine> HeldMachine()
+    std::shared_ptr<test::TestMachine> HeldMachine()
     {
-        std::shared_ptr<SimMachine> machine = SimMachine::CreateDefault();
-        machine->HidInterfaces().Interfaces()[0].heldElsewhere = true;
+        std::shared_ptr<test::TestMachine> machine = test::TestMachine::CreateDefault();
+        machine->HidInterfaces().Faults(SimMachine::DEFAULT_ISP_PATH).heldElsewhere = true;
         return machine;
     }
 };
@@ -78,8 +78,8 @@ TEST_F(OneProgrammer, AReportTooShortForBlocksSendsNothing)
 {
     for (const char* command : {"auto", "write", "verify", "read"}) {
         SCOPED_TRACE(command);
-        auto machine = std::make_shared<SimMachine>();
-        auto loader = std::make_shared<SimIspLoader>(33);
+        auto machine = std::make_shared<test::TestMachine>();
+        auto loader = std::make_shared<test::TestIspLoader>(33);
         loader->Flash() = test::PatternImage();
         machine->HidInterfaces().Add(SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, loader));
         cli.machine = machine;

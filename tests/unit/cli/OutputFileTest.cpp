@@ -75,7 +75,7 @@ const FailedOutput FAILED_OUTPUTS[] = {
      }},
     {"read failing at block 199", EXIT_TRANSFER_FAILED,
      [](test::CliRunner& cli, const test::ScratchDir&, const std::string& out) {
-         cli.machine = SimMachine::CreateDefault();
+         cli.machine = test::TestMachine::CreateDefault();
          cli.machine->Loader().FailGetAt(200);
          return cli.Run({"read", out}).code;
      }},

@@ -96,7 +96,7 @@ TEST_P(StrictFirmware, IsRefusedBeforeTheDeviceIsTouched)
     const std::string reason = "\"" + path + "\"" + file.says;
     for (const char* command : {"checksum", "image", "write", "verify", "auto"}) {
         SCOPED_TRACE(command);
-        cli.machine = SimMachine::CreateDefault();
+        cli.machine = test::TestMachine::CreateDefault();
         std::vector<std::string> args{command, path};
         if (std::string(command) == "image")
             args.insert(args.end(), {"-o", dir.Path("image.bin")});
@@ -114,7 +114,7 @@ TEST_P(StrictFirmware, IsRefusedBeforeTheDeviceIsTouched)
 
     if (!file.lenientLoads)
         return;
-    cli.machine = SimMachine::CreateDefault();
+    cli.machine = test::TestMachine::CreateDefault();
     const test::CliOutput lenient = cli.Run({"--lenient", "write", path});
     EXPECT_EQ(lenient.code, EXIT_OK) << lenient.err;
     EXPECT_EQ(lenient.out, "Write Command Succeeded !\n");
@@ -151,7 +151,7 @@ TEST(LenientFirmware, WriteAndVerifyWarnOncePerKindOfTolerance)
     const std::string path = dir.Write("t.hex", hex);
     const std::string warnings = "warning: 1 record(s) with a wrong checksum were loaded as they are\n"
                                  "warning: 1 data byte(s) addressed beyond 0x4FFF were dropped\n";
-    cli.machine = SimMachine::CreateDefault();
+    cli.machine = test::TestMachine::CreateDefault();
     test::CliOutput run = cli.Run({"--lenient", "write", path});
     EXPECT_EQ(run.code, EXIT_OK);
     EXPECT_EQ(run.out, "Write Command Succeeded !\n");
@@ -163,7 +163,7 @@ TEST(LenientFirmware, WriteAndVerifyWarnOncePerKindOfTolerance)
     EXPECT_EQ(run.out, "ButtonAuto Function OK !!!\n");
     EXPECT_EQ(run.err, warnings);
     // Once for all devices, whether they pass or fail.
-    cli.machine = SimMachine::CreateDefault();
+    cli.machine = test::TestMachine::CreateDefault();
     run = cli.Run({"--lenient", "write", "--all", path});
     EXPECT_EQ(run.code, EXIT_OK);
     EXPECT_EQ(run.err, warnings);

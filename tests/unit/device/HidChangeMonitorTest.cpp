@@ -5,6 +5,7 @@
 #include "device/IspDeviceConnection.h"
 #include "device/PollingHidMonitor.h"
 #include "device/sim/SimMachine.h"
+#include "support/TestMachine.h"
 
 namespace zelv4 {
 namespace {
@@ -23,7 +24,7 @@ TEST(HidChangeMonitor, ReportsArrivalsRemovalsAndLoadersLeavingIsp)
 {
     for (const bool polling : {false, true}) {
         SCOPED_TRACE(polling ? "polling" : "events");
-        const auto machine = SimMachine::CreateDefault();
+        const auto machine = test::TestMachine::CreateDefault();
         SimHidPlatform& hid = machine->HidInterfaces();
         const auto monitor = polling ? hid.HidPlatform::MonitorChanges() : hid.MonitorChanges();
         const std::shared_ptr<SimIspLoader> chip = machine->AddChip(milliseconds(20));
@@ -57,12 +58,12 @@ TEST(HidChangeMonitor, ReportsArrivalsRemovalsAndLoadersLeavingIsp)
 // is no removal, so the chip is not seen to come back and programmed twice.
 TEST(HidChangeMonitor, PollingSkipsAListingThatFailedOnTheWay)
 {
-    const auto machine = SimMachine::CreateDefault();
-    SimHidPlatform& hid = machine->HidInterfaces();
+    const auto machine = test::TestMachine::CreateDefault();
+    test::TestHidPlatform& hid = machine->HidInterfaces();
     const auto monitor = hid.HidPlatform::MonitorChanges();
-    hid.Interfaces()[0].detailFails = true;  // sim:hid0, the chip
+    hid.Faults(SimMachine::DEFAULT_ISP_PATH).detailFails = true;
     EXPECT_TRUE(monitor->Wait(milliseconds(2 * HID_POLL_MILLISECONDS)).empty());
-    hid.Interfaces()[0].detailFails = false;
+    hid.Faults(SimMachine::DEFAULT_ISP_PATH).detailFails = false;
     EXPECT_TRUE(monitor->Wait(milliseconds(2 * HID_POLL_MILLISECONDS)).empty());
 }
 
@@ -70,7 +71,7 @@ TEST(HidChangeMonitor, PollingSkipsAListingThatFailedOnTheWay)
 // window's last their whole time; a stop request ends either.
 TEST(IspDeviceWait, EndsOnAnArrivingChipOnlyWhenWatchingArrivals)
 {
-    SimMachine machine;
+    test::TestMachine machine;
     SimHidPlatform& hid = machine.HidInterfaces();
     IspDeviceConnection watching(hid);
     watching.WatchArrivals();

@@ -60,7 +60,7 @@ TEST_F(Auto, WritesCarryTheLengthByteOnlyAfterAWriteOperation)
     OpsHarness harness;
     harness.fields.m_strFile = ImagePath();
     ASSERT_TRUE(harness.ops.OnAuto().Succeeded());
-    for (const SimTransfer& set : harness.Sets()) {
+    for (const test::SimTransfer& set : harness.Sets()) {
         if (set.bytes[1] == ISP_CMD_WRITE_BLOCK) {
             ASSERT_EQ(set.bytes[4], 0x00) << "the buffers start zeroed and Auto never writes byte 4";
         }
@@ -71,7 +71,7 @@ TEST_F(Auto, WritesCarryTheLengthByteOnlyAfterAWriteOperation)
     harness.Loader().ClearTransfers();
     ASSERT_TRUE(harness.ops.OnAuto().Succeeded());
     std::size_t writes = 0;
-    for (const SimTransfer& set : harness.Sets()) {
+    for (const test::SimTransfer& set : harness.Sets()) {
         if (set.bytes[1] == ISP_CMD_WRITE_BLOCK) {
             ++writes;
             ASSERT_EQ(set.bytes[4], 0x20);
@@ -237,7 +237,7 @@ TEST(Reconnect, ReportsTheBusCountAndLeavesTheButtonsAlone)
 
 TEST(Reconnect, IspDeviceWithoutSignatureDeviceIsNotFound)
 {
-    auto machine = std::make_unique<SimMachine>();
+    auto machine = std::make_unique<test::TestMachine>();
     machine->HidInterfaces().Add(SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, machine->LoaderPtr()));
     OpsHarness harness(std::move(machine));
 
