@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "cli/CliApp.h"
+#include "cli/CommandLine.h"
 #include "core/IspConstants.h"
 #include "device/sim/SimMachine.h"
 
@@ -71,10 +71,8 @@ void BM_AutoAllChips(benchmark::State& state)
             break;
         }
         state.PauseTiming();
-        for (const auto& chip : machine->Chips()) {
+        for (const auto& chip : machine->Chips())
             chip->Reenter();
-            chip->ClearTransfers();
-        }
         state.ResumeTiming();
     }
     state.counters["chips"] = static_cast<double>(state.range(0));

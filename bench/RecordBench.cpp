@@ -31,7 +31,7 @@ void RecordChips(benchmark::State& state, const std::string& target)
         if (store && (*store)->OpenCounter(COUNTER))
             g_store = std::move(*store);
         else
-            state.SkipWithError(store ? "cannot create the counter" : store.Error().message.c_str());
+            state.SkipWithError(store ? "cannot create the counter" : store.error().message.c_str());
     }
     // Every thread sees the store (or its absence) after the setup above.
     for (auto _ : state) {
@@ -41,7 +41,7 @@ void RecordChips(benchmark::State& state, const std::string& target)
         }
         const auto serial = g_store->TakeSerial(COUNTER, SerialFieldMax({SerialEncoding::LittleEndian, 4}), "bench");
         if (!serial) {
-            state.SkipWithError(serial.Error().message.c_str());
+            state.SkipWithError(serial.error().message.c_str());
             break;
         }
         ChipRecord chip;
@@ -59,7 +59,7 @@ void RecordChips(benchmark::State& state, const std::string& target)
         chip.message = "ButtonAuto Function OK !!!";
         chip.seconds = 1.9;
         if (const auto id = g_store->AddChip(chip); !id) {
-            state.SkipWithError(id.Error().message.c_str());
+            state.SkipWithError(id.error().message.c_str());
             break;
         }
     }

@@ -10,7 +10,7 @@ class DevicePlatform;
 
 // What a run takes from the world around it besides its arguments and streams.
 // main() fills it from the process; tests fill it to run the command line on a
-// scripted machine, with a pretend terminal and without real sleeps.
+// scripted machine, with a pretend terminal.
 struct CliEnvironment {
     // The machine to run on instead of the one the options choose; null: --sim
     // chooses the simulated machine, otherwise the operating system's devices.
@@ -23,8 +23,6 @@ struct CliEnvironment {
     // The process was started with its standard output closed: a command whose
     // result goes there fails instead of losing it.
     bool stdoutClosed = false;
-    // Auto's one-second waits; null: really sleep.
-    std::function<void(unsigned milliseconds)> sleep;
     // How many times the user asked a device command to stop (Ctrl-C) so far; null:
     // the process's signals count, through the signal owner.
     std::function<unsigned()> stopSignals;

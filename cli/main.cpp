@@ -1,8 +1,8 @@
 #include <iostream>
 #include <vector>
 
-#include "cli/CliApp.h"
-#include "cli/CliExitCodes.h"
+#include "cli/CommandLine.h"
+#include "cli/ExitCodes.h"
 #include "sys/ProcessSetup.h"
 #include "sys/StandardOutput.h"
 

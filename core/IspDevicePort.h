@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,11 @@ public:
     // The open device's feature report length, counting the report ID byte. Keeps
     // the last found device's value when a later search finds nothing.
     virtual std::uint16_t FeatureReportLength() const = 0;
+    // Auto's wait between two searches for a chip entering ISP mode: returns after
+    // `timeout`, or earlier once `stop` says so (an empty `stop` never does). A port
+    // that hears of arrivals may also return as soon as the device may be there; the
+    // window's port waits the whole time, as the window blocks between its searches.
+    virtual void WaitForIspDevice(std::chrono::milliseconds timeout, const std::function<bool()>& stop) = 0;
 
     bool IsOpen() const { return Device() != nullptr; }
 };

@@ -1,5 +1,6 @@
 #include "core/IspOperations.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <span>
@@ -358,8 +359,11 @@ OperationResult IspOperations::OnRead()
         // Created before the device is sought, so that a file that cannot be
         // written is known before the chip is read. The chosen file itself is only
         // replaced once the whole flash is in: a failed Read leaves it as it was.
-        dump = m_files.Create(*chosen, run.result.fileError);
-        if (!dump) {
+        Expected<std::unique_ptr<OutputFile>> created = m_files.Create(*chosen);
+        if (created) {
+            dump = std::move(*created);
+        } else {
+            run.result.fileError = created.error().message;
             run.result.outcome = OperationOutcome::DumpOpenFailed;
             run.Message(ISP_MSG_OPEN_FILE_ERROR, MessageIcon::Error);
         }
@@ -378,20 +382,22 @@ OperationResult IspOperations::OnRead()
                 ok = false;
                 break;
             }
-            if (!dump->Write(block)) {
+            if (const Expected<void> written = dump->Write(block); !written) {
                 run.result.failingBlock = k;
                 run.result.outcome = OperationOutcome::DumpWriteFailed;
-                run.result.fileError = dump->Error();
+                run.result.fileError = written.error().message;
                 ok = false;
                 break;
             }
             run.result.blocksDone = k + 1;
             run.Progress(OperationPhase::Read, k + 1, ISP_BLOCK_COUNT);
         }
-        if (ok && !dump->Commit()) {
-            run.result.outcome = OperationOutcome::DumpWriteFailed;
-            run.result.fileError = dump->Error();
-            ok = false;
+        if (ok) {
+            if (const Expected<void> committed = dump->Commit(); !committed) {
+                run.result.outcome = OperationOutcome::DumpWriteFailed;
+                run.result.fileError = committed.error().message;
+                ok = false;
+            }
         }
         run.PhaseEnd(OperationPhase::Read, ok);
         if (ok)
@@ -474,7 +480,7 @@ OperationResult IspOperations::OnAuto()
             bool busy = false;
             for (unsigned attempt = 0; attempt < ISP_WAIT_ATTEMPTS && !m_device.IsOpen() && !busy && !run.Stopped();
                  ++attempt) {
-                m_window.Sleep(ISP_WAIT_MILLISECONDS);
+                m_device.WaitForIspDevice(std::chrono::milliseconds(ISP_WAIT_MILLISECONDS), m_stop);
                 run.Search();
                 busy = !run.notes.busyPaths.empty();
                 run.result.waitAttempts = attempt + 1;

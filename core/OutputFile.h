@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "core/Expected.h"
+
 namespace zelv4 {
 
 // A file an operation writes (Read's dump). It takes the place of its target only
@@ -14,11 +16,10 @@ class OutputFile {
 public:
     virtual ~OutputFile() = default;
 
-    virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+    // Each fails with the system's reason, the path quoted.
+    virtual Expected<void> Write(std::span<const std::uint8_t> bytes) = 0;
     // Flushes, syncs and puts the file in place of its target.
-    virtual bool Commit() = 0;
-    // Why the last Write or Commit failed, as the system says it.
-    virtual const std::string& Error() const = 0;
+    virtual Expected<void> Commit() = 0;
 };
 
 // Where the operations create their output files; each front end passes the
@@ -26,8 +27,8 @@ public:
 class OutputFileSystem {
 public:
     virtual ~OutputFileSystem() = default;
-    // Null on failure, with the system's reason in `error`.
-    virtual std::unique_ptr<OutputFile> Create(const std::string& path, std::string& error) = 0;
+    // Fails with the system's reason, the path quoted.
+    virtual Expected<std::unique_ptr<OutputFile>> Create(const std::string& path) = 0;
 };
 
 }  // namespace zelv4

@@ -60,6 +60,12 @@ std::optional<SerialFormat> ParseFormat(std::string_view text)
     return std::nullopt;
 }
 
+// "text", as the user gave it.
+std::string InQuotes(std::string_view text)
+{
+    return Quoted(std::string(text));
+}
+
 std::vector<std::string_view> SplitColons(std::string_view text)
 {
     std::vector<std::string_view> parts;
@@ -97,50 +103,43 @@ SerialProblem PastFlashProblem(std::size_t address, SerialFormat format)
 
 }  // namespace
 
-SerialSpecParse ParseSerialSpec(std::string_view text)
+Expected<SerialSpec> ParseSerialSpec(std::string_view text)
 {
-    SerialSpecParse result;
     const std::string usage = "expected ADDRESS:FORMAT[:START[:STEP]], e.g. 0x4FF0:le4:1000";
     if (text.size() > SERIAL_SPEC_MAX_LENGTH) {
-        result.error = "the serial field description is too long; " + usage;
-        return result;
+        return Fail(ErrorCode::InvalidInput, "the serial field description is too long; " + usage);
     }
     const std::vector<std::string_view> parts = SplitColons(text);
     if (parts.size() < 2 || parts.size() > 4) {
-        result.error = Quoted(std::string(text)) + ": " + usage;
-        return result;
+        return Fail(ErrorCode::InvalidInput, InQuotes(text) + ": " + usage);
     }
     SerialSpec spec;
     const std::optional<std::uint64_t> address = ParseNumber(parts[0]);
     if (!address) {
-        result.error = "serial field address \"" + std::string(parts[0]) + "\" is not a decimal or 0x-prefixed number";
-        return result;
+        return Fail(ErrorCode::InvalidInput,
+                    "serial field address " + InQuotes(parts[0]) + " is not a decimal or 0x-prefixed number");
     }
     // Any address parses; one past the flash is refused by CheckSerialField with the field named.
     spec.address = static_cast<std::size_t>(*address);
     const std::optional<SerialFormat> format = ParseFormat(parts[1]);
     if (!format) {
-        result.error = "serial format \"" + std::string(parts[1]) +
-                       "\" is not one of le1..le8, be1..be8 (bytes) or dec1..dec20 (decimal digits)";
-        return result;
+        return Fail(ErrorCode::InvalidInput,
+                    "serial format " + InQuotes(parts[1]) +
+                        " is not one of le1..le8, be1..be8 (bytes) or dec1..dec20 (decimal digits)");
     }
     spec.format = *format;
     const char* names[] = {"start", "step"};
     for (std::size_t i = 2; i < parts.size(); ++i) {
         const std::optional<std::uint64_t> number = ParseNumber(parts[i]);
         if (!number) {
-            result.error = std::string("serial ") + names[i - 2] + " \"" + std::string(parts[i]) +
-                           "\" is not a decimal or 0x-prefixed number";
-            return result;
+            return Fail(ErrorCode::InvalidInput, std::string("serial ") + names[i - 2] + " " + InQuotes(parts[i]) +
+                                                     " is not a decimal or 0x-prefixed number");
         }
         (i == 2 ? spec.start : spec.step) = *number;
     }
-    if (spec.step && *spec.step == 0) {
-        result.error = "serial step 0 would give every chip the same number";
-        return result;
-    }
-    result.spec = spec;
-    return result;
+    if (spec.step && *spec.step == 0)
+        return Fail(ErrorCode::InvalidInput, "serial step 0 would give every chip the same number");
+    return spec;
 }
 
 std::string SerialFormatText(SerialFormat format)

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/Expected.h"
 #include "core/FirmwareImage.h"
 
 namespace zelv4 {
@@ -36,17 +37,11 @@ struct SerialSpec {
     std::optional<std::uint64_t> step;   // absent: the counter's own, or 1
 };
 
-struct SerialSpecParse {
-    std::optional<SerialSpec> spec;
-    std::string error;  // why the text was refused, for a person to read
-
-    explicit operator bool() const { return spec.has_value(); }
-};
-
 // Reads ADDRESS:FORMAT[:START[:STEP]]. Numbers are decimal or 0x-prefixed hex; FORMAT
 // is le1..le8, be1..be8 or dec1..dec20. Only the syntax is checked here: whether the
-// field fits the flash and the file is CheckSerialField's business.
-SerialSpecParse ParseSerialSpec(std::string_view text);
+// field fits the flash and the file is CheckSerialField's business. A refusal says
+// why, for a person to read.
+Expected<SerialSpec> ParseSerialSpec(std::string_view text);
 
 // "le4", "be2", "dec8".
 std::string SerialFormatText(SerialFormat format);

@@ -49,14 +49,14 @@ std::string UtcTimeText(UtcTime time)
     return text;
 }
 
-UtcTimeParse ParseUtcTime(std::string_view text)
+Expected<UtcTime> ParseUtcTime(std::string_view text)
 {
     using namespace std::chrono;
-    UtcTimeParse result;
     const std::string shown = text.size() > UTC_TIME_MAX_LENGTH ? "the time given" : Quoted(std::string(text));
-    result.error = shown + " is not an ISO-8601 UTC time such as 2024-05-01 or 2024-05-01T08:30:00Z";
+    const auto refused = Fail(ErrorCode::InvalidInput,
+                              shown + " is not an ISO-8601 UTC time such as 2024-05-01 or 2024-05-01T08:30:00Z");
     if (text.size() > UTC_TIME_MAX_LENGTH)
-        return result;
+        return refused;
 
     std::size_t at = 0;
     const auto y = Digits(text, at, 4);
@@ -65,30 +65,30 @@ UtcTimeParse ParseUtcTime(std::string_view text)
     const bool dash2 = Take(text, at, '-');
     const auto d = Digits(text, at, 2);
     if (!y || !dash1 || !m || !dash2 || !d)
-        return result;
+        return refused;
     const year_month_day date{year(static_cast<int>(*y)), month(*m), day(*d)};
     if (!date.ok())
-        return result;
+        return refused;
     unsigned hour = 0, minute = 0, second = 0, millis = 0;
     if (Take(text, at, 'T') || Take(text, at, 't') || Take(text, at, ' ')) {
         const auto h = Digits(text, at, 2);
         const bool colon = Take(text, at, ':');
         const auto mi = Digits(text, at, 2);
         if (!h || !colon || !mi || *h > 23 || *mi > 59)
-            return result;
+            return refused;
         hour = *h;
         minute = *mi;
         if (Take(text, at, ':')) {
             const auto s = Digits(text, at, 2);
             if (!s || *s > 59)
-                return result;
+                return refused;
             second = *s;
             if (Take(text, at, '.') || Take(text, at, ',')) {
                 const std::size_t first = at;
                 for (unsigned scale = 100; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, scale /= 10)
                     millis += static_cast<unsigned>(text[at] - '0') * scale;
                 if (at == first)
-                    return result;
+                    return refused;
             }
         }
     }
@@ -96,12 +96,10 @@ UtcTimeParse ParseUtcTime(std::string_view text)
         Take(text, at, 'z');
     if (at != text.size()) {
         if (text[at] == '+' || text[at] == '-')
-            result.error = shown + " has a time zone offset: give the time in UTC, ending in Z";
-        return result;
+            return Fail(ErrorCode::InvalidInput, shown + " has a time zone offset: give the time in UTC, ending in Z");
+        return refused;
     }
-    result.time = UtcTime(sys_days(date)) + hours(hour) + minutes(minute) + seconds(second) + milliseconds(millis);
-    result.error.clear();
-    return result;
+    return UtcTime(sys_days(date)) + hours(hour) + minutes(minute) + seconds(second) + milliseconds(millis);
 }
 
 }  // namespace zelv4

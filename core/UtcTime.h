@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Expected.h"
+
 namespace zelv4 {
 
 // A moment in UTC, to the millisecond: what the production record stores.
@@ -17,16 +19,10 @@ inline constexpr std::size_t UTC_TIME_MAX_LENGTH = 40;
 // "2024-05-01T12:34:56.789Z": ISO-8601, always this long, so that text order is time order.
 std::string UtcTimeText(UtcTime time);
 
-struct UtcTimeParse {
-    std::optional<UtcTime> time;
-    std::string error;  // why the text was refused, for a person to read
-
-    explicit operator bool() const { return time.has_value(); }
-};
-
 // Reads an ISO-8601 UTC time: a date "YYYY-MM-DD", optionally followed by 'T' (or a
 // blank) and "HH:MM", ":SS" and a fraction, optionally ending in 'Z'. Other offsets are
-// refused rather than guessed at; fractions finer than a millisecond are cut.
-UtcTimeParse ParseUtcTime(std::string_view text);
+// refused rather than guessed at; fractions finer than a millisecond are cut. A
+// refusal says why, for a person to read.
+Expected<UtcTime> ParseUtcTime(std::string_view text);
 
 }  // namespace zelv4

@@ -24,6 +24,22 @@ std::string PathString(const std::filesystem::path& path)
     }
 }
 
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool high = text[i] >= 0xD800 && text[i] < 0xDC00;
+        const bool low = text[i] >= 0xDC00 && text[i] < 0xE000;
+        if (low || (high && (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] >= 0xE000)))
+            return std::nullopt;
+        i += high ? 1 : 0;
+    }
+    try {
+        return PathString(std::filesystem::path(std::u16string(text)));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 std::FILE* OpenFile(const std::string& path, const char* mode)
 {
     errno = 0;

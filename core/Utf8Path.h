@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace zelv4 {
 
@@ -23,5 +25,9 @@ std::string PathString(const std::filesystem::path& path);
 // file is not inherited by programs this one starts, where the library can say
 // so (glibc). Null on failure with errno set; EILSEQ for a name that is not text.
 std::FILE* OpenFile(const std::string& path, const char* mode);
+
+// UTF-16 text (a USB string descriptor's) as UTF-8, through the same conversion as
+// the paths; none when it holds an unpaired surrogate, which UTF-8 cannot carry.
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
 
 }  // namespace zelv4

@@ -40,8 +40,6 @@ public:
     // Empty when the user cancels.
     virtual std::optional<std::string> RunOpenFileDialog(const FileDialogOptions& options) = 0;
     virtual std::optional<std::string> RunSaveFileDialog(const FileDialogOptions& options) = 0;
-
-    virtual void Sleep(unsigned milliseconds) = 0;
 };
 
 }  // namespace zelv4

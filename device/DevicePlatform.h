@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "core/Expected.h"
+
 namespace zelv4 {
 
 class HidPlatform;
@@ -16,8 +18,8 @@ public:
     virtual UsbBusPlatform& UsbBus() = 0;
 };
 
-// The operating system's backend, the one CMake picked for this build. Null, with the
-// reason in `error`, when a library it needs cannot be loaded.
-std::unique_ptr<DevicePlatform> CreateOsPlatform(std::string& error);
+// The operating system's backend, the one CMake picked for this build; fails when a
+// library it needs cannot be loaded.
+Expected<std::unique_ptr<DevicePlatform>> CreateOsPlatform();
 
 }  // namespace zelv4

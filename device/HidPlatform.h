@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -87,6 +89,11 @@ public:
     // it. Unless a backend has the system's events, the interfaces are listed again
     // every HID_POLL_MILLISECONDS and compared.
     virtual std::unique_ptr<HidChangeMonitor> MonitorChanges();
+    // Waits `timeout` for an interface to appear: ends early once `stop` says so,
+    // and, given `arrivals`, as soon as its monitor tells of an interface it wants.
+    // Real time; a test's platform records the waits instead of spending them.
+    virtual void WaitForInterface(std::chrono::milliseconds timeout, HidArrivalWatch* arrivals,
+                                  const std::function<bool()>& stop);
 };
 
 }  // namespace zelv4

@@ -61,9 +61,36 @@ std::string FormatDeviceInformation(const HidAttributes& a, const HidCaps& c)
     return text;
 }
 
+void IspDeviceConnection::Offer(FoundIspDevice found)
+{
+    m_offered = std::move(found);
+}
+
 IspSearchNotes IspDeviceConnection::FindIspDevice()
 {
-    FindIspDevice(HidSearchObserver());
+    if (!m_offered) {
+        FindIspDevice(HidSearchObserver());
+        return m_notes;
+    }
+    FoundIspDevice found = std::move(*m_offered);
+    m_offered.reset();
+    m_hIspDevice.reset();
+    m_notes = IspSearchNotes{};
+    m_devicePath.clear();
+    m_strStatus = FormatHidGuidStatus();
+    m_IspAttributes = found.attributes;
+    // Another program is programming this chip: leave it alone.
+    if (m_lock == SearchLock::Take ? !found.handle->LockExclusive() : found.handle->LockedElsewhere()) {
+        m_notes.busyPaths.push_back(found.path);
+        return m_notes;
+    }
+    m_strStatus = ISP_STATUS_CONNECT_OK;
+    m_hIspDevice = std::move(found.handle);
+    m_devicePath = found.path;
+    if (found.capsRead) {
+        m_IspCaps = found.caps;
+        m_strStatus = FormatDeviceInformation(m_IspAttributes, m_IspCaps);
+    }
     return m_notes;
 }
 
@@ -176,7 +203,22 @@ void IspDeviceConnection::FindIspDevice(const HidSearchObserver& observer, Searc
         }
         event.kind = HidSearchEventKind::Matched;
         report(event);
+        if (m_kept != nullptr && m_lock == SearchLock::LookOnly)
+            m_kept->push_back({*path, std::move(m_hIspDevice), m_IspAttributes, caps, event.capsRead});
     }
+}
+
+void IspDeviceConnection::WatchArrivals()
+{
+    m_arrivals.emplace();
+    m_arrivals->monitor = m_platform.MonitorChanges();
+    m_arrivals->wanted = IspCandidates(m_platform, m_selected);
+}
+
+void IspDeviceConnection::WaitForIspDevice(std::chrono::milliseconds timeout, const std::function<bool()>& stop)
+{
+    const std::function<bool()> ended = !m_cutShort ? stop : [this, &stop] { return m_cutShort() || (stop && stop()); };
+    m_platform.WaitForInterface(timeout, m_arrivals ? &*m_arrivals : nullptr, ended);
 }
 
 void IspDeviceConnection::CloseIspDevice()

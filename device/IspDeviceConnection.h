@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,16 @@ using HidSearchObserver = std::function<void(const HidSearchEvent&)>;
 // chip must not lose the ones enumerated after such an interface.
 enum class SearchEnd { AtUnreadableInterface, AfterLastInterface };
 
+// An ISP device a listing found and left open, without its lock, for a connection
+// to take instead of searching again (see IspDeviceConnection::Offer).
+struct FoundIspDevice {
+    std::string path;
+    std::unique_ptr<HidDeviceHandle> handle;
+    HidAttributes attributes;
+    HidCaps caps;
+    bool capsRead = false;
+};
+
 // Whether a search takes the ISP device it finds for its connection alone (an
 // operation, which sends requests), or only looks (a listing, which must never
 // make a programmer find the chip busy; a device another program holds is still
@@ -70,11 +81,27 @@ public:
     void SetSelection(std::function<bool(const std::string& path)> selected);
     // Take (the default) or LookOnly.
     void SetSearchLock(SearchLock lock) { m_lock = lock; }
+    // A LookOnly search hands every ISP device it opens and reads to `kept`, still
+    // open, instead of keeping the last one as its device; null: it keeps it.
+    void KeepMatches(std::vector<FoundIspDevice>* kept) { m_kept = kept; }
+    // The next search takes `found`, which a listing opened a moment ago, instead of
+    // searching again: it takes its lock (a device another program took meanwhile is
+    // noted busy, as the search would), and the listing's capabilities. Once.
+    void Offer(FoundIspDevice found);
+    // Auto's waits end as soon as an interface the search would take appears, heard
+    // from the platform's change monitor, made here: before the first search, so
+    // that no arrival is missed. Without it each wait lasts its whole time, as the
+    // window's one-second sleeps do. Call after SetSelection.
+    void WatchArrivals();
+    // Auto's waits also end once `cutShort` says so (a station that takes no more
+    // chips); null: only the operation's stop request ends them early.
+    void SetWaitCutShort(std::function<bool()> cutShort) { m_cutShort = std::move(cutShort); }
 
     IspSearchNotes FindIspDevice() override;
     // The same search, telling `observer` of every interface it meets.
     void FindIspDevice(const HidSearchObserver& observer, SearchEnd end = SearchEnd::AtUnreadableInterface);
     void CloseIspDevice() override;
+    void WaitForIspDevice(std::chrono::milliseconds timeout, const std::function<bool()>& stop) override;
 
     HidDeviceHandle* Device() const override { return m_hIspDevice.get(); }
     std::uint16_t FeatureReportLength() const override { return m_IspCaps.FeatureReportByteLength; }
@@ -99,6 +126,10 @@ private:
     HidPlatform& m_platform;
     std::function<bool(const std::string&)> m_selected;
     SearchLock m_lock = SearchLock::Take;
+    std::vector<FoundIspDevice>* m_kept = nullptr;
+    std::optional<FoundIspDevice> m_offered;
+    std::optional<HidArrivalWatch> m_arrivals;
+    std::function<bool()> m_cutShort;
     std::unique_ptr<HidDeviceHandle> m_hIspDevice;
     HidCaps m_IspCaps;
     HidAttributes m_IspAttributes;

@@ -32,11 +32,12 @@ std::optional<AttachedIspDevice> AttachedFrom(const HidSearchEvent& event, HidPl
     return device;
 }
 
-std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform)
+std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform, std::vector<FoundIspDevice>* kept)
 {
     std::vector<AttachedIspDevice> devices;
     IspDeviceConnection connection(platform);
     connection.SetSearchLock(SearchLock::LookOnly);
+    connection.KeepMatches(kept);
     connection.FindIspDevice(
         [&](const HidSearchEvent& event) {
             if (std::optional<AttachedIspDevice> device = AttachedFrom(event, platform))

@@ -8,6 +8,7 @@
 namespace zelv4 {
 
 class HidPlatform;
+struct FoundIspDevice;
 struct HidSearchEvent;
 
 // One ISP device attached now, as the search met it.
@@ -26,10 +27,11 @@ struct AttachedIspDevice {
 // The device a search event is about, when it is an ISP device (or may be one).
 std::optional<AttachedIspDevice> AttachedFrom(const HidSearchEvent& event, HidPlatform& platform);
 
-// Every ISP device the search sees, in its order. Each is opened, checked and
-// closed again without taking its lock, so that a listing never makes a programmer
-// find a chip busy.
-std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform);
+// Every ISP device the search sees, in its order. Each is opened and checked without
+// taking its lock, so that a listing never makes a programmer find a chip busy, and
+// closed again; or, given `kept`, those free for a programmer are left open there,
+// for the programmers to take (IspDeviceConnection::Offer) instead of searching again.
+std::vector<AttachedIspDevice> ListIspDevices(HidPlatform& platform, std::vector<FoundIspDevice>* kept = nullptr);
 
 // Whether the interface at `path` may be the ISP device, by the ids the system knows
 // without opening it; when it knows none, only opening it tells.

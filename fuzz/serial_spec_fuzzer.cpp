@@ -10,12 +10,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace zelv4;
-    const SerialSpecParse parsed = ParseSerialSpec(std::string_view(reinterpret_cast<const char*>(data), size));
-    if (parsed.spec.has_value() == !parsed.error.empty())
-        __builtin_trap();
-    if (!parsed)
+    const Expected<SerialSpec> parsed = ParseSerialSpec(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!parsed) {
+        if (parsed.error().message.empty())
+            __builtin_trap();
         return 0;
-    const SerialSpec& spec = *parsed.spec;
+    }
+    const SerialSpec& spec = *parsed;
     const unsigned widest = spec.format.encoding == SerialEncoding::Decimal ? SERIAL_MAX_DIGITS : SERIAL_MAX_BYTES;
     if (spec.format.width < 1 || spec.format.width > widest || spec.step == std::optional<std::uint64_t>(0))
         __builtin_trap();

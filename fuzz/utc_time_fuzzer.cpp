@@ -9,14 +9,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace zelv4;
-    const UtcTimeParse parsed = ParseUtcTime(std::string_view(reinterpret_cast<const char*>(data), size));
-    if (parsed.time.has_value() == !parsed.error.empty())
-        __builtin_trap();
-    if (!parsed)
+    const Expected<UtcTime> parsed = ParseUtcTime(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!parsed) {
+        if (parsed.error().message.empty())
+            __builtin_trap();
         return 0;
-    const std::string text = UtcTimeText(*parsed.time);
-    const UtcTimeParse again = ParseUtcTime(text);
-    if (text.size() != 24 || !again || *again.time != *parsed.time)
+    }
+    const std::string text = UtcTimeText(*parsed);
+    const Expected<UtcTime> again = ParseUtcTime(text);
+    if (text.size() != 24 || !again || *again != *parsed)
         __builtin_trap();
     return 0;
 }

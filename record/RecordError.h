@@ -1,13 +1,16 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <utility>
 
+#include "core/Error.h"
+#include "core/Expected.h"
+
 namespace zelv4 {
 
-// Why the production record could not do what was asked. The command line turns
-// each kind into its exit code; the message names the record and the cause.
+// Why the production record could not do what was asked, finer than an error code:
+// a caller tells a lost connection (a number may have been taken) from a busy
+// record, a counter that ran out from one counting differently.
 enum class RecordErrorKind {
     BadTarget,         // the TARGET names no record: empty, or an unusable URI
     ClientMissing,     // the database client library cannot be loaded, or was not built in
@@ -23,42 +26,50 @@ enum class RecordErrorKind {
     Failed,            // anything else the database reported
 };
 
-struct RecordError {
+// The kind of error each reason is, as every front end reads errors.
+constexpr ErrorCode RecordErrorCode(RecordErrorKind kind)
+{
+    switch (kind) {
+    case RecordErrorKind::BadTarget:
+    case RecordErrorKind::NewerSchema:
+    case RecordErrorKind::CounterMismatch:
+    case RecordErrorKind::CounterExhausted:
+    case RecordErrorKind::Refused:
+        return ErrorCode::InvalidInput;
+    case RecordErrorKind::ClientMissing:
+    case RecordErrorKind::ConnectionLost:
+        return ErrorCode::Unavailable;
+    case RecordErrorKind::CannotOpen:
+    case RecordErrorKind::NotARecord:
+    case RecordErrorKind::Failed:
+        return ErrorCode::FileFailed;
+    case RecordErrorKind::Denied:
+        return ErrorCode::PermissionDenied;
+    case RecordErrorKind::Busy:
+        return ErrorCode::Busy;
+    }
+    return ErrorCode::FileFailed;
+}
+
+// The one error type, with the record's reason beside its code; the message names
+// the record and the cause.
+struct RecordError : Error {
     RecordErrorKind kind = RecordErrorKind::Failed;
-    std::string message;  // for a person to read
+
+    RecordError() = default;
+    RecordError(RecordErrorKind reason, std::string text)
+        : Error(RecordErrorCode(reason), std::move(text)), kind(reason)
+    {}
 };
 
-// A value, or why there is none.
+// What the record's calls return: a value, or why there is none.
 template <typename T>
-class RecordResult {
-public:
-    RecordResult(T value) : m_value(std::move(value)) {}
-    RecordResult(RecordError error) : m_error(std::move(error)) {}
+using RecordResult = Expected<T, RecordError>;
 
-    explicit operator bool() const { return !m_error; }
-    T& operator*() { return *m_value; }
-    const T& operator*() const { return *m_value; }
-    T* operator->() { return &*m_value; }
-    const T* operator->() const { return &*m_value; }
-    const RecordError& Error() const { return *m_error; }
-
-private:
-    std::optional<T> m_value;
-    std::optional<RecordError> m_error;
-};
-
-// Success, or why not.
-template <>
-class RecordResult<void> {
-public:
-    RecordResult() = default;
-    RecordResult(RecordError error) : m_error(std::move(error)) {}
-
-    explicit operator bool() const { return !m_error; }
-    const RecordError& Error() const { return *m_error; }
-
-private:
-    std::optional<RecordError> m_error;
-};
+// The usual way to fail: `return RecordFail(RecordErrorKind::Refused, "...");`
+inline Unexpected<RecordError> RecordFail(RecordErrorKind kind, std::string message)
+{
+    return Unexpected<RecordError>(RecordError(kind, std::move(message)));
+}
 
 }  // namespace zelv4

@@ -53,21 +53,21 @@ RecordResult<int> StoredVersion(SqlConnection& connection)
                                      : "SELECT count(*) FROM pg_catalog.pg_tables"
                                        " WHERE schemaname = current_schema() AND tablename = 'schema_version'");
     if (!exists)
-        return exists.Error();
+        return Unexpected(exists.error());
     if (SqlInteger(exists->at(0).at(0)) == 0)
         return 0;
     auto version = QueryRows(connection, "SELECT max(version) FROM schema_version");
     if (!version)
-        return version.Error();
+        return Unexpected(version.error());
     return static_cast<int>(SqlInteger(version->at(0).at(0)));
 }
 
-RecordError Newer(const std::string& display, int found)
+Unexpected<RecordError> Newer(const std::string& display, int found)
 {
-    return RecordError{RecordErrorKind::NewerSchema, "record " + display +
-                                                         " was written by a newer zelv4-isp (schema version " +
-                                                         std::to_string(found) + "; this one knows up to " +
-                                                         std::to_string(RECORD_SCHEMA_VERSION) + ")"};
+    return RecordFail(RecordErrorKind::NewerSchema, "record " + display +
+                                                        " was written by a newer zelv4-isp (schema version " +
+                                                        std::to_string(found) + "; this one knows up to " +
+                                                        std::to_string(RECORD_SCHEMA_VERSION) + ")");
 }
 
 }  // namespace
@@ -92,17 +92,17 @@ RecordResult<int> MigrateRecord(SqlConnection& connection, const std::string& di
         }
         found = StoredVersion(connection);
         if (!found)
-            return found.Error();
+            return Unexpected(found.error());
         if (*found > RECORD_SCHEMA_VERSION)
             return Newer(display, *found);
         if (*found == 0) {
             if (dialect == SqlDialect::Sqlite) {
                 auto tables = QueryRows(connection, "SELECT count(*) FROM sqlite_master");
                 if (!tables)
-                    return tables.Error();
+                    return Unexpected(tables.error());
                 if (SqlInteger(tables->at(0).at(0)) != 0)
-                    return RecordError{RecordErrorKind::NotARecord,
-                                       "record " + display + " is an SQLite database of another program"};
+                    return RecordFail(RecordErrorKind::NotARecord,
+                                      "record " + display + " is an SQLite database of another program");
             }
             for (const char* sql :
                  {"CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version VALUES (0)"})
@@ -119,7 +119,7 @@ RecordResult<int> MigrateRecord(SqlConnection& connection, const std::string& di
         return connection.Run("UPDATE schema_version SET version = $1", std::span(&target, 1));
     });
     if (!done)
-        return done.Error();
+        return Unexpected(done.error());
     return found;
 }
 

@@ -20,9 +20,9 @@ constexpr std::string_view CHIP_COLUMNS =
 constexpr const char* STATE_USED = "used";
 constexpr const char* STATE_SPOILED = "spoiled";
 
-RecordError Refused(std::string message)
+Unexpected<RecordError> Refused(std::string message)
 {
-    return RecordError{RecordErrorKind::Refused, std::move(message)};
+    return RecordFail(RecordErrorKind::Refused, std::move(message));
 }
 
 RecordError WithContext(const std::string& context, RecordError error)
@@ -130,10 +130,10 @@ SerialState StateFromText(const std::string& text)
 // The time as the record writes it, or why it cannot be.
 RecordResult<std::string> CanonicalTime(const std::string& text, const char* what)
 {
-    const UtcTimeParse parsed = ParseUtcTime(text);
+    const Expected<UtcTime> parsed = ParseUtcTime(text);
     if (!parsed)
-        return Refused(std::string("the chip's ") + what + " time: " + parsed.error);
-    return UtcTimeText(*parsed.time);
+        return Refused(std::string("the chip's ") + what + " time: " + parsed.error().message);
+    return UtcTimeText(*parsed);
 }
 
 }  // namespace
@@ -142,12 +142,12 @@ RecordResult<std::unique_ptr<RecordStore>> RecordStore::Open(std::string_view te
 {
     RecordResult<RecordTarget> target = ParseRecordTarget(text);
     if (!target)
-        return target.Error();
+        return Unexpected(target.error());
     RecordResult<std::unique_ptr<SqlConnection>> connection = ConnectRecord(*target, options);
     if (!connection)
-        return connection.Error();
+        return Unexpected(connection.error());
     if (RecordResult<int> migrated = MigrateRecord(**connection, target->display); !migrated)
-        return migrated.Error();
+        return Unexpected(migrated.error());
     return std::unique_ptr<RecordStore>(new RecordStore(std::move(*target), std::move(*connection)));
 }
 
@@ -164,7 +164,7 @@ RecordResult<void> RecordStore::Ping()
     if (up)
         up = m_connection->Run("SELECT 1");
     if (!up)
-        return WithContext("the record cannot be reached", up.Error());
+        return Unexpected(WithContext("the record cannot be reached", up.error()));
     return {};
 }
 
@@ -179,24 +179,24 @@ RecordResult<SerialCounter> RecordStore::OpenCounter(const std::string& name, st
                        " in steps of at least 1");
     std::unique_lock<std::mutex> lock;
     if (auto up = Begin(lock); !up)
-        return WithContext(context, up.Error());
+        return Unexpected(WithContext(context, up.error()));
     const SqlValue params[] = {Text(ValidUtf8(name)), Number(first.value_or(1)), Number(step.value_or(1))};
     if (auto created = m_connection->Run("INSERT INTO serial_counters (name, first_number, step, next_number)"
                                          " VALUES ($1, $2, $3, $2) ON CONFLICT (name) DO NOTHING",
                                          params);
         !created)
-        return WithContext(context, created.Error());
+        return Unexpected(WithContext(context, created.error()));
     auto rows = QueryRows(*m_connection, "SELECT first_number, step, next_number FROM serial_counters WHERE name = $1",
                           std::span(params, 1));
     if (!rows)
-        return WithContext(context, rows.Error());
+        return Unexpected(WithContext(context, rows.error()));
     const SerialCounter counter = CounterFromRow(name, rows->at(0));
     if ((first && *first != counter.first) || (step && *step != counter.step))
-        return RecordError{RecordErrorKind::CounterMismatch,
-                           context + " in record " + Display() + " counts from " + std::to_string(counter.first) +
-                               " in steps of " + std::to_string(counter.step) + ", not from " +
-                               std::to_string(first.value_or(counter.first)) + " in steps of " +
-                               std::to_string(step.value_or(counter.step))};
+        return RecordFail(RecordErrorKind::CounterMismatch,
+                          context + " in record " + Display() + " counts from " + std::to_string(counter.first) +
+                              " in steps of " + std::to_string(counter.step) + ", not from " +
+                              std::to_string(first.value_or(counter.first)) + " in steps of " +
+                              std::to_string(step.value_or(counter.step)));
     return counter;
 }
 
@@ -206,7 +206,7 @@ RecordResult<std::uint64_t> RecordStore::TakeSerial(const std::string& counter, 
     const std::string context = "cannot take a number from serial counter \"" + counter + "\"";
     std::unique_lock<std::mutex> lock;
     if (auto up = Begin(lock); !up)
-        return WithContext(context, up.Error());
+        return Unexpected(WithContext(context, up.error()));
     const SqlValue params[] = {Text(ValidUtf8(counter)), Number(std::min(largest, LARGEST_COUNT)),
                                Text(ValidUtf8(station)), Text(NowText())};
     // The counter moves on only while the number fits the field and the next one
@@ -239,25 +239,25 @@ RecordResult<std::uint64_t> RecordStore::TakeSerial(const std::string& counter, 
         });
     }
     if (!done) {
-        RecordError error = WithContext(context, done.Error());
+        RecordError error = WithContext(context, done.error());
         if (error.kind == RecordErrorKind::ConnectionLost)
             error.message += "; a number it may have taken stays in the record as unsettled and is never handed out"
                              " again";
-        return error;
+        return Unexpected(std::move(error));
     }
     if (taken)
         return *taken;
     auto rows = QueryRows(*m_connection, "SELECT first_number, step, next_number FROM serial_counters WHERE name = $1",
                           std::span(params, 1));
     if (!rows)
-        return WithContext(context, rows.Error());
+        return Unexpected(WithContext(context, rows.error()));
     if (rows->empty())
         return Refused(context + ": record " + Display() + " has no such counter");
     const SerialCounter state = CounterFromRow(counter, rows->at(0));
-    return RecordError{RecordErrorKind::CounterExhausted,
-                       context + ": its next number, " + std::to_string(state.next) +
-                           ", is past the largest the field holds (" +
-                           std::to_string(std::min(largest, LARGEST_COUNT - state.step)) + ")"};
+    return RecordFail(RecordErrorKind::CounterExhausted,
+                      context + ": its next number, " + std::to_string(state.next) +
+                          ", is past the largest the field holds (" +
+                          std::to_string(std::min(largest, LARGEST_COUNT - state.step)) + ")");
 }
 
 RecordResult<void> RecordStore::SpoilSerial(const std::string& counter, std::uint64_t number)
@@ -266,14 +266,14 @@ RecordResult<void> RecordStore::SpoilSerial(const std::string& counter, std::uin
         "cannot give up number " + std::to_string(number) + " of serial counter \"" + counter + "\"";
     std::unique_lock<std::mutex> lock;
     if (auto up = Begin(lock); !up)
-        return WithContext(context, up.Error());
+        return Unexpected(WithContext(context, up.error()));
     const SqlValue params[] = {Text(ValidUtf8(counter)), Number(number)};
     bool spoiled = false;
     auto done = m_connection->Run("UPDATE serial_numbers SET state = 'spoiled'"
                                   " WHERE counter = $1 AND number = $2 AND state = 'taken' RETURNING number",
                                   params, [&spoiled](const SqlRow&) { spoiled = true; });
     if (!done)
-        return WithContext(context, done.Error());
+        return Unexpected(WithContext(context, done.error()));
     if (!spoiled)
         return Refused(context + ": it was not handed out, or is settled already");
     return {};
@@ -288,14 +288,14 @@ RecordResult<std::int64_t> RecordStore::AddChip(const ChipRecord& chip)
         return Refused(context + ": serial " + std::to_string(*chip.serial) + " is past what a counter reaches");
     RecordResult<std::string> started = CanonicalTime(chip.startedAt, "start");
     if (!started)
-        return WithContext(context, started.Error());
+        return Unexpected(WithContext(context, started.error()));
     RecordResult<std::string> ended = CanonicalTime(chip.endedAt, "end");
     if (!ended)
-        return WithContext(context, ended.Error());
+        return Unexpected(WithContext(context, ended.error()));
 
     std::unique_lock<std::mutex> lock;
     if (auto up = Begin(lock); !up)
-        return WithContext(context, up.Error());
+        return Unexpected(WithContext(context, up.error()));
     const std::optional<std::string> port = chip.port ? std::optional(ValidUtf8(*chip.port)) : std::nullopt;
     const std::optional<std::string> firmware =
         chip.firmwarePath ? std::optional(ValidUtf8(*chip.firmwarePath)) : std::nullopt;
@@ -341,7 +341,7 @@ RecordResult<std::int64_t> RecordStore::AddChip(const ChipRecord& chip)
         },
         SqlCommit::Unsynced);
     if (!done)
-        return WithContext(context, done.Error());
+        return Unexpected(WithContext(context, done.error()));
     return id;
 }
 
@@ -350,7 +350,7 @@ RecordResult<RecordSummary> RecordStore::Summary()
     const std::string context = "cannot read record " + Display();
     std::unique_lock<std::mutex> lock;
     if (auto up = Begin(lock); !up)
-        return WithContext(context, up.Error());
+        return Unexpected(WithContext(context, up.error()));
     RecordSummary summary;
     auto counts = m_connection->Run("SELECT station, substr(started_at, 1, 10), outcome, count(*) FROM chips"
                                     " GROUP BY station, substr(started_at, 1, 10), outcome ORDER BY 2, 1, 3",
@@ -359,7 +359,7 @@ RecordResult<RecordSummary> RecordStore::Summary()
                                                                   static_cast<std::uint64_t>(SqlInteger(row[3]))});
                                     });
     if (!counts)
-        return WithContext(context, counts.Error());
+        return Unexpected(WithContext(context, counts.error()));
     auto counters = m_connection->Run(
         "SELECT c.name, c.first_number, c.step, c.next_number,"
         " sum(CASE WHEN n.state = 'used' THEN 1 ELSE 0 END), sum(CASE WHEN n.state = 'spoiled' THEN 1 ELSE 0 END),"
@@ -373,7 +373,7 @@ RecordResult<RecordSummary> RecordStore::Summary()
                  static_cast<std::uint64_t>(SqlInteger(row[5])), static_cast<std::uint64_t>(SqlInteger(row[6]))});
         });
     if (!counters)
-        return WithContext(context, counters.Error());
+        return Unexpected(WithContext(context, counters.error()));
     return summary;
 }
 
@@ -386,7 +386,7 @@ RecordResult<SerialHistory> RecordStore::FindSerial(std::uint64_t serial)
         return history;  // no counter reaches it
     std::unique_lock<std::mutex> lock;
     if (auto up = Begin(lock); !up)
-        return WithContext(context, up.Error());
+        return Unexpected(WithContext(context, up.error()));
     const SqlValue number = Number(serial);
     auto numbers = m_connection->Run(
         "SELECT counter, state, station, taken_at FROM serial_numbers WHERE number = $1 ORDER BY counter",
@@ -395,12 +395,12 @@ RecordResult<SerialHistory> RecordStore::FindSerial(std::uint64_t serial)
                 {SqlText(row[0]), StateFromText(SqlText(row[1])), SqlText(row[2]), SqlText(row[3])});
         });
     if (!numbers)
-        return WithContext(context, numbers.Error());
+        return Unexpected(WithContext(context, numbers.error()));
     auto chips = m_connection->Run(
         "SELECT " + std::string(CHIP_COLUMNS) + " FROM chips WHERE serial = $1 ORDER BY started_at, id",
         std::span(&number, 1), [&history](const SqlRow& row) { history.chips.push_back(ChipFromRow(row)); });
     if (!chips)
-        return WithContext(context, chips.Error());
+        return Unexpected(WithContext(context, chips.error()));
     return history;
 }
 
@@ -410,7 +410,7 @@ RecordResult<std::uint64_t> RecordStore::ExportChips(std::optional<UtcTime> sinc
     const std::string context = "cannot read record " + Display();
     std::unique_lock<std::mutex> lock;
     if (auto up = Begin(lock); !up)
-        return WithContext(context, up.Error());
+        return Unexpected(WithContext(context, up.error()));
     // The stored times are all of one length and format: text order is time order.
     const SqlValue from = since ? UtcTimeText(*since) : std::string();
     std::uint64_t count = 0;
@@ -421,7 +421,7 @@ RecordResult<std::uint64_t> RecordStore::ExportChips(std::optional<UtcTime> sinc
                                       sink(ChipFromRow(row));
                                   });
     if (!done)
-        return WithContext(context, done.Error());
+        return Unexpected(WithContext(context, done.error()));
     return count;
 }
 

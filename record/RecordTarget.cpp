@@ -53,8 +53,8 @@ std::string WithoutPassword(std::string_view uri, std::size_t schemeLength)
 RecordResult<RecordTarget> ParseRecordTarget(std::string_view text)
 {
     if (text.empty())
-        return RecordError{RecordErrorKind::BadTarget,
-                           "the record is empty: give a file path (SQLite) or a postgresql:// URI"};
+        return RecordFail(RecordErrorKind::BadTarget,
+                          "the record is empty: give a file path (SQLite) or a postgresql:// URI");
     RecordTarget target;
     target.location = std::string(text);
     for (std::string_view scheme : POSTGRES_SCHEMES) {
@@ -65,8 +65,8 @@ RecordResult<RecordTarget> ParseRecordTarget(std::string_view text)
         }
     }
     if (HasScheme(text))
-        return RecordError{RecordErrorKind::BadTarget,
-                           "record " + std::string(text) + ": not a file path, nor a postgresql:// URI"};
+        return RecordFail(RecordErrorKind::BadTarget,
+                          "record " + std::string(text) + ": not a file path, nor a postgresql:// URI");
     // SQLite keeps ":memory:" in memory: the record would vanish with the program.
     if (text.starts_with(':'))
         target.location = "./" + target.location;
@@ -82,9 +82,9 @@ RecordResult<std::unique_ptr<SqlConnection>> ConnectRecord(const RecordTarget& t
     return PostgresConnection::Open(target.location, target.display,
                                     {options.connectTimeout, options.busyTimeout, options.applicationName});
 #else
-    return RecordError{RecordErrorKind::ClientMissing,
-                       "record " + target.display +
-                           ": this zelv4-isp was built without the PostgreSQL client (libpq-dev was missing)"};
+    return RecordFail(RecordErrorKind::ClientMissing,
+                      "record " + target.display +
+                          ": this zelv4-isp was built without the PostgreSQL client (libpq-dev was missing)");
 #endif
 }
 

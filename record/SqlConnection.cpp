@@ -34,7 +34,7 @@ RecordResult<std::vector<SqlRow>> QueryRows(SqlConnection& connection, std::stri
     std::vector<SqlRow> rows;
     const RecordResult<void> done = connection.Run(sql, params, [&rows](const SqlRow& row) { rows.push_back(row); });
     if (!done)
-        return done.Error();
+        return Unexpected(done.error());
     return rows;
 }
 

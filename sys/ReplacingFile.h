@@ -15,18 +15,17 @@ namespace zelv4 {
 // file it points to is replaced and the link stays.
 class ReplacingFile : public OutputFile {
 public:
-    // Null on failure, with the system's reason in `error` and the path quoted.
-    static std::unique_ptr<ReplacingFile> Create(const std::string& path, std::string& error);
+    // Fails with the system's reason and the path quoted.
+    static Expected<std::unique_ptr<ReplacingFile>> Create(const std::string& path);
     ~ReplacingFile() override;
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    bool Write(std::span<const std::uint8_t> bytes) override;
-    bool Commit() override;
+    Expected<void> Write(std::span<const std::uint8_t> bytes) override;
+    Expected<void> Commit() override;
     // The same, where no file is: fails with the system's EEXIST reason, the file
     // there kept, when one is (another program made it meanwhile).
-    bool CommitNew();
-    const std::string& Error() const override { return m_error; }
+    Expected<void> CommitNew();
 
     // The file the commit replaces (the link's target for a symbolic link).
     const std::string& TargetPath() const;
@@ -35,21 +34,29 @@ public:
 
 private:
     explicit ReplacingFile(std::unique_ptr<State> state);
-    bool Finish(bool replace);
+    Expected<void> Finish(bool replace);
 
     std::unique_ptr<State> m_state;
-    std::string m_error;
 };
 
 // The system's files, for the operations: a stream is written straight, a file is
 // replaced.
 class SystemOutputFiles : public OutputFileSystem {
 public:
-    std::unique_ptr<OutputFile> Create(const std::string& path, std::string& error) override
+    Expected<std::unique_ptr<OutputFile>> Create(const std::string& path) override
     {
         if (StreamOutputFile::Names(path))
-            return StreamOutputFile::Open(path, error);
-        return ReplacingFile::Create(path, error);
+            return Upcast(StreamOutputFile::Open(path));
+        return Upcast(ReplacingFile::Create(path));
+    }
+
+private:
+    template <typename File>
+    static Expected<std::unique_ptr<OutputFile>> Upcast(Expected<std::unique_ptr<File>> file)
+    {
+        if (!file)
+            return Unexpected(std::move(file).error());
+        return std::unique_ptr<OutputFile>(std::move(*file));
     }
 };
 

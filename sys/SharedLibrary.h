@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "core/Expected.h"
+
 namespace zelv4 {
 
 // A library that only some commands need, opened when one of them first asks for
@@ -14,25 +16,28 @@ namespace zelv4 {
 // does not start.
 class SharedLibrary {
 public:
-    // Opens the library by its file name with its ABI version ("libudev.so.1"); null,
-    // with the system's reason in `error`, when it cannot be loaded.
-    static std::unique_ptr<SharedLibrary> Open(const std::string& fileName, std::string& error);
+    // Opens the library by its file name with its ABI version ("libudev.so.1"), or
+    // says why it cannot be loaded.
+    static Expected<std::unique_ptr<SharedLibrary>> Open(const std::string& fileName);
     ~SharedLibrary();
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 
-    // Sets `function` to the library's function `name`; false, with an error naming
-    // both, when the library has none of that name (an older version).
+    // Sets `function` to the library's function `name`, or fails naming both when
+    // the library has none of that name (an older version).
     template <typename Function>
-    bool Bind(Function*& function, const char* name, std::string& error) const
+    Expected<void> Bind(Function*& function, const char* name) const
     {
-        function = reinterpret_cast<Function*>(Symbol(name, error));
-        return function != nullptr;
+        const Expected<void*> symbol = Symbol(name);
+        if (!symbol)
+            return Unexpected(symbol.error());
+        function = reinterpret_cast<Function*>(*symbol);
+        return {};
     }
 
 private:
     SharedLibrary(void* handle, std::string fileName) : m_handle(handle), m_fileName(std::move(fileName)) {}
-    void* Symbol(const char* name, std::string& error) const;
+    Expected<void*> Symbol(const char* name) const;
 
     void* m_handle;
     std::string m_fileName;
@@ -46,22 +51,26 @@ private:
 //       static constexpr const char* LIBRARY = "libudev.so.1";
 //       static constexpr const char* PACKAGE = "libudev1";  // what installs it
 //       ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-//       bool Bind(const SharedLibrary& library, std::string& error)
+//       Expected<void> Bind(const SharedLibrary& library)
 //       {
-//           return ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+//           Expected<void> bound;
+//           ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_BIND)
+//           return bound;
 //       }
 //   };
 #define ZELV4_LIBRARY_FUNCTION(name) decltype(&::name) name = nullptr;
-#define ZELV4_LIBRARY_BIND(name) library.Bind(name, #name, error)&&
+#define ZELV4_LIBRARY_BIND(name)                                                                                       \
+    if (bound)                                                                                                         \
+        bound = library.Bind(name, #name);
 
 // The functions of one library, bound on the first call and kept until the process
 // ends: a library is never closed, since another thread may still be in it. `Api`
 // is a table as above.
 //
-// Null, with a message that names the library and its package, when it cannot be
-// loaded; every later call gives the same answer.
+// A library that cannot be loaded fails with a message that names it and its
+// package; every later call gives the same answer.
 template <typename Api>
-const Api* LoadLibraryApi(std::string& error)
+Expected<const Api*> LoadLibraryApi()
 {
     struct Loaded {
         std::unique_ptr<SharedLibrary> library;
@@ -72,17 +81,21 @@ const Api* LoadLibraryApi(std::string& error)
     // while the process exits.
     static const Loaded* const loaded = [] {
         auto* result = new Loaded;
-        std::string why;
-        result->library = SharedLibrary::Open(Api::LIBRARY, why);
+        Expected<std::unique_ptr<SharedLibrary>> opened = SharedLibrary::Open(Api::LIBRARY);
         Api api;
-        if (result->library && api.Bind(*result->library, why))
+        const Expected<void> bound = opened ? api.Bind(**opened) : Expected<void>(Unexpected(opened.error()));
+        if (bound) {
+            result->library = std::move(*opened);
             result->api = api;
-        else
-            result->error = std::string("cannot load ") + Api::LIBRARY + " (package " + Api::PACKAGE + "): " + why;
+        } else {
+            result->error = std::string("cannot load ") + Api::LIBRARY + " (package " + Api::PACKAGE +
+                            "): " + bound.error().message;
+        }
         return result;
     }();
-    error = loaded->error;
-    return loaded->api ? &*loaded->api : nullptr;
+    if (!loaded->api)
+        return Fail(ErrorCode::Unavailable, loaded->error);
+    return &*loaded->api;
 }
 
 }  // namespace zelv4

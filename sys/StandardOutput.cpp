@@ -19,7 +19,8 @@ bool StandardOutput::Drain()
     setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
     // After a failure nothing more is written: the output is lost already.
     if (size > 0 && m_error.empty())
-        WriteAll(data, size, m_error);
+        if (const Expected<void> written = WriteAll(data, size); !written)
+            m_error = written.error().message;
     return m_error.empty();
 }
 

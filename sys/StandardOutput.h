@@ -4,6 +4,8 @@
 #include <streambuf>
 #include <string>
 
+#include "core/Expected.h"
+
 namespace zelv4 {
 
 // The process's standard output as a stream buffer that remembers why a write
@@ -26,7 +28,7 @@ protected:
 private:
     bool Drain();
     // Writes all of it to the process's standard output, or says why not. One per system.
-    static bool WriteAll(const char* data, std::size_t size, std::string& error);
+    static Expected<void> WriteAll(const char* data, std::size_t size);
 
     std::array<char, 4096> m_buffer{};
     std::string m_error;

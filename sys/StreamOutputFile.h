@@ -18,16 +18,15 @@ public:
     // Whether `path` names such an output; a regular file, a missing one or a
     // directory is not one.
     static bool Names(const std::string& path);
-    // Null on failure, with the system's reason in `error` and the path quoted.
-    static std::unique_ptr<StreamOutputFile> Open(const std::string& path, std::string& error);
+    // Fails with the system's reason and the path quoted.
+    static Expected<std::unique_ptr<StreamOutputFile>> Open(const std::string& path);
     ~StreamOutputFile() override;
     StreamOutputFile(const StreamOutputFile&) = delete;
     StreamOutputFile& operator=(const StreamOutputFile&) = delete;
 
-    bool Write(std::span<const std::uint8_t> bytes) override;
+    Expected<void> Write(std::span<const std::uint8_t> bytes) override;
     // Closes the stream (the process's own standard stream stays open).
-    bool Commit() override;
-    const std::string& Error() const override { return m_error; }
+    Expected<void> Commit() override;
 
     struct State;
 
@@ -35,7 +34,6 @@ private:
     explicit StreamOutputFile(std::unique_ptr<State> state);
 
     std::unique_ptr<State> m_state;
-    std::string m_error;
 };
 
 // The descriptor a path names as such: 1 for "-" and /dev/stdout, N for /dev/fd/N

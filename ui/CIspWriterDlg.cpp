@@ -14,7 +14,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 
 #include "res/Version.h"
 #include "ui/FileDialogFilter.h"
@@ -398,15 +397,6 @@ std::optional<std::string> CIspWriterDlg::RunOpenFileDialog(const FileDialogOpti
 std::optional<std::string> CIspWriterDlg::RunSaveFileDialog(const FileDialogOptions& options)
 {
     return RunFileDialog(FileDialogKind::Save, options);
-}
-
-// Blocks the window, as every operation does.
-void CIspWriterDlg::Sleep(unsigned milliseconds)
-{
-    if (m_sleepHook)
-        m_sleepHook(milliseconds);
-    else
-        QThread::msleep(milliseconds);
 }
 
 // Click handlers. The window shows no progress and has no use for the results.

@@ -59,11 +59,10 @@ public:
     };
     enum class FileDialogKind { Open, Save };
 
-    // Stand-ins for the modal parts and the sleep, so that tests need no modal loop
-    // and no real waiting. Unset: the real boxes, dialogs and sleep.
+    // Stand-ins for the modal parts, so that tests need no modal loop. Unset: the
+    // real boxes and dialogs.
     using MessageBoxHook = std::function<void(const MessageRequest&)>;
     using FileDialogHook = std::function<std::optional<std::string>(FileDialogKind, const FileDialogOptions&)>;
-    using SleepHook = std::function<void(unsigned milliseconds)>;
 
     // The device and the bus must outlive the window.
     CIspWriterDlg(IspDevicePort& device, UsbBusPort& bus, QWidget* parent = nullptr);
@@ -71,7 +70,6 @@ public:
 
     void SetMessageBoxHook(MessageBoxHook hook) { m_messageBoxHook = std::move(hook); }
     void SetFileDialogHook(FileDialogHook hook) { m_fileDialogHook = std::move(hook); }
-    void SetSleepHook(SleepHook hook) { m_sleepHook = std::move(hook); }
 
     // The executable's file name without its extension: the caption of every
     // application message box.
@@ -96,7 +94,6 @@ public:
     void WindowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
     std::optional<std::string> RunOpenFileDialog(const FileDialogOptions& options) override;
     std::optional<std::string> RunSaveFileDialog(const FileDialogOptions& options) override;
-    void Sleep(unsigned milliseconds) override;
 
     QIcon m_hIcon;
 
@@ -138,7 +135,6 @@ private:
 
     MessageBoxHook m_messageBoxHook;
     FileDialogHook m_fileDialogHook;
-    SleepHook m_sleepHook;
 };
 
 }  // namespace zelv4

@@ -17,33 +17,29 @@ class DumpDownload : public OutputFile {
 public:
     explicit DumpDownload(std::string name) : m_name(std::move(name)) { m_bytes.reserve(ISP_IMAGE_SIZE); }
 
-    bool Write(std::span<const std::uint8_t> bytes) override
+    Expected<void> Write(std::span<const std::uint8_t> bytes) override
     {
         m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
-        return true;
+        return {};
     }
 
-    bool Commit() override
+    Expected<void> Commit() override
     {
         if (zelv4_offer_download(m_name.c_str(), m_bytes.data(), m_bytes.size()) != 0)
-            return true;
-        m_error = "the browser did not take the download";
-        return false;
+            return {};
+        return Fail(ErrorCode::FileFailed, "the browser did not take the download");
     }
-
-    const std::string& Error() const override { return m_error; }
 
 private:
     std::string m_name;
     std::vector<std::uint8_t> m_bytes;
-    std::string m_error;
 };
 
 }  // namespace
 
-std::unique_ptr<OutputFile> WebDumpFiles::Create(const std::string& path, std::string& /*error*/)
+Expected<std::unique_ptr<OutputFile>> WebDumpFiles::Create(const std::string& path)
 {
-    return std::make_unique<DumpDownload>(path);
+    return std::unique_ptr<OutputFile>(std::make_unique<DumpDownload>(path));
 }
 
 }  // namespace zelv4

@@ -12,7 +12,7 @@ namespace zelv4 {
 // nothing, as a native one leaves the target file as it was.
 class WebDumpFiles : public OutputFileSystem {
 public:
-    std::unique_ptr<OutputFile> Create(const std::string& path, std::string& error) override;
+    Expected<std::unique_ptr<OutputFile>> Create(const std::string& path) override;
 };
 
 }  // namespace zelv4

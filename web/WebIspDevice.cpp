@@ -6,6 +6,8 @@
 // included; -1 when there is none to open.
 EM_ASYNC_JS(int, zelv4_loader_open, (), { return await Module.page.loader.open(); });
 EM_ASYNC_JS(void, zelv4_loader_close, (), { await Module.page.loader.close(); });
+// Ends early when the browser reports a loader (its connect event, or Connect pressed).
+EM_ASYNC_JS(void, zelv4_loader_wait, (unsigned milliseconds), { await Module.page.sleep(milliseconds); });
 
 namespace zelv4 {
 
@@ -17,6 +19,11 @@ IspSearchNotes WebIspDevice::FindIspDevice()
     if (m_open)
         m_length = static_cast<std::uint16_t>(length);
     return {};
+}
+
+void WebIspDevice::WaitForIspDevice(std::chrono::milliseconds timeout, const std::function<bool()>& /*stop*/)
+{
+    zelv4_loader_wait(static_cast<unsigned>(timeout.count()));
 }
 
 void WebIspDevice::CloseIspDevice()

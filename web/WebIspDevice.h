@@ -18,6 +18,8 @@ public:
     // or held.
     IspSearchNotes FindIspDevice() override;
     void CloseIspDevice() override;
+    // A page has no Ctrl-C: nothing stops the wait but the loader's arrival.
+    void WaitForIspDevice(std::chrono::milliseconds timeout, const std::function<bool()>& stop) override;
     HidTransport* Device() const override { return m_open ? &m_transport : nullptr; }
     std::uint16_t FeatureReportLength() const override { return m_length; }
 

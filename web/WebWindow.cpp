@@ -21,8 +21,6 @@ EM_JS(void, zelv4_set_buttons_enabled, (int enabled), { Module.page.setButtonsEn
 EM_ASYNC_JS(void, zelv4_message_box, (const char* text, const char* caption, int icon),
             { await Module.page.messageBox(UTF8ToString(text), UTF8ToString(caption), icon); });
 
-EM_ASYNC_JS(void, zelv4_sleep, (unsigned milliseconds), { await Module.page.sleep(milliseconds); });
-
 EM_JS(void, zelv4_progress, (const char* phase, std::size_t done, std::size_t total, int ended),
       { Module.page.progress(UTF8ToString(phase), done, total, ended != 0); });
 
@@ -123,11 +121,6 @@ std::optional<std::string> WebWindow::RunSaveFileDialog(const FileDialogOptions&
 {
     const std::string extension = options.DefaultExtension();
     return extension.empty() ? std::string(DUMP_FILE_NAME) : std::string(DUMP_FILE_NAME) + "." + extension;
-}
-
-void WebWindow::Sleep(unsigned milliseconds)
-{
-    zelv4_sleep(milliseconds);
 }
 
 void WebWindow::OnProgress(const ProgressEvent& event)

@@ -34,7 +34,6 @@ public:
     std::optional<std::string> RunSaveFileDialog(const FileDialogOptions& options) override;
 
     // Ends early when a loader arrives, so that Auto's wait goes on at once.
-    void Sleep(unsigned milliseconds) override;
 
     void OnProgress(const ProgressEvent& event) override;
     void OnPhaseEnd(OperationPhase phase, bool succeeded) override;

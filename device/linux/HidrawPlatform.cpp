@@ -145,7 +145,7 @@ public:
         if (::fcntl(m_fd, F_OFD_SETLK, &lock) == 0)
             return true;
         // Only a lock held elsewhere refuses the device; a node that cannot be
-        // locked at all is used as before.
+        // locked at all is used without one.
         return errno != EAGAIN && errno != EACCES;
     }
 

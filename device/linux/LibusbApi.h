@@ -25,9 +25,11 @@ struct LibusbApi {
 
     ZELV4_LIBUSB_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
 
-    bool Bind(const SharedLibrary& library, std::string& error)
+    Expected<void> Bind(const SharedLibrary& library)
     {
-        return ZELV4_LIBUSB_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+        Expected<void> bound;
+        ZELV4_LIBUSB_FUNCTIONS(ZELV4_LIBRARY_BIND)
+        return bound;
     }
 };
 

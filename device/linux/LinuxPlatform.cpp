@@ -6,13 +6,15 @@
 
 namespace zelv4 {
 
-std::unique_ptr<DevicePlatform> CreateOsPlatform(std::string& error)
+Expected<std::unique_ptr<DevicePlatform>> CreateOsPlatform()
 {
-    const UdevApi* udev = LoadLibraryApi<UdevApi>(error);
-    const LibusbApi* usb = udev != nullptr ? LoadLibraryApi<LibusbApi>(error) : nullptr;
-    if (usb == nullptr)
-        return nullptr;
-    return std::make_unique<LinuxPlatform>(*udev, *usb);
+    const Expected<const UdevApi*> udev = LoadLibraryApi<UdevApi>();
+    if (!udev)
+        return Unexpected(udev.error());
+    const Expected<const LibusbApi*> usb = LoadLibraryApi<LibusbApi>();
+    if (!usb)
+        return Unexpected(usb.error());
+    return std::unique_ptr<DevicePlatform>(std::make_unique<LinuxPlatform>(**udev, **usb));
 }
 
 }  // namespace zelv4

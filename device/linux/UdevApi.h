@@ -42,9 +42,11 @@ struct UdevApi {
 
     ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
 
-    bool Bind(const SharedLibrary& library, std::string& error)
+    Expected<void> Bind(const SharedLibrary& library)
     {
-        return ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+        Expected<void> bound;
+        ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_BIND)
+        return bound;
     }
 };
 

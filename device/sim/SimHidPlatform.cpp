@@ -11,46 +11,32 @@ namespace {
 
 class SimHidList : public HidInterfaceList {
 public:
-    SimHidList(std::vector<SimHidInterface> listed, std::shared_ptr<SimHidShared> shared)
-        : m_listed(std::move(listed)), m_shared(std::move(shared))
-    {
-        std::lock_guard lock(m_shared->mutex);
-        ++m_shared->liveLists;
-    }
-    ~SimHidList() override
-    {
-        std::lock_guard lock(m_shared->mutex);
-        --m_shared->liveLists;
-    }
+    explicit SimHidList(std::vector<std::string> listed) : m_listed(std::move(listed)) {}
 
     bool EnumInterface(unsigned index) override { return index < m_listed.size(); }
 
     std::optional<std::string> InterfacePath(unsigned index) override
     {
-        if (index >= m_listed.size() || m_listed[index].detailFails)
+        if (index >= m_listed.size())
             return std::nullopt;
-        return m_listed[index].path;
+        return m_listed[index];
     }
 
 private:
     // What was present when the list was taken, as the platform's snapshot.
-    std::vector<SimHidInterface> m_listed;
-    std::shared_ptr<SimHidShared> m_shared;
+    std::vector<std::string> m_listed;
 };
 
 class SimHidHandle : public HidDeviceHandle {
 public:
     SimHidHandle(const SimHidInterface& hidInterface, std::shared_ptr<SimHidShared> shared)
         : m_interface(hidInterface), m_shared(std::move(shared))
-    {
-        ++m_shared->liveHandles;  // made with the lock held
-    }
+    {}
     ~SimHidHandle() override
     {
         std::lock_guard lock(m_shared->mutex);
         if (m_locked)
             m_shared->locks.erase(m_interface.path);
-        --m_shared->liveHandles;
     }
 
     bool LockExclusive() override
@@ -58,7 +44,7 @@ public:
         if (m_locked)
             return true;
         std::lock_guard lock(m_shared->mutex);
-        if (m_interface.heldElsewhere || !m_shared->locks.insert(m_interface.path).second)
+        if (!m_shared->locks.insert(m_interface.path).second)
             return false;
         m_locked = true;
         return true;
@@ -67,7 +53,7 @@ public:
     bool LockedElsewhere() override
     {
         std::lock_guard lock(m_shared->mutex);
-        return m_interface.heldElsewhere || (!m_locked && m_shared->locks.count(m_interface.path) != 0);
+        return !m_locked && m_shared->locks.count(m_interface.path) != 0;
     }
 
     bool SetFeature(const std::uint8_t* report, std::size_t length) override
@@ -82,8 +68,6 @@ public:
 
     bool GetAttributes(HidAttributes& attributes) override
     {
-        if (m_interface.attributesFail)
-            return false;
         attributes.VendorID = m_interface.vendorId;
         attributes.ProductID = m_interface.productId;
         attributes.VersionNumber = m_interface.versionNumber;
@@ -92,13 +76,13 @@ public:
 
     bool GetPreparsedData() override
     {
-        m_preparsed = !m_interface.preparsedFails;
-        return m_preparsed;
+        m_preparsed = true;
+        return true;
     }
 
     bool GetCaps(HidCaps& caps) override
     {
-        if (!m_preparsed || m_interface.capsFail)
+        if (!m_preparsed)
             return false;
         caps = m_interface.caps;
         return true;
@@ -317,25 +301,25 @@ std::map<std::string, unsigned> SimHidPlatform::ListedNow() const
 
 bool SimHidPlatform::Listed(const SimHidInterface& hidInterface) const
 {
-    if (m_searches < hidInterface.appearsAfterSearches)
+    if (!Attached(hidInterface))
         return false;
     return !hidInterface.loader || hidInterface.loader->InIsp();
 }
 
 std::unique_ptr<HidInterfaceList> SimHidPlatform::GetClassDevices()
 {
-    std::vector<SimHidInterface> listed;
+    std::vector<std::string> listed;
     {
         std::lock_guard lock(m_shared->mutex);
         RunDue();
         for (const SimHidInterface& hidInterface : m_interfaces)
             if (Listed(hidInterface))
-                listed.push_back(hidInterface);
-        ++m_searches;
+                listed.push_back(hidInterface.path);
+        Searched();
         // An interface scripted to appear after so many searches now may.
         m_shared->changed.notify_all();
     }
-    return std::make_unique<SimHidList>(std::move(listed), m_shared);
+    return std::make_unique<SimHidList>(std::move(listed));
 }
 
 const SimHidInterface* SimHidPlatform::Find(const std::string& path) const
@@ -384,45 +368,8 @@ std::unique_ptr<HidDeviceHandle> SimHidPlatform::Open(const std::string& path, H
         error = HidOpenError::Failed;
         return nullptr;
     }
-    switch (hidInterface->openFailure) {
-    case SimHidInterface::OpenFailure::Failed:
-        error = HidOpenError::Failed;
-        return nullptr;
-    case SimHidInterface::OpenFailure::PermissionDenied:
-        error = HidOpenError::PermissionDenied;
-        return nullptr;
-    case SimHidInterface::OpenFailure::Busy:
-        error = HidOpenError::Busy;
-        return nullptr;
-    case SimHidInterface::OpenFailure::None:
-        break;
-    }
     error = HidOpenError::None;
     return std::make_unique<SimHidHandle>(*hidInterface, m_shared);
-}
-
-unsigned SimHidPlatform::Searches() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_searches;
-}
-
-int SimHidPlatform::LiveHandles() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->liveHandles;
-}
-
-int SimHidPlatform::LiveLists() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->liveLists;
-}
-
-std::size_t SimHidPlatform::LockedCount() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->locks.size();
 }
 
 }  // namespace zelv4

@@ -16,11 +16,8 @@ namespace zelv4 {
 
 class SimIspLoader;
 
-// One scripted HID interface of the simulated machine.
+// One HID interface of the simulated machine.
 struct SimHidInterface {
-    // Busy: the system refuses a second opener (a Windows sharing violation).
-    enum class OpenFailure { None, Failed, PermissionDenied, Busy };
-
     std::string path;
     // The USB port its device hangs on ("1-2.3"); empty: unknown.
     std::string port;
@@ -29,18 +26,6 @@ struct SimHidInterface {
     std::uint16_t versionNumber = 0;
     // What GetCaps reports (FeatureReportByteLength included).
     HidCaps caps;
-
-    OpenFailure openFailure = OpenFailure::None;
-    bool detailFails = false;
-    bool attributesFail = false;
-    bool preparsedFails = false;
-    bool capsFail = false;
-    // Another program holds the interface: LockExclusive fails.
-    bool heldElsewhere = false;
-
-    // Listed only from the search after this many searches (GetClassDevices calls)
-    // on: a chip that is attached but enters ISP mode later.
-    unsigned appearsAfterSearches = 0;
 
     // The loader behind the interface; feature reports on an interface without one
     // fail. While the loader is out of ISP mode the interface is not listed, as the
@@ -60,13 +45,12 @@ struct SimHidInterface {
 struct SimHidShared {
     std::mutex mutex;
     std::condition_variable changed;  // an interface came or went
-    int liveHandles = 0;
-    int liveLists = 0;
     std::set<std::string> locks;
 };
 
 // Simulated HID interfaces, listed in the order they were added. Any thread may
 // search, open and plug; Interfaces() is for scripting before and checking after.
+// Failures of the system's calls are a test's to script (tests/support).
 class SimHidPlatform : public HidPlatform {
 public:
     SimHidPlatform();
@@ -90,17 +74,15 @@ public:
     void Plug(SimHidInterface hidInterface, std::chrono::milliseconds after = std::chrono::milliseconds(0));
     void Unplug(const std::string& path, std::chrono::milliseconds after = std::chrono::milliseconds(0));
 
-    // GetClassDevices calls so far.
-    unsigned Searches() const;
-    // Handles opened and not yet closed.
-    int LiveHandles() const;
-    // Interface lists handed out and not yet released.
-    int LiveLists() const;
-    // Interfaces locked by a handle now.
-    std::size_t LockedCount() const;
-
     // Whether an interface is listed by the next search.
     bool Listed(const SimHidInterface& hidInterface) const;
+
+protected:
+    // Whether the interface is attached for the next search; a test's machine makes
+    // one appear late. Called with the shared lock held.
+    virtual bool Attached(const SimHidInterface& /*hidInterface*/) const { return true; }
+    // Told of each search (GetClassDevices) as it ends, with the shared lock held.
+    virtual void Searched() {}
 
 private:
     friend class SimHidMonitor;
@@ -125,7 +107,6 @@ private:
     unsigned m_nextGeneration = 0;
     std::vector<Scheduled> m_scheduled;
     std::chrono::steady_clock::time_point m_start;
-    unsigned m_searches = 0;
 };
 
 }  // namespace zelv4

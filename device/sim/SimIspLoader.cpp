@@ -48,28 +48,10 @@ void SimIspLoader::SetOnIspChange(std::function<void()> changed)
     m_onIspChange = std::move(changed);
 }
 
-void SimIspLoader::ClearTransfers()
-{
-    std::lock_guard lock(m_mutex);
-    m_transfers.clear();
-}
-
 std::optional<std::chrono::steady_clock::time_point> SimIspLoader::FirstTransferTime() const
 {
     std::lock_guard lock(m_mutex);
     return m_firstCall;
-}
-
-std::size_t SimIspLoader::SetCount() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_setCount;
-}
-
-std::size_t SimIspLoader::GetCount() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_getCount;
 }
 
 void SimIspLoader::BeginCall()
@@ -98,16 +80,14 @@ bool SimIspLoader::SetFeature(const std::uint8_t* report, std::size_t length)
     std::function<void()> changed;
     {
         std::lock_guard lock(m_mutex);
-        ++m_setCount;
-        SimTransfer transfer{SimTransfer::Kind::Set, length, std::vector<std::uint8_t>(report, report + length), false};
-        bool ok = m_inIsp && !m_unplugged && length == m_length && m_setCount != m_failSetAt &&
-                  length >= ISP_REPORT_SIZE && report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID;
+        const bool admitted = Admits(Call::Set);
+        bool ok = admitted && m_inIsp && !m_unplugged && length == m_length && length >= ISP_REPORT_SIZE &&
+                  report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID;
         if (ok) {
             ok = Execute(report);
             left = !m_inIsp;
         }
-        transfer.ok = ok;
-        m_transfers.push_back(std::move(transfer));
+        Ended(Call::Set, std::span(report, length), ok);
         if (left)
             changed = m_onIspChange;
         if (!left)
@@ -151,9 +131,9 @@ bool SimIspLoader::GetFeature(std::uint8_t* report, std::size_t length)
 {
     BeginCall();
     std::lock_guard lock(m_mutex);
-    ++m_getCount;
-    const bool ok = m_inIsp && !m_unplugged && length == m_length && m_getCount != m_failGetAt &&
-                    length >= ISP_REPORT_SIZE && report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID && m_readPending;
+    const bool admitted = Admits(Call::Get);
+    const bool ok = admitted && m_inIsp && !m_unplugged && length == m_length && length >= ISP_REPORT_SIZE &&
+                    report[ISP_OFFSET_REPORT_ID] == ISP_REPORT_ID && m_readPending;
     if (ok) {
         report[ISP_OFFSET_COMMAND] = ISP_CMD_READ_BLOCK;
         report[ISP_OFFSET_ADDRESS_HIGH] = static_cast<std::uint8_t>(m_readAddress >> 8);
@@ -164,7 +144,7 @@ bool SimIspLoader::GetFeature(std::uint8_t* report, std::size_t length)
         std::fill(report + ISP_OFFSET_DATA + ISP_BLOCK_SIZE, report + length, std::uint8_t{0});
         m_readPending = false;
     }
-    m_transfers.push_back({SimTransfer::Kind::Get, length, std::vector<std::uint8_t>(report, report + length), ok});
+    Ended(Call::Get, std::span<const std::uint8_t>(report, length), ok);
     return ok;
 }
 

@@ -6,22 +6,13 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <vector>
+#include <span>
 
 #include "core/FirmwareImage.h"
 #include "core/HidTransport.h"
 #include "core/IspConstants.h"
 
 namespace zelv4 {
-
-// One HID call as the loader saw it: exactly the bytes and length passed.
-struct SimTransfer {
-    enum class Kind { Set, Get };
-    Kind kind = Kind::Set;
-    std::size_t length = 0;
-    std::vector<std::uint8_t> bytes;  // Set: what was sent; Get: what was returned
-    bool ok = false;
-};
 
 // A simulated ZEL-V4 ISP loader behind the feature-report transport.
 //
@@ -38,10 +29,13 @@ struct SimTransfer {
 //   does a report ID other than 0, a block address that is unaligned or past the
 //   flash, and a get-feature with no read request before it.
 //
-// The calls may come from any thread; the accessors of the flash and the transfer
-// log are for when no call is under way.
+// The calls may come from any thread; the accessors of the flash are for when no
+// call is under way. A test's loader (tests/support) logs the calls and makes chosen
+// ones fail.
 class SimIspLoader : public HidTransport {
 public:
+    enum class Call { Set, Get };
+
     explicit SimIspLoader(std::size_t featureReportLength = ISP_REPORT_SIZE);
 
     bool SetFeature(const std::uint8_t* report, std::size_t length) override;
@@ -59,20 +53,19 @@ public:
     // Called, outside the loader's lock, whenever InIsp changes.
     void SetOnIspChange(std::function<void()> changed);
 
-    const std::vector<SimTransfer>& Transfers() const { return m_transfers; }
-    void ClearTransfers();
-
     // How long each call takes; zero: no time at all.
     void SetTransferDelay(std::chrono::microseconds delay) { m_delay = delay; }
     // When the first call of the loader's life began.
     std::optional<std::chrono::steady_clock::time_point> FirstTransferTime() const;
 
-    // Fault injection: make the Nth call of that kind (counting from 1, over the
-    // loader's life) fail. 0 disables.
-    void FailSetAt(std::size_t n) { m_failSetAt = n; }
-    void FailGetAt(std::size_t n) { m_failGetAt = n; }
-    std::size_t SetCount() const;
-    std::size_t GetCount() const;
+protected:
+    // Whether a call may go through at all, asked once per call, in order: a test's
+    // loader makes chosen ones fail, as a disturbed bus would. With the loader's lock
+    // held.
+    virtual bool Admits(Call /*call*/) { return true; }
+    // Each call as it ended: the bytes passed (a get's as returned) and whether it
+    // succeeded. With the loader's lock held.
+    virtual void Ended(Call /*call*/, std::span<const std::uint8_t> /*bytes*/, bool /*ok*/) {}
 
 private:
     bool Execute(const std::uint8_t* report);
@@ -89,11 +82,6 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_unplugAt;
     bool m_readPending = false;
     std::size_t m_readAddress = 0;
-    std::vector<SimTransfer> m_transfers;
-    std::size_t m_failSetAt = 0;
-    std::size_t m_failGetAt = 0;
-    std::size_t m_setCount = 0;
-    std::size_t m_getCount = 0;
 };
 
 }  // namespace zelv4

@@ -10,7 +10,14 @@ constexpr std::uint16_t OTHER_VENDOR_ID = 0x046D;
 constexpr std::uint16_t OTHER_PRODUCT_ID = 0xC31C;
 }  // namespace
 
-SimMachine::SimMachine() : m_loader(std::make_shared<SimIspLoader>(ISP_REPORT_SIZE)), m_chips{m_loader} {}
+SimMachine::SimMachine() : SimMachine(std::make_unique<SimHidPlatform>(), nullptr) {}
+
+SimMachine::SimMachine(std::unique_ptr<SimHidPlatform> hid, LoaderMaker makeLoader)
+    : m_hid(std::move(hid)),
+      m_makeLoader(makeLoader ? std::move(makeLoader)
+                              : [](std::size_t length) { return std::make_shared<SimIspLoader>(length); }),
+      m_loader(m_makeLoader(ISP_REPORT_SIZE)), m_chips{m_loader}
+{}
 
 std::string SimMachine::ChipPath(std::size_t index)
 {
@@ -24,12 +31,12 @@ std::string SimMachine::ChipPort(std::size_t index)
 
 std::shared_ptr<SimIspLoader> SimMachine::AddChip(std::chrono::milliseconds after)
 {
-    auto loader = std::make_shared<SimIspLoader>(ISP_REPORT_SIZE);
+    std::shared_ptr<SimIspLoader> loader = m_makeLoader(ISP_REPORT_SIZE);
     loader->SetTransferDelay(m_delay);
     SimHidInterface chip = SimHidInterface::IspLoader(ChipPath(m_chips.size()), loader);
     chip.port = ChipPort(m_chips.size());
     m_chips.push_back(loader);
-    m_hid.Plug(std::move(chip), after);
+    m_hid->Plug(std::move(chip), after);
     return loader;
 }
 
@@ -43,16 +50,21 @@ void SimMachine::SetTransferDelay(std::chrono::microseconds delay)
 std::unique_ptr<SimMachine> SimMachine::CreateDefault(const std::optional<FirmwareImage>& flash)
 {
     auto machine = std::make_unique<SimMachine>();
+    machine->AddDefaultDevices(flash);
+    return machine;
+}
+
+void SimMachine::AddDefaultDevices(const std::optional<FirmwareImage>& flash)
+{
     if (flash)
-        machine->Loader().Flash() = *flash;
-    SimHidInterface chip = SimHidInterface::IspLoader(DEFAULT_ISP_PATH, machine->m_loader);
+        m_loader->Flash() = *flash;
+    SimHidInterface chip = SimHidInterface::IspLoader(DEFAULT_ISP_PATH, m_loader);
     chip.port = DEFAULT_ISP_PORT;
-    machine->m_hid.Add(std::move(chip));
+    m_hid->Add(std::move(chip));
     SimHidInterface keyboard = SimHidInterface::Other(DEFAULT_OTHER_PATH, OTHER_VENDOR_ID, OTHER_PRODUCT_ID);
     keyboard.port = DEFAULT_OTHER_PORT;
-    machine->m_hid.Add(std::move(keyboard));
-    machine->m_usb.AddDefaultBus();
-    return machine;
+    m_hid->Add(std::move(keyboard));
+    m_usb.AddDefaultBus();
 }
 
 }  // namespace zelv4

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,9 @@ public:
     static constexpr const char* DEFAULT_ISP_PORT = "1-1";
     static constexpr const char* DEFAULT_OTHER_PORT = "1-2";
 
+    // Makes each chip's loader, for a feature report of this length.
+    using LoaderMaker = std::function<std::shared_ptr<SimIspLoader>(std::size_t featureLength)>;
+
     SimMachine();
 
     // The machine `--sim` runs on: a ZEL-V4 in ISP mode with a 41-byte feature
@@ -32,10 +36,10 @@ public:
     // loader starts with `flash` when given, erased otherwise.
     static std::unique_ptr<SimMachine> CreateDefault(const std::optional<FirmwareImage>& flash = std::nullopt);
 
-    HidPlatform& Hid() override { return m_hid; }
+    HidPlatform& Hid() override { return *m_hid; }
     UsbBusPlatform& UsbBus() override { return m_usb; }
 
-    SimHidPlatform& HidInterfaces() { return m_hid; }
+    SimHidPlatform& HidInterfaces() { return *m_hid; }
     SimUsbTree& UsbTree() { return m_usb; }
 
     // The loader behind the machine's ISP interface; every machine has one, attached
@@ -55,8 +59,16 @@ public:
     // How long each transfer of every chip, present and future, takes.
     void SetTransferDelay(std::chrono::microseconds delay);
 
+protected:
+    // A machine on these interfaces, whose chips' loaders `makeLoader` makes (a
+    // test's machine scripts failures into both).
+    SimMachine(std::unique_ptr<SimHidPlatform> hid, LoaderMaker makeLoader);
+    // What CreateDefault puts on a machine.
+    void AddDefaultDevices(const std::optional<FirmwareImage>& flash);
+
 private:
-    SimHidPlatform m_hid;
+    std::unique_ptr<SimHidPlatform> m_hid;
+    LoaderMaker m_makeLoader;
     SimUsbTree m_usb;
     std::shared_ptr<SimIspLoader> m_loader;
     std::vector<std::shared_ptr<SimIspLoader>> m_chips;

@@ -116,7 +116,7 @@ public:
         NamedClaim::Result result = NamedClaim::Result::Failed;
         m_lock = NamedClaim::TryTake("device", m_path, result);
         // Only a claim held elsewhere refuses the device; one that cannot be made
-        // at all leaves the device usable as before.
+        // at all leaves the device usable without one.
         return m_lock != nullptr || result != NamedClaim::Result::Busy;
     }
 

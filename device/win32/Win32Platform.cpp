@@ -2,10 +2,10 @@
 
 namespace zelv4 {
 
-std::unique_ptr<DevicePlatform> CreateOsPlatform(std::string& /*error*/)
+Expected<std::unique_ptr<DevicePlatform>> CreateOsPlatform()
 {
     // The system's own DLLs, imported as the program starts: nothing can be missing.
-    return std::make_unique<Win32Platform>();
+    return std::unique_ptr<DevicePlatform>(std::make_unique<Win32Platform>());
 }
 
 }  // namespace zelv4

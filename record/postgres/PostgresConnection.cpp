@@ -36,9 +36,11 @@ struct PostgresApi {
     static constexpr const char* LIBRARY = "libpq.so.5";
     static constexpr const char* PACKAGE = "libpq5";
     ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-    bool Bind(const SharedLibrary& library, std::string& error)
+    Expected<void> Bind(const SharedLibrary& library)
     {
-        return ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_BIND) true;
+        Expected<void> bound;
+        ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_BIND)
+        return bound;
     }
 };
 
@@ -103,11 +105,11 @@ SqlValue ColumnValue(Oid type, const char* text, std::size_t length)
 RecordResult<std::unique_ptr<SqlConnection>>
 PostgresConnection::Open(const std::string& uri, const std::string& display, const PostgresSettings& settings)
 {
-    std::string missing;
-    const PostgresApi* const loaded = LoadLibraryApi<PostgresApi>(missing);
-    if (loaded == nullptr)
-        return RecordError{RecordErrorKind::ClientMissing, "PostgreSQL records cannot be used: " + missing};
-    const PostgresApi& api = *loaded;
+    const Expected<const PostgresApi*> loaded = LoadLibraryApi<PostgresApi>();
+    if (!loaded)
+        return RecordFail(RecordErrorKind::ClientMissing,
+                          "PostgreSQL records cannot be used: " + loaded.error().message);
+    const PostgresApi& api = **loaded;
 
     // The URI is taken apart first: a malformed one is a usage error, not a server's.
     char* parseError = nullptr;
@@ -115,7 +117,7 @@ PostgresConnection::Open(const std::string& uri, const std::string& display, con
     if (options == nullptr) {
         const std::string reason = OneLine(parseError);
         api.PQfreemem(parseError);
-        return RecordError{RecordErrorKind::BadTarget, "record " + display + " is not a usable URI: " + reason};
+        return RecordFail(RecordErrorKind::BadTarget, "record " + display + " is not a usable URI: " + reason);
     }
     std::vector<std::string> keywords, values;
     for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
@@ -156,10 +158,10 @@ PostgresConnection::Open(const std::string& uri, const std::string& display, con
     PGconn* conn = api.PQconnectdbParams(keywordPointers.data(), valuePointers.data(), 0);
     std::unique_ptr<PostgresConnection> connection(new PostgresConnection(api, conn, display));
     if (conn == nullptr)
-        return RecordError{RecordErrorKind::CannotOpen, "cannot reach record " + display + ": out of memory"};
+        return RecordFail(RecordErrorKind::CannotOpen, "cannot reach record " + display + ": out of memory");
     api.PQsetNoticeProcessor(conn, IgnoreNotice, nullptr);
     if (api.PQstatus(conn) != CONNECTION_OK)
-        return connection->ConnectError();
+        return Unexpected(connection->ConnectError());
     return std::unique_ptr<SqlConnection>(std::move(connection));
 }
 
@@ -170,8 +172,8 @@ PostgresConnection::~PostgresConnection()
 
 RecordError PostgresConnection::ConnectError() const
 {
-    return RecordError{RecordErrorKind::CannotOpen,
-                       "cannot reach record " + m_display + ": " + OneLine(m_api.PQerrorMessage(m_conn))};
+    return RecordError(RecordErrorKind::CannotOpen,
+                       "cannot reach record " + m_display + ": " + OneLine(m_api.PQerrorMessage(m_conn)));
 }
 
 RecordResult<void> PostgresConnection::Reconnect()
@@ -180,7 +182,7 @@ RecordResult<void> PostgresConnection::Reconnect()
         return {};
     m_api.PQreset(m_conn);
     if (m_api.PQstatus(m_conn) != CONNECTION_OK)
-        return ConnectError();
+        return Unexpected(ConnectError());
     return {};
 }
 
@@ -223,7 +225,7 @@ RecordResult<void> PostgresConnection::Run(std::string_view sql, std::span<const
             kind = RecordErrorKind::Denied;
         else if (state.starts_with("23"))
             kind = RecordErrorKind::Refused;
-        return RecordError{kind, "record " + m_display + ": " + reason + note};
+        return RecordFail(kind, "record " + m_display + ": " + reason + note);
     }
     if (!sink)
         return {};

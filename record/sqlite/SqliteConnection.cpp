@@ -40,10 +40,13 @@ struct SqliteApi {
     static constexpr const char* LIBRARY = "libsqlite3.so.0";
     static constexpr const char* PACKAGE = "libsqlite3-0";
     ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-    bool Bind(const SharedLibrary& library, std::string& error)
+    Expected<void> Bind(const SharedLibrary& library)
     {
-        return ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_BIND)(sqlite3_libversion_number() >= SQLITE_OLDEST ||
-                                                          (error = "SQLite 3.35 or newer is needed", false));
+        Expected<void> bound;
+        ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_BIND)
+        if (bound && sqlite3_libversion_number() < SQLITE_OLDEST)
+            bound = Fail(ErrorCode::Unavailable, "SQLite 3.35 or newer is needed");
+        return bound;
     }
 };
 
@@ -69,26 +72,25 @@ private:
 RecordResult<std::unique_ptr<SqlConnection>> SqliteConnection::Open(const std::string& path, const std::string& display,
                                                                     std::chrono::milliseconds busyTimeout)
 {
-    std::string missing;
-    const SqliteApi* const loaded = LoadLibraryApi<SqliteApi>(missing);
-    if (loaded == nullptr)
-        return RecordError{RecordErrorKind::ClientMissing, "SQLite records cannot be used: " + missing};
-    const SqliteApi& api = *loaded;
+    const Expected<const SqliteApi*> loaded = LoadLibraryApi<SqliteApi>();
+    if (!loaded)
+        return RecordFail(RecordErrorKind::ClientMissing, "SQLite records cannot be used: " + loaded.error().message);
+    const SqliteApi& api = **loaded;
     sqlite3* db = nullptr;
     const int code = api.sqlite3_open_v2(path.c_str(), &db,
                                          SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     // Even a failed open gives a handle to ask why and to close.
     std::unique_ptr<SqliteConnection> connection(new SqliteConnection(api, db, display, busyTimeout));
     if (db == nullptr)
-        return RecordError{RecordErrorKind::CannotOpen, "cannot open the record " + display + ": out of memory"};
+        return RecordFail(RecordErrorKind::CannotOpen, "cannot open the record " + display + ": out of memory");
     api.sqlite3_extended_result_codes(db, 1);
     if (code != SQLITE_OK)
-        return connection->Error(code);
+        return Unexpected(connection->Error(code));
     api.sqlite3_busy_timeout(db, static_cast<int>(busyTimeout.count()));
     // WAL survives in the file; the first statement also tells a file that is no database.
     for (const char* pragma : {"PRAGMA journal_mode = WAL", "PRAGMA synchronous = FULL", "PRAGMA foreign_keys = ON"})
         if (RecordResult<void> done = connection->Run(pragma); !done)
-            return done.Error();
+            return Unexpected(done.error());
     return std::unique_ptr<SqlConnection>(std::move(connection));
 }
 
@@ -120,7 +122,7 @@ RecordError SqliteConnection::Error(int code) const
     } else if (primary == SQLITE_CONSTRAINT) {
         kind = RecordErrorKind::Refused;
     }
-    return RecordError{kind, "record " + m_display + ": " + reason};
+    return RecordError(kind, "record " + m_display + ": " + reason);
 }
 
 RecordResult<void> SqliteConnection::Run(std::string_view sql, std::span<const SqlValue> params, const SqlRowSink& sink)
@@ -138,7 +140,7 @@ RecordResult<void> SqliteConnection::Run(std::string_view sql, std::span<const S
             if (sink)
                 sink(row);
         });
-        if (done || done.Error().kind != RecordErrorKind::Busy || !outside || delivered ||
+        if (done || done.error().kind != RecordErrorKind::Busy || !outside || delivered ||
             std::chrono::steady_clock::now() >= giveUp)
             return done;
         std::this_thread::sleep_for(pause);
@@ -152,7 +154,7 @@ RecordResult<void> SqliteConnection::RunOnce(std::string_view sql, std::span<con
     Statement statement(m_api);
     int code = m_api.sqlite3_prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &statement.Handle(), nullptr);
     if (code != SQLITE_OK)
-        return Error(code);
+        return Unexpected(Error(code));
     sqlite3_stmt* stmt = statement.Handle();
     for (std::size_t i = 0; i < params.size(); ++i) {
         const int index = m_api.sqlite3_bind_parameter_index(stmt, ("$" + std::to_string(i + 1)).c_str());
@@ -168,7 +170,7 @@ RecordResult<void> SqliteConnection::RunOnce(std::string_view sql, std::span<con
         else
             code = m_api.sqlite3_bind_null(stmt, index);
         if (code != SQLITE_OK)
-            return Error(code);
+            return Unexpected(Error(code));
     }
     SqlRow row;
     while ((code = m_api.sqlite3_step(stmt)) == SQLITE_ROW) {
@@ -194,7 +196,7 @@ RecordResult<void> SqliteConnection::RunOnce(std::string_view sql, std::span<con
         sink(row);
     }
     if (code != SQLITE_DONE)
-        return Error(code);
+        return Unexpected(Error(code));
     return {};
 }
 

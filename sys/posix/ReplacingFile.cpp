@@ -179,38 +179,33 @@ const std::string& ReplacingFile::TargetPath() const
     return m_state->target;
 }
 
-std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, std::string& error)
+Expected<std::unique_ptr<ReplacingFile>> ReplacingFile::Create(const std::string& path)
 {
     auto state = std::make_unique<State>();
     state->path = path;
     int code = 0;
     if (path.empty()) {
-        error = "cannot create " + Quoted(path) + ": " + Reason(ENOENT);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + Reason(ENOENT));
     }
     if (!FollowLinks(path, state->target, code)) {
-        error = "cannot create " + Quoted(path) + ": " + Reason(code);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + Reason(code));
     }
 
     struct stat existing {};
     const bool exists = ::stat(state->target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
-        error = "cannot create " + Quoted(path) + ": " + Reason(EISDIR);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + Reason(EISDIR));
     }
     // A device, a pipe or a terminal cannot be replaced, only written to: that is a
     // StreamOutputFile's job.
     if (exists && !S_ISREG(existing.st_mode)) {
-        error = "cannot create " + Quoted(path) + ": it is not a regular file";
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": it is not a regular file");
     }
 
     // Replacing a file is no reason to ignore that it may not be written, as
     // opening it would have said.
     if (exists && ::faccessat(AT_FDCWD, state->target.c_str(), W_OK, AT_EACCESS) != 0) {
-        error = "cannot create " + Quoted(path) + ": " + Reason(errno);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + Reason(errno));
     }
 
     std::string name = BaseOf(state->target).substr(0, TEMP_NAME_KEEP);
@@ -227,8 +222,7 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
     code = errno;
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
-        error = "cannot create " + Quoted(path) + ": " + Reason(code);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + Reason(code));
     }
     state->fd = fd;
     state->temporary = temporary;
@@ -239,41 +233,37 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
     if (::fchmod(fd, mode) != 0) {
         code = errno;
         ReplacingFile discarded(std::move(state));
-        error = "cannot create " + Quoted(path) + ": " + Reason(code);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + Reason(code));
     }
     return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
 }
 
-bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
+Expected<void> ReplacingFile::Write(std::span<const std::uint8_t> bytes)
 {
     int code = 0;
     if (m_state->fd < 0 || m_state->committed) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(EBADF);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Reason(EBADF));
     }
     if (!WriteAll(m_state->fd, bytes.data(), bytes.size(), code)) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(code);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Reason(code));
     }
-    return true;
+    return {};
 }
 
-bool ReplacingFile::Commit()
+Expected<void> ReplacingFile::Commit()
 {
     return Finish(true);
 }
 
-bool ReplacingFile::CommitNew()
+Expected<void> ReplacingFile::CommitNew()
 {
     return Finish(false);
 }
 
-bool ReplacingFile::Finish(bool replace)
+Expected<void> ReplacingFile::Finish(bool replace)
 {
     if (m_state->fd < 0 || m_state->committed) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(EBADF);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Reason(EBADF));
     }
     const int fd = std::exchange(m_state->fd, -1);
     // The data must be on the disk before the name points at it, or a crash could
@@ -281,19 +271,16 @@ bool ReplacingFile::Finish(bool replace)
     if (::fsync(fd) != 0) {
         const int code = errno;
         ::close(fd);
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(code);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Reason(code));
     }
     if (::close(fd) != 0) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Reason(errno));
     }
     // A link fails where a file is, as a rename would not; the temporary name then goes.
     const bool placed = replace ? ::rename(m_state->temporary.c_str(), m_state->target.c_str()) == 0
                                 : ::link(m_state->temporary.c_str(), m_state->target.c_str()) == 0;
     if (!placed) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Reason(errno);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Reason(errno));
     }
     if (!replace)
         ::unlink(m_state->temporary.c_str());
@@ -305,7 +292,7 @@ bool ReplacingFile::Finish(bool replace)
         ::fsync(directory);
         ::close(directory);
     }
-    return true;
+    return {};
 }
 
 }  // namespace zelv4

@@ -4,15 +4,14 @@
 
 namespace zelv4 {
 
-std::unique_ptr<SharedLibrary> SharedLibrary::Open(const std::string& fileName, std::string& error)
+Expected<std::unique_ptr<SharedLibrary>> SharedLibrary::Open(const std::string& fileName)
 {
     // RTLD_LOCAL: its symbols are reached through Bind only, and never interpose on
     // another library's.
     void* handle = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* why = ::dlerror();
-        error = why != nullptr ? why : fileName + ": cannot be loaded";
-        return nullptr;
+        return Fail(ErrorCode::Unavailable, why != nullptr ? why : fileName + ": cannot be loaded");
     }
     return std::unique_ptr<SharedLibrary>(new SharedLibrary(handle, fileName));
 }
@@ -22,12 +21,12 @@ SharedLibrary::~SharedLibrary()
     ::dlclose(m_handle);
 }
 
-void* SharedLibrary::Symbol(const char* name, std::string& error) const
+Expected<void*> SharedLibrary::Symbol(const char* name) const
 {
     ::dlerror();
     void* address = ::dlsym(m_handle, name);
     if (address == nullptr)
-        error = m_fileName + " has no function " + name;
+        return Fail(ErrorCode::Unavailable, m_fileName + " has no function " + name);
     return address;
 }
 

@@ -8,13 +8,12 @@
 
 namespace zelv4 {
 
-bool StandardOutput::WriteAll(const char* data, std::size_t size, std::string& error)
+Expected<void> StandardOutput::WriteAll(const char* data, std::size_t size)
 {
     int code = 0;
     if (zelv4::WriteAll(STDOUT_FILENO, data, size, code))
-        return true;
-    error = std::strerror(code);
-    return false;
+        return {};
+    return Fail(ErrorCode::FileFailed, std::strerror(code));
 }
 
 }  // namespace zelv4

@@ -94,7 +94,7 @@ bool StreamOutputFile::Names(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
 }
 
-std::unique_ptr<StreamOutputFile> StreamOutputFile::Open(const std::string& path, std::string& error)
+Expected<std::unique_ptr<StreamOutputFile>> StreamOutputFile::Open(const std::string& path)
 {
     auto state = std::make_unique<State>();
     state->path = path;
@@ -109,30 +109,28 @@ std::unique_ptr<StreamOutputFile> StreamOutputFile::Open(const std::string& path
             ::fcntl(state->fd, F_SETFL, ::fcntl(state->fd, F_GETFL) & ~O_NONBLOCK);
     }
     if (state->fd < 0) {
-        error = "cannot write " + Quoted(path) + ": " + std::strerror(errno);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(path) + ": " + std::strerror(errno));
     }
     return std::unique_ptr<StreamOutputFile>(new StreamOutputFile(std::move(state)));
 }
 
-bool StreamOutputFile::Write(std::span<const std::uint8_t> bytes)
+Expected<void> StreamOutputFile::Write(std::span<const std::uint8_t> bytes)
 {
     int code = EBADF;
     if (m_state->fd < 0 || !WriteAll(m_state->fd, bytes.data(), bytes.size(), code)) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(code);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + std::strerror(code));
     }
-    return true;
+    return {};
 }
 
-bool StreamOutputFile::Commit()
+Expected<void> StreamOutputFile::Commit()
 {
     const int fd = std::exchange(m_state->fd, -1);
     if (fd < 0 || ::close(fd) != 0) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(fd < 0 ? EBADF : errno);
-        return false;
+        return Fail(ErrorCode::FileFailed,
+                    "cannot write " + Quoted(m_state->path) + ": " + std::strerror(fd < 0 ? EBADF : errno));
     }
-    return true;
+    return {};
 }
 
 }  // namespace zelv4

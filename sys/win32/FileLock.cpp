@@ -44,63 +44,34 @@ std::string CanonicalPath(const std::wstring& path)
 // locked file is what gets replaced (the simulated flash state is saved over it):
 // the lock is a claim named after the file, and no handle stays open.
 struct FileLock::State {
-    std::wstring path;
     std::unique_ptr<NamedClaim> claim;
 };
 
-FileLock::FileLock(std::unique_ptr<State> state, bool created) : m_state(std::move(state)), m_created(created) {}
+FileLock::FileLock(std::unique_ptr<State> state) : m_state(std::move(state)) {}
 
-FileLock::~FileLock()
-{
-    if (m_created) {
-        // Still the empty file this lock made: nothing was saved into it.
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (::GetFileAttributesExW(m_state->path.c_str(), GetFileExInfoStandard, &data) &&
-            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && data.nFileSizeHigh == 0 &&
-            data.nFileSizeLow == 0)
-            ::DeleteFileW(m_state->path.c_str());
-    }
-}
+FileLock::~FileLock() = default;
 
-std::unique_ptr<FileLock> FileLock::TryLock(const std::string& path, bool create, Result& result, std::string& error)
+Expected<std::unique_ptr<FileLock>> FileLock::TryLock(const std::string& path)
 {
-    result = Result::Failed;
     const std::optional<std::wstring> wide = Utf8ToWide(path);
-    if (!wide) {
-        error = "cannot open " + Quoted(path) + ": " + std::strerror(EILSEQ);
-        return nullptr;
-    }
+    if (!wide)
+        return Fail(ErrorCode::FileFailed, "cannot open " + Quoted(path) + ": " + std::strerror(EILSEQ));
     NamedClaim::Result taken = NamedClaim::Result::Failed;
     std::unique_ptr<NamedClaim> claim = NamedClaim::TryTake("file", CanonicalPath(*wide), taken);
     if (!claim) {
-        if (taken == NamedClaim::Result::Busy) {
-            result = Result::Busy;
-            error = Quoted(path) + " is in use by another program";
-        } else {
-            error = "cannot lock " + Quoted(path) + ": " + Win32ErrorText(::GetLastError());
-        }
-        return nullptr;
+        if (taken == NamedClaim::Result::Busy)
+            return Fail(ErrorCode::Busy, Quoted(path) + " is in use by another program");
+        return Fail(ErrorCode::FileFailed, "cannot lock " + Quoted(path) + ": " + Win32ErrorText(::GetLastError()));
     }
-    bool created = false;
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    if (create) {
-        handle = ::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        created = handle != INVALID_HANDLE_VALUE;
-    }
-    if (handle == INVALID_HANDLE_VALUE && (!create || ::GetLastError() == ERROR_FILE_EXISTS))
-        handle = ::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = "cannot open " + Quoted(path) + ": " + Win32ErrorText(::GetLastError());
-        return nullptr;
-    }
+    const HANDLE handle =
+        ::CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Fail(ErrorCode::FileFailed, "cannot open " + Quoted(path) + ": " + Win32ErrorText(::GetLastError()));
     ::CloseHandle(handle);
     auto state = std::make_unique<State>();
-    state->path = *wide;
     state->claim = std::move(claim);
-    result = Result::Locked;
-    return std::unique_ptr<FileLock>(new FileLock(std::move(state), created));
+    return std::unique_ptr<FileLock>(new FileLock(std::move(state)));
 }
 
 }  // namespace zelv4

@@ -140,34 +140,31 @@ const std::string& ReplacingFile::TargetPath() const
     return m_state->target;
 }
 
-std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, std::string& error)
+Expected<std::unique_ptr<ReplacingFile>> ReplacingFile::Create(const std::string& path)
 {
     auto state = std::make_unique<State>();
     state->path = path;
     if (path.empty()) {
-        error = "cannot create " + Quoted(path) + ": " + std::strerror(ENOENT);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + std::strerror(ENOENT));
     }
     const std::optional<std::wstring> wide = Utf8ToWide(path);
     if (!wide) {
-        error = "cannot create " + Quoted(path) + ": " + std::strerror(EILSEQ);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + std::strerror(EILSEQ));
     }
     state->wideTarget = FollowLink(*wide);
     state->target = state->wideTarget == *wide ? path : WideToUtf8(state->wideTarget).value_or(path);
 
     switch (KindOf(state->wideTarget)) {
     case Kind::Directory:
-        error = "cannot create " + Quoted(path) + ": " + std::strerror(EISDIR);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + std::strerror(EISDIR));
     case Kind::Other: {
         // A device or a pipe cannot be replaced, only written to.
         const HANDLE handle =
             ::CreateFileW(state->wideTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            error = "cannot create " + Quoted(path) + ": " + Win32ErrorText(::GetLastError());
-            return nullptr;
+            return Fail(ErrorCode::FileFailed,
+                        "cannot create " + Quoted(path) + ": " + Win32ErrorText(::GetLastError()));
         }
         state->handle = handle;
         return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
@@ -199,53 +196,48 @@ std::unique_ptr<ReplacingFile> ReplacingFile::Create(const std::string& path, st
         SetDeleteOnClose(handle, true);
         return std::unique_ptr<ReplacingFile>(new ReplacingFile(std::move(state)));
     }
-    error = "cannot create " + Quoted(path) + ": " + Win32ErrorText(code);
-    return nullptr;
+    return Fail(ErrorCode::FileFailed, "cannot create " + Quoted(path) + ": " + Win32ErrorText(code));
 }
 
-bool ReplacingFile::Write(std::span<const std::uint8_t> bytes)
+Expected<void> ReplacingFile::Write(std::span<const std::uint8_t> bytes)
 {
     if (m_state->handle == INVALID_HANDLE_VALUE || m_state->committed) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF));
     }
     DWORD code = 0;
     if (!WriteAll(m_state->handle, bytes.data(), bytes.size(), code)) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code));
     }
-    return true;
+    return {};
 }
 
-bool ReplacingFile::Commit()
+Expected<void> ReplacingFile::Commit()
 {
     return Finish(true);
 }
 
-bool ReplacingFile::CommitNew()
+Expected<void> ReplacingFile::CommitNew()
 {
     return Finish(false);
 }
 
-bool ReplacingFile::Finish(bool replace)
+Expected<void> ReplacingFile::Finish(bool replace)
 {
     if (m_state->handle == INVALID_HANDLE_VALUE || m_state->committed) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF));
     }
     const HANDLE handle = std::exchange(m_state->handle, INVALID_HANDLE_VALUE);
-    const auto fail = [this, handle](DWORD code) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code);
+    const auto fail = [this, handle](DWORD code) -> Expected<void> {
         ::CloseHandle(handle);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code));
     };
     if (m_state->temporary.empty()) {
         if (!::CloseHandle(handle)) {
-            m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
-            return false;
+            return Fail(ErrorCode::FileFailed,
+                        "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError()));
         }
         m_state->committed = true;
-        return true;
+        return {};
     }
     // The data must be on the disk before the name points at it, or a crash could
     // leave an empty file where the old one was.
@@ -256,17 +248,17 @@ bool ReplacingFile::Finish(bool replace)
     if (RenameOver(handle, FullPath(m_state->wideTarget), replace)) {
         ::CloseHandle(handle);
         m_state->committed = true;
-        return true;
+        return {};
     }
     // Some file systems rename only by name.
     ::CloseHandle(handle);
     if (!::MoveFileExW(m_state->temporary.c_str(), m_state->wideTarget.c_str(),
                        (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH)) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError());
-        return false;
+        return Fail(ErrorCode::FileFailed,
+                    "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(::GetLastError()));
     }
     m_state->committed = true;
-    return true;
+    return {};
 }
 
 }  // namespace zelv4

@@ -6,14 +6,12 @@
 
 namespace zelv4 {
 
-std::unique_ptr<SharedLibrary> SharedLibrary::Open(const std::string& fileName, std::string& error)
+Expected<std::unique_ptr<SharedLibrary>> SharedLibrary::Open(const std::string& fileName)
 {
     // Only from the system's and the program's folders, never from the current one.
     HMODULE module = ::LoadLibraryExA(fileName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-    if (module == nullptr) {
-        error = fileName + ": " + Win32ErrorText(::GetLastError());
-        return nullptr;
-    }
+    if (module == nullptr)
+        return Fail(ErrorCode::Unavailable, fileName + ": " + Win32ErrorText(::GetLastError()));
     return std::unique_ptr<SharedLibrary>(new SharedLibrary(module, fileName));
 }
 
@@ -22,11 +20,11 @@ SharedLibrary::~SharedLibrary()
     ::FreeLibrary(static_cast<HMODULE>(m_handle));
 }
 
-void* SharedLibrary::Symbol(const char* name, std::string& error) const
+Expected<void*> SharedLibrary::Symbol(const char* name) const
 {
     void* address = reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(m_handle), name));
     if (address == nullptr)
-        error = m_fileName + " has no function " + name;
+        return Fail(ErrorCode::Unavailable, m_fileName + " has no function " + name);
     return address;
 }
 

@@ -11,20 +11,18 @@ namespace zelv4 {
 
 // Through the C library's descriptor: in text mode it ends lines as Windows text
 // does (CR LF), like every other line the program prints.
-bool StandardOutput::WriteAll(const char* data, std::size_t size, std::string& error)
+Expected<void> StandardOutput::WriteAll(const char* data, std::size_t size)
 {
     const int fd = _fileno(stdout);
     while (size > 0) {
         const unsigned chunk = size > INT_MAX / 2 ? INT_MAX / 2 : static_cast<unsigned>(size);
         const int written = _write(fd, data, chunk);
-        if (written <= 0) {
-            error = std::strerror(written < 0 ? errno : ENOSPC);
-            return false;
-        }
+        if (written <= 0)
+            return Fail(ErrorCode::FileFailed, std::strerror(written < 0 ? errno : ENOSPC));
         data += written;
         size -= static_cast<std::size_t>(written);
     }
-    return true;
+    return {};
 }
 
 }  // namespace zelv4

@@ -65,35 +65,32 @@ bool StreamOutputFile::Names(const std::string& path)
     return NamedDescriptor(path).has_value();
 }
 
-std::unique_ptr<StreamOutputFile> StreamOutputFile::Open(const std::string& path, std::string& error)
+Expected<std::unique_ptr<StreamOutputFile>> StreamOutputFile::Open(const std::string& path)
 {
     auto state = std::make_unique<State>();
     state->path = path;
     state->handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
     if (!NamedDescriptor(path) || state->handle == INVALID_HANDLE_VALUE || state->handle == nullptr) {
-        error = "cannot write " + Quoted(path) + ": " + std::strerror(EBADF);
-        return nullptr;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(path) + ": " + std::strerror(EBADF));
     }
     return std::unique_ptr<StreamOutputFile>(new StreamOutputFile(std::move(state)));
 }
 
-bool StreamOutputFile::Write(std::span<const std::uint8_t> bytes)
+Expected<void> StreamOutputFile::Write(std::span<const std::uint8_t> bytes)
 {
     DWORD code = 0;
     if (!WriteAll(m_state->handle, bytes.data(), bytes.size(), code)) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + Win32ErrorText(code));
     }
-    return true;
+    return {};
 }
 
-bool StreamOutputFile::Commit()
+Expected<void> StreamOutputFile::Commit()
 {
     if (std::exchange(m_state->handle, INVALID_HANDLE_VALUE) == INVALID_HANDLE_VALUE) {
-        m_error = "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF);
-        return false;
+        return Fail(ErrorCode::FileFailed, "cannot write " + Quoted(m_state->path) + ": " + std::strerror(EBADF));
     }
-    return true;
+    return {};
 }
 
 }  // namespace zelv4

@@ -9,8 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/CliApp.h"
+#include "cli/CommandLine.h"
 #include "device/sim/SimMachine.h"
+#include "support/TestMachine.h"
 
 namespace zelv4::test {
 
@@ -34,14 +35,14 @@ struct CliOutput {
     }
 };
 
-// zelv4-isp run in-process. Auto's waits are recorded instead of slept, and stderr
-// is a terminal only when the test says so.
+// zelv4-isp run in-process. Auto's waits on the given machine are recorded instead
+// of spent, and stderr is a terminal only when the test says so.
 struct CliRunner {
-    std::shared_ptr<SimMachine> machine;  // null: what the options choose
+    std::shared_ptr<test::TestMachine> machine;  // null: what the options choose
     bool terminal = false;
     bool stdoutClosed = false;  // as the process would have been started
     std::vector<unsigned> sleeps;
-    std::mutex sleepsMutex;  // workers of --all and watch sleep on their own threads
+    std::mutex sleepsMutex;
     // watch stops once this says so (as after one Ctrl-C); null: never.
     std::function<bool()> stopRequested;
     // As main() passes it when an argument cannot be read exactly.
@@ -57,13 +58,11 @@ struct CliRunner {
         for (const auto& arg : args)
             argv.push_back(arg.c_str());
         CliEnvironment environment;
+        if (machine)
+            machine->HidInterfaces().RecordWaits(&sleeps, &sleepsMutex);
         environment.machine = machine;
         environment.errIsTerminal = [this] { return terminal; };
         environment.stdoutClosed = stdoutClosed;
-        environment.sleep = [this](unsigned milliseconds) {
-            const std::lock_guard lock(sleepsMutex);
-            sleeps.push_back(milliseconds);
-        };
         environment.stopSignals = [this] {
             return stopSignals ? stopSignals() : stopRequested && stopRequested() ? 1u : 0u;
         };

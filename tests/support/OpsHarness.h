@@ -10,9 +10,9 @@
 #include "core/IspReportBuffers.h"
 #include "device/IspDeviceConnection.h"
 #include "device/UsbBusScan.h"
-#include "device/sim/SimMachine.h"
 #include "support/RecordingWindow.h"
 #include "support/ScratchDir.h"
+#include "support/TestMachine.h"
 #include "sys/ReplacingFile.h"
 
 namespace zelv4::test {
@@ -20,13 +20,13 @@ namespace zelv4::test {
 // The operations wired to a recording window and a simulated machine, with the
 // real device search and bus scan in between.
 struct OpsHarness {
-    explicit OpsHarness(std::unique_ptr<SimMachine> simMachine = SimMachine::CreateDefault())
+    explicit OpsHarness(std::unique_ptr<test::TestMachine> simMachine = test::TestMachine::CreateDefault())
         : machine(std::move(simMachine)), connection(machine->Hid()), scan(machine->UsbBus()), window(log),
-          device(connection, log), bus(scan, log), ops(window, fields, reports, device, bus, files)
+          device(connection, &log), bus(scan, log), ops(window, fields, reports, device, bus, files)
     {}
     ~OpsHarness() { connection.CloseIspDevice(); }
 
-    SimIspLoader& Loader() { return machine->Loader(); }
+    TestIspLoader& Loader() { return machine->Loader(); }
 
     // The device is closed and every handle released after an operation.
     bool DeviceClosed() const { return !connection.IsOpen() && machine->HidInterfaces().LiveHandles() == 0; }
@@ -40,7 +40,7 @@ struct OpsHarness {
         return sets;
     }
 
-    std::unique_ptr<SimMachine> machine;
+    std::unique_ptr<test::TestMachine> machine;
     IspDeviceConnection connection;
     UsbBusScan scan;
     EventLog log;
@@ -68,18 +68,18 @@ inline std::string ImageBytes(const FirmwareImage& image)
 }
 
 // A machine with no ISP interface and nothing on the bus.
-inline std::unique_ptr<SimMachine> EmptyMachine()
+inline std::unique_ptr<test::TestMachine> EmptyMachine()
 {
-    return std::make_unique<SimMachine>();
+    return std::make_unique<test::TestMachine>();
 }
 
 // The chip is attached and answers the signature, but its ISP interface is listed
 // only from search `appearsAfterSearches` on (never, with a large number).
-inline std::unique_ptr<SimMachine> LateIspMachine(unsigned appearsAfterSearches)
+inline std::unique_ptr<test::TestMachine> LateIspMachine(unsigned appearsAfterSearches)
 {
-    auto machine = std::make_unique<SimMachine>();
+    auto machine = std::make_unique<test::TestMachine>();
     SimHidInterface isp = SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, machine->LoaderPtr());
-    isp.appearsAfterSearches = appearsAfterSearches;
+    machine->HidInterfaces().Faults(isp.path).appearsAfterSearches = appearsAfterSearches;
     machine->HidInterfaces().Add(isp);
     machine->UsbTree().AddDefaultBus();
     return machine;

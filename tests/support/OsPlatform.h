@@ -12,11 +12,10 @@ namespace zelv4::test {
 // failing the test, when a library it needs cannot be loaded.
 inline std::unique_ptr<DevicePlatform> OsPlatform()
 {
-    std::string error;
-    std::unique_ptr<DevicePlatform> platform = CreateOsPlatform(error);
+    Expected<std::unique_ptr<DevicePlatform>> platform = CreateOsPlatform();
     if (!platform)
-        throw std::runtime_error(error);
-    return platform;
+        throw std::runtime_error(platform.error().message);
+    return std::move(*platform);
 }
 
 }  // namespace zelv4::test

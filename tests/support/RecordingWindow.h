@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +30,7 @@ inline const char* IconName(MessageIcon icon)
 }
 
 // Records every service call. Dialogs answer with the path set beforehand (none:
-// the user cancels); Sleep returns at once.
+// the user cancels).
 class RecordingWindow : public WindowServices {
 public:
     explicit RecordingWindow(EventLog& log) : m_log(log) {}
@@ -60,44 +62,52 @@ public:
         return saveAnswer;
     }
 
-    void Sleep(unsigned milliseconds) override
-    {
-        m_log.push_back("sleep:" + std::to_string(milliseconds));
-        ++sleeps;
-    }
-
     std::optional<std::string> openAnswer;
     std::optional<std::string> saveAnswer;
     std::optional<FileDialogOptions> openOptions;
     std::optional<FileDialogOptions> saveOptions;
-    int sleeps = 0;
 
 private:
     EventLog& m_log;
 };
 
-// Passes everything to the real device search and logs searches and closes.
+// Passes everything to the real device search and logs searches and closes (when
+// given a log); Auto's waits are recorded and return at once.
 class RecordingDevice : public IspDevicePort {
 public:
-    RecordingDevice(IspDevicePort& inner, EventLog& log) : m_inner(inner), m_log(log) {}
+    explicit RecordingDevice(IspDevicePort& inner, EventLog* log = nullptr) : m_inner(inner), m_log(log) {}
 
     HidTransport* Device() const override { return m_inner.Device(); }
     std::uint16_t FeatureReportLength() const override { return m_inner.FeatureReportLength(); }
     IspSearchNotes FindIspDevice() override
     {
         IspSearchNotes notes = m_inner.FindIspDevice();
-        m_log.push_back(m_inner.IsOpen() ? "find:found" : "find:none");
+        Log(m_inner.IsOpen() ? "find:found" : "find:none");
         return notes;
     }
     void CloseIspDevice() override
     {
-        m_log.push_back("close");
+        Log("close");
         m_inner.CloseIspDevice();
     }
+    void WaitForIspDevice(std::chrono::milliseconds timeout, const std::function<bool()>& /*stop*/) override
+    {
+        Log("sleep:" + std::to_string(timeout.count()));
+        waits.push_back(static_cast<unsigned>(timeout.count()));
+    }
+
+    // Each wait's length in milliseconds.
+    std::vector<unsigned> waits;
 
 private:
+    void Log(std::string entry)
+    {
+        if (m_log != nullptr)
+            m_log->push_back(std::move(entry));
+    }
+
     IspDevicePort& m_inner;
-    EventLog& m_log;
+    EventLog* m_log;
 };
 
 // Passes the scan to the real one and logs its count, in the same log.

@@ -77,7 +77,7 @@ public:
     {
         auto store = RecordStore::Open(m_target, options);
         if (!store) {
-            ADD_FAILURE() << "cannot open " << m_target << ": " << store.Error().message;
+            ADD_FAILURE() << "cannot open " << m_target << ": " << store.error().message;
             return nullptr;
         }
         return std::move(*store);
@@ -90,7 +90,7 @@ public:
         auto target = ParseRecordTarget(m_target);
         auto connection = ConnectRecord(*target, options);
         if (!connection) {
-            ADD_FAILURE() << connection.Error().message;
+            ADD_FAILURE() << connection.error().message;
             return nullptr;
         }
         return std::move(*connection);
@@ -101,16 +101,16 @@ public:
     {
         if (auto connection = Connect())
             if (auto done = connection->Run(sql); !done)
-                ADD_FAILURE() << sql << ": " << done.Error().message;
+                ADD_FAILURE() << sql << ": " << done.error().message;
     }
 
 private:
     void Admin(const std::string& sql) const
     {
         auto connection = ConnectRecord(*ParseRecordTarget(PostgresUri()));
-        auto done = connection ? (*connection)->Run(sql) : RecordResult<void>(connection.Error());
+        auto done = connection ? (*connection)->Run(sql) : RecordResult<void>(Unexpected(connection.error()));
         if (!done)
-            ADD_FAILURE() << sql << ": " << done.Error().message;
+            ADD_FAILURE() << sql << ": " << done.error().message;
     }
 
     ScratchDir m_dir;

@@ -1,5 +1,5 @@
 // The main window on the offscreen platform, over the simulated machine, with the
-// modal boxes, file dialogs and sleeps answered by hooks.
+// modal boxes and file dialogs answered by hooks, and Auto's waits recorded.
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -23,6 +23,8 @@
 #include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
 #include "support/HexRecords.h"
+#include "support/RecordingWindow.h"
+#include "support/TestMachine.h"
 #include "ui/CIspWriterApp.h"
 #include "ui/CIspWriterDlg.h"
 
@@ -121,38 +123,39 @@ private slots:
     void applicationRunsWindowModallyAndReturnsFalse();
 
 private:
-    void Make(std::unique_ptr<SimMachine> machine);
+    void Make(std::unique_ptr<test::TestMachine> machine);
     QPushButton* Button(int id) { return qobject_cast<QPushButton*>(m_dlg->Control(id)); }
     QString ChecksumText() { return qobject_cast<QLabel*>(m_dlg->Control(IDC_CHECKSUM))->text(); }
     QString PathText() { return qobject_cast<QPlainTextEdit*>(m_dlg->Control(IDC_FILE))->toPlainText(); }
     QString WriteAbcHex();
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<SimMachine> m_machine;
+    std::unique_ptr<test::TestMachine> m_machine;
     std::unique_ptr<IspDeviceConnection> m_device;
+    std::unique_ptr<test::RecordingDevice> m_waits;
     std::unique_ptr<UsbBusScan> m_bus;
     std::unique_ptr<CIspWriterDlg> m_dlg;
     std::vector<Request> m_messages;
     std::vector<std::pair<Kind, FileDialogOptions>> m_fileDialogs;
     std::optional<std::string> m_fileAnswer;
-    std::vector<unsigned> m_sleeps;
 };
 
-void CIspWriterDlgTest::Make(std::unique_ptr<SimMachine> machine)
+void CIspWriterDlgTest::Make(std::unique_ptr<test::TestMachine> machine)
 {
     m_dlg.reset();
+    m_waits.reset();
     m_device.reset();
     m_bus.reset();
     m_machine = std::move(machine);
     m_device = std::make_unique<IspDeviceConnection>(m_machine->Hid());
     m_bus = std::make_unique<UsbBusScan>(m_machine->UsbBus());
-    m_dlg = std::make_unique<CIspWriterDlg>(*m_device, *m_bus);
+    m_waits = std::make_unique<test::RecordingDevice>(*m_device);
+    m_dlg = std::make_unique<CIspWriterDlg>(*m_waits, *m_bus);
     m_dlg->SetMessageBoxHook([this](const Request& request) { m_messages.push_back(request); });
     m_dlg->SetFileDialogHook([this](Kind kind, const FileDialogOptions& options) {
         m_fileDialogs.emplace_back(kind, options);
         return m_fileAnswer;
     });
-    m_dlg->SetSleepHook([this](unsigned ms) { m_sleeps.push_back(ms); });
 }
 
 void CIspWriterDlgTest::init()
@@ -162,13 +165,13 @@ void CIspWriterDlgTest::init()
     m_messages.clear();
     m_fileDialogs.clear();
     m_fileAnswer.reset();
-    m_sleeps.clear();
-    Make(SimMachine::CreateDefault());
+    Make(test::TestMachine::CreateDefault());
 }
 
 void CIspWriterDlgTest::cleanup()
 {
     m_dlg.reset();
+    m_waits.reset();
     m_device.reset();
     m_machine.reset();
     m_dir.reset();
@@ -469,13 +472,13 @@ void CIspWriterDlgTest::autoWithEmptyPathTouchesNothing()
     QCOMPARE(m_messages[0].text, std::string("Open file error !!"));
     QCOMPARE(m_messages[0].icon, MessageIcon::Error);
     QCOMPARE(m_machine->HidInterfaces().Searches(), 0u);
-    QVERIFY(m_sleeps.empty());
+    QVERIFY(m_waits->waits.empty());
 }
 
 void CIspWriterDlgTest::autoTimeOutUsesWindowBoxAndSleeps()
 {
     // A ZEL-V4 on the bus that never shows up as the ISP device.
-    auto machine = std::make_unique<SimMachine>();
+    auto machine = std::make_unique<test::TestMachine>();
     machine->UsbTree().AddDefaultBus();
     Make(std::move(machine));
     m_dlg->show();
@@ -483,7 +486,7 @@ void CIspWriterDlgTest::autoTimeOutUsesWindowBoxAndSleeps()
     QTest::mouseClick(Button(IDC_OPEN_FILE), Qt::LeftButton);
 
     QTest::mouseClick(Button(IDC_AUTO), Qt::LeftButton);
-    QCOMPARE(m_sleeps, std::vector<unsigned>(31, 1000));
+    QCOMPARE(m_waits->waits, std::vector<unsigned>(31, 1000));
     QCOMPARE(m_messages.size(), std::size_t{1});
     QCOMPARE(m_messages[0].text, std::string("Time Out !! Please check device and try again."));
     QCOMPARE(m_messages[0].caption, std::string());
@@ -495,9 +498,9 @@ void CIspWriterDlgTest::autoTimeOutUsesWindowBoxAndSleeps()
 
 void CIspWriterDlgTest::preparsedDataFailureShowsPlainBox()
 {
-    auto machine = std::make_unique<SimMachine>();
+    auto machine = std::make_unique<test::TestMachine>();
     SimHidInterface isp = SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, machine->LoaderPtr());
-    isp.preparsedFails = true;
+    machine->HidInterfaces().Faults(isp.path).preparsedFails = true;
     machine->HidInterfaces().Add(isp);
     Make(std::move(machine));
     m_dlg->show();

@@ -13,6 +13,8 @@
 #include "device/IspDeviceConnection.h"
 #include "device/UsbBusScan.h"
 #include "device/sim/SimMachine.h"
+#include "support/RecordingWindow.h"
+#include "support/TestMachine.h"
 #include "ui/CIspWriterDlg.h"
 
 using namespace zelv4;
@@ -55,7 +57,7 @@ QString CaptionOnServer(const std::function<void()>& trigger)
     return names;
 }
 
-QString Expected(const QString& caption)
+QString ExpectedCaption(const QString& caption)
 {
     const QString value = caption.isEmpty() ? QString() : QStringLiteral(" \"%1\"").arg(caption);
     return QStringLiteral("WM_NAME(STRING) =%1\n_NET_WM_NAME(UTF8_STRING) =%1").arg(value);
@@ -86,24 +88,25 @@ void CIspWriterDlgX11Test::autoTimeOutBoxHasEmptyCaptionOthersTheProgramName()
     file.close();
 
     // A ZEL-V4 on the bus that never shows up as the ISP device: Auto times out.
-    SimMachine machine;
+    test::TestMachine machine;
     machine.UsbTree().AddDefaultBus();
-    IspDeviceConnection device(machine.Hid());
+    IspDeviceConnection connection(machine.Hid());
+    test::RecordingDevice device(connection);  // Auto's waits return at once
     UsbBusScan bus(machine.UsbBus());
     CIspWriterDlg dlg(device, bus);
     std::optional<std::string> answer;
     dlg.SetFileDialogHook([&](CIspWriterDlg::FileDialogKind, const FileDialogOptions&) { return answer; });
-    dlg.SetSleepHook([](unsigned) {});
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
     // The application's boxes: the executable's name.
     QCOMPARE(CaptionOnServer([&] { QTest::mouseClick(dlg.Control(IDC_OPEN_FILE), Qt::LeftButton); }),
-             Expected(QStringLiteral("zelv4_ui_x11_tests")));
+             ExpectedCaption(QStringLiteral("zelv4_ui_x11_tests")));
 
     answer = image.toStdString();
     QTest::mouseClick(dlg.Control(IDC_OPEN_FILE), Qt::LeftButton);
-    QCOMPARE(CaptionOnServer([&] { QTest::mouseClick(dlg.Control(IDC_AUTO), Qt::LeftButton); }), Expected(QString()));
+    QCOMPARE(CaptionOnServer([&] { QTest::mouseClick(dlg.Control(IDC_AUTO), Qt::LeftButton); }),
+             ExpectedCaption(QString()));
 }
 
 QTEST_MAIN(CIspWriterDlgX11Test)

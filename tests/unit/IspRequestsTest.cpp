@@ -9,6 +9,7 @@
 #include "core/IspConstants.h"
 #include "core/IspRequests.h"
 #include "device/sim/SimIspLoader.h"
+#include "support/TestMachine.h"
 
 namespace zelv4 {
 namespace {
@@ -22,9 +23,9 @@ std::array<std::uint8_t, ISP_BLOCK_SIZE> Pattern(std::uint8_t first)
 
 class IspRequestsTest : public ::testing::Test {
 protected:
-    const SimTransfer& Last() const { return loader.Transfers().back(); }
+    const test::SimTransfer& Last() const { return loader.Transfers().back(); }
 
-    SimIspLoader loader;
+    test::TestIspLoader loader;
     IspReportBuffers reports;
     const std::uint16_t length = ISP_REPORT_SIZE;
 };
@@ -45,7 +46,7 @@ TEST_F(IspRequestsTest, WriteBlockLayoutAndAddressing)
     const auto data = Pattern(0x40);
     for (std::size_t block : {0u, 8u, 639u}) {
         ASSERT_TRUE(IspWriteBlock(&loader, length, reports, block, data, true));
-        const SimTransfer& sent = Last();
+        const test::SimTransfer& sent = Last();
         ASSERT_EQ(sent.length, ISP_REPORT_SIZE);
         EXPECT_EQ(sent.bytes[0], 0x00);
         EXPECT_EQ(sent.bytes[1], ISP_CMD_WRITE_BLOCK);
@@ -65,7 +66,7 @@ TEST_F(IspRequestsTest, StaleBytesSurviveIntoLaterRequests)
     const auto data = Pattern(0x80);
     ASSERT_TRUE(IspWriteBlock(&loader, length, reports, 17, data, true));
     ASSERT_TRUE(IspMassErase(&loader, length, reports));
-    const SimTransfer& erase = Last();
+    const test::SimTransfer& erase = Last();
     EXPECT_EQ(erase.bytes[1], ISP_CMD_MASS_ERASE);
     EXPECT_EQ(erase.bytes[2], BlockAddressHigh(17));
     EXPECT_EQ(erase.bytes[3], BlockAddressLow(17));
@@ -95,12 +96,12 @@ TEST_F(IspRequestsTest, ReadBlockReturnsFlashAndPresetsTheReply)
     ASSERT_TRUE(IspReadBlock(&loader, length, reports, 639, out));
     EXPECT_TRUE(std::equal(out.begin(), out.end(), loader.Flash().begin() + 639 * 32));
     ASSERT_EQ(loader.Transfers().size(), 2u);
-    const SimTransfer& request = loader.Transfers()[0];
-    EXPECT_EQ(request.kind, SimTransfer::Kind::Set);
+    const test::SimTransfer& request = loader.Transfers()[0];
+    EXPECT_EQ(request.kind, test::SimTransfer::Kind::Set);
     EXPECT_EQ(request.bytes[1], ISP_CMD_READ_BLOCK);
     EXPECT_EQ(request.bytes[2], 0x4F);
     EXPECT_EQ(request.bytes[3], 0xE0);
-    EXPECT_EQ(loader.Transfers()[1].kind, SimTransfer::Kind::Get);
+    EXPECT_EQ(loader.Transfers()[1].kind, test::SimTransfer::Kind::Get);
     EXPECT_EQ(loader.Transfers()[1].length, ISP_REPORT_SIZE);
 }
 
@@ -132,7 +133,7 @@ TEST_F(IspRequestsTest, NullDeviceFailsEveryRequest)
 TEST_F(IspRequestsTest, LongFeatureReportGrowsBuffersAndIsPassedExactly)
 {
     constexpr std::uint16_t longLength = 65;
-    SimIspLoader longLoader(longLength);
+    test::TestIspLoader longLoader(longLength);
     reports.Request()[5] = 0x7E;
     const auto data = Pattern(0x20);
     ASSERT_TRUE(IspWriteBlock(&longLoader, longLength, reports, 2, data, true));
@@ -144,13 +145,13 @@ TEST_F(IspRequestsTest, LongFeatureReportGrowsBuffersAndIsPassedExactly)
     EXPECT_EQ(out, data);
     ASSERT_TRUE(IspMassErase(&longLoader, longLength, reports));
     ASSERT_TRUE(IspExitIsp(&longLoader, longLength, reports));
-    for (const SimTransfer& transfer : longLoader.Transfers())
+    for (const test::SimTransfer& transfer : longLoader.Transfers())
         EXPECT_EQ(transfer.length, longLength);
     EXPECT_EQ(longLoader.Transfers()[0].bytes.size(), longLength);
 
     // The first request a fresh buffer makes at that length grows it before sending.
     IspReportBuffers fresh;
-    SimIspLoader other(longLength);
+    test::TestIspLoader other(longLength);
     ASSERT_TRUE(IspReadBlock(&other, longLength, fresh, 0, out));
     EXPECT_EQ(fresh.Size(), longLength);
 }

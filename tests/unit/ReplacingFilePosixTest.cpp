@@ -19,9 +19,9 @@ TEST(ReplacingFilePosix, AReadOnlyFileIsNotReplaced)
     test::ScratchDir dir;
     const std::string path = dir.Write("kept.dmp", "kept dump");
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    std::string error;
-    EXPECT_EQ(ReplacingFile::Create(path, error), nullptr);
-    EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+    const Expected<std::unique_ptr<ReplacingFile>> file = ReplacingFile::Create(path);
+    ASSERT_FALSE(file);
+    EXPECT_NE(file.error().message.find("Permission denied"), std::string::npos) << file.error().message;
     EXPECT_EQ(test::ScratchDir::Read(path), "kept dump");
 }
 

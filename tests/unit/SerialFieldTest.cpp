@@ -26,15 +26,15 @@ TEST(SerialSpec, ReadsAddressFormatStartAndStep)
         {"0:le1:0:1", 0, {SerialEncoding::LittleEndian, 1}, 0, 1},
     };
     for (const Case& c : cases) {
-        const SerialSpecParse parsed = ParseSerialSpec(c.text);
-        ASSERT_TRUE(parsed) << c.text << ": " << parsed.error;
-        EXPECT_EQ(parsed.spec->address, c.address) << c.text;
-        EXPECT_EQ(parsed.spec->format, c.format) << c.text;
-        EXPECT_EQ(parsed.spec->start, c.start) << c.text;
-        EXPECT_EQ(parsed.spec->step, c.step) << c.text;
+        const Expected<SerialSpec> parsed = ParseSerialSpec(c.text);
+        ASSERT_TRUE(parsed) << c.text << ": " << parsed.error().message;
+        EXPECT_EQ(parsed->address, c.address) << c.text;
+        EXPECT_EQ(parsed->format, c.format) << c.text;
+        EXPECT_EQ(parsed->start, c.start) << c.text;
+        EXPECT_EQ(parsed->step, c.step) << c.text;
     }
-    EXPECT_EQ(DefaultSerialCounterName(*ParseSerialSpec("0x4FF0:le4").spec), "serial-4FF0-le4");
-    EXPECT_EQ(DefaultSerialCounterName(*ParseSerialSpec("16:dec8:5").spec), "serial-0010-dec8");
+    EXPECT_EQ(DefaultSerialCounterName(*ParseSerialSpec("0x4FF0:le4")), "serial-4FF0-le4");
+    EXPECT_EQ(DefaultSerialCounterName(*ParseSerialSpec("16:dec8:5")), "serial-0010-dec8");
 }
 
 TEST(SerialSpec, RefusesWhatItCannotRead)
@@ -57,9 +57,9 @@ TEST(SerialSpec, RefusesWhatItCannotRead)
         {std::string(SERIAL_SPEC_MAX_LENGTH + 1, '1'), "too long"},
     };
     for (const auto& [text, says] : cases) {
-        const SerialSpecParse parsed = ParseSerialSpec(text);
+        const Expected<SerialSpec> parsed = ParseSerialSpec(text);
         ASSERT_FALSE(parsed) << text;
-        EXPECT_NE(parsed.error.find(says), std::string::npos) << text << ": " << parsed.error;
+        EXPECT_NE(parsed.error().message.find(says), std::string::npos) << text << ": " << parsed.error().message;
     }
 }
 
@@ -113,7 +113,7 @@ TEST(SerialField, RefusalsSayWhy)
     std::bitset<ISP_IMAGE_SIZE> supplied;
     supplied.set(0x1002);
     supplied.set(0x1003);
-    const auto spec = [](const char* text) { return *ParseSerialSpec(text).spec; };
+    const auto spec = [](const char* text) { return *ParseSerialSpec(text); };
     struct Case {
         const char* spec;
         bool overwrite;

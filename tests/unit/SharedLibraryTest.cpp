@@ -21,16 +21,13 @@ struct SystemApi {
     static constexpr const char* LIBRARY = SYSTEM_LIBRARY;
     static constexpr const char* PACKAGE = "the system";
     AnyFunction* function = nullptr;
-    bool Bind(const SharedLibrary& library, std::string& error)
-    {
-        return library.Bind(function, SYSTEM_FUNCTION, error);
-    }
+    Expected<void> Bind(const SharedLibrary& library) { return library.Bind(function, SYSTEM_FUNCTION); }
 };
 
 struct AbsentLibraryApi {
     static constexpr const char* LIBRARY = "libzelv4-absent.so.1";
     static constexpr const char* PACKAGE = "zelv4-absent1";
-    bool Bind(const SharedLibrary&, std::string&) { return true; }
+    Expected<void> Bind(const SharedLibrary&) { return {}; }
 };
 
 // An older version of a library, without a function the program needs.
@@ -38,19 +35,15 @@ struct AbsentFunctionApi {
     static constexpr const char* LIBRARY = SYSTEM_LIBRARY;
     static constexpr const char* PACKAGE = "the system";
     AnyFunction* function = nullptr;
-    bool Bind(const SharedLibrary& library, std::string& error)
-    {
-        return library.Bind(function, "zelv4_no_such_function", error);
-    }
+    Expected<void> Bind(const SharedLibrary& library) { return library.Bind(function, "zelv4_no_such_function"); }
 };
 
 TEST(SharedLibrary, BindsTheFunctionsOfAnInstalledLibraryOnce)
 {
-    std::string error;
-    const SystemApi* api = LoadLibraryApi<SystemApi>(error);
-    ASSERT_NE(api, nullptr) << error;
-    EXPECT_NE(api->function, nullptr);
-    EXPECT_EQ(LoadLibraryApi<SystemApi>(error), api);
+    const Expected<const SystemApi*> api = LoadLibraryApi<SystemApi>();
+    ASSERT_TRUE(api) << api.error().message;
+    EXPECT_NE((*api)->function, nullptr);
+    EXPECT_EQ(*LoadLibraryApi<SystemApi>(), *api);
 }
 
 // What a command says when it cannot have a library: which one, which package
@@ -58,14 +51,16 @@ TEST(SharedLibrary, BindsTheFunctionsOfAnInstalledLibraryOnce)
 TEST(SharedLibrary, AMissingLibraryOrFunctionIsNamed)
 {
     for (int call = 0; call < 2; ++call) {
-        std::string error;
-        EXPECT_EQ(LoadLibraryApi<AbsentLibraryApi>(error), nullptr);
-        EXPECT_EQ(error.rfind("cannot load libzelv4-absent.so.1 (package zelv4-absent1): ", 0), 0u) << error;
+        const Expected<const AbsentLibraryApi*> api = LoadLibraryApi<AbsentLibraryApi>();
+        ASSERT_FALSE(api);
+        EXPECT_EQ(api.error().message.rfind("cannot load libzelv4-absent.so.1 (package zelv4-absent1): ", 0), 0u)
+            << api.error().message;
     }
-    std::string error;
-    EXPECT_EQ(LoadLibraryApi<AbsentFunctionApi>(error), nullptr);
-    EXPECT_NE(error.find(std::string(SYSTEM_LIBRARY) + " has no function zelv4_no_such_function"), std::string::npos)
-        << error;
+    const Expected<const AbsentFunctionApi*> api = LoadLibraryApi<AbsentFunctionApi>();
+    ASSERT_FALSE(api);
+    EXPECT_NE(api.error().message.find(std::string(SYSTEM_LIBRARY) + " has no function zelv4_no_such_function"),
+              std::string::npos)
+        << api.error().message;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "core/IspConstants.h"
 #include "device/sim/SimIspLoader.h"
+#include "support/TestMachine.h"
 
 namespace zelv4 {
 namespace {
@@ -21,14 +22,14 @@ std::vector<std::uint8_t> Request(std::uint8_t command, std::size_t address = 0,
     return report;
 }
 
-bool Send(SimIspLoader& loader, const std::vector<std::uint8_t>& report)
+bool Send(test::TestIspLoader& loader, const std::vector<std::uint8_t>& report)
 {
     return loader.SetFeature(report.data(), report.size());
 }
 
 TEST(SimIspLoader, StartsErasedAndProgramsLikeNorFlash)
 {
-    SimIspLoader loader;
+    test::TestIspLoader loader;
     for (std::uint8_t b : loader.Flash())
         ASSERT_EQ(b, 0xFF);
     ASSERT_TRUE(Send(loader, Request(ISP_CMD_WRITE_BLOCK, 0x100, 0xF0)));
@@ -42,7 +43,7 @@ TEST(SimIspLoader, StartsErasedAndProgramsLikeNorFlash)
 
 TEST(SimIspLoader, ReadSelectsTheBlockForTheNextGet)
 {
-    SimIspLoader loader;
+    test::TestIspLoader loader;
     loader.Flash()[0x4FE0] = 0x12;
     loader.Flash()[0x4FFF] = 0x34;
     std::vector<std::uint8_t> reply(ISP_REPORT_SIZE, 0);
@@ -57,7 +58,7 @@ TEST(SimIspLoader, ReadSelectsTheBlockForTheNextGet)
 
 TEST(SimIspLoader, RefusesMalformedRequests)
 {
-    SimIspLoader loader;
+    test::TestIspLoader loader;
     EXPECT_FALSE(Send(loader, Request(ISP_CMD_WRITE_BLOCK, 0x0010)));  // unaligned
     EXPECT_FALSE(Send(loader, Request(ISP_CMD_WRITE_BLOCK, 0x5000)));  // past the flash
     EXPECT_FALSE(Send(loader, Request(ISP_CMD_READ_BLOCK, 0xFFE0)));
@@ -72,7 +73,7 @@ TEST(SimIspLoader, RefusesMalformedRequests)
 
 TEST(SimIspLoader, LeavingIspEndsTheConversation)
 {
-    SimIspLoader loader;
+    test::TestIspLoader loader;
     ASSERT_TRUE(Send(loader, Request(ISP_CMD_EXIT_ISP)));
     EXPECT_FALSE(loader.InIsp());
     EXPECT_FALSE(Send(loader, Request(ISP_CMD_MASS_ERASE)));
@@ -82,7 +83,7 @@ TEST(SimIspLoader, LeavingIspEndsTheConversation)
 
 TEST(SimIspLoader, RecordsEveryTransferAndInjectsFaults)
 {
-    SimIspLoader loader(64);
+    test::TestIspLoader loader(64);
     loader.FailSetAt(2);
     EXPECT_TRUE(Send(loader, Request(ISP_CMD_MASS_ERASE, 0, 0, 64)));
     EXPECT_FALSE(Send(loader, Request(ISP_CMD_MASS_ERASE, 0, 0, 64)));
@@ -96,7 +97,7 @@ TEST(SimIspLoader, RecordsEveryTransferAndInjectsFaults)
     EXPECT_TRUE(transfers[0].ok);
     EXPECT_FALSE(transfers[1].ok);
     EXPECT_EQ(transfers[2].bytes, Request(ISP_CMD_READ_BLOCK, 0x20, 0xAB, 64));
-    EXPECT_EQ(transfers[3].kind, SimTransfer::Kind::Get);
+    EXPECT_EQ(transfers[3].kind, test::SimTransfer::Kind::Get);
     EXPECT_FALSE(transfers[3].ok);
     for (const auto& transfer : transfers)
         EXPECT_EQ(transfer.length, 64u);

@@ -18,9 +18,9 @@ TEST(UtcTime, ReadsIsoFormsAsTheRecordWritesThem)
         {"1999-12-31T00:00:00Z", "1999-12-31T00:00:00.000Z"},
     };
     for (const auto& [given, written] : cases) {
-        const UtcTimeParse parsed = ParseUtcTime(given);
-        ASSERT_TRUE(parsed) << given << ": " << parsed.error;
-        EXPECT_EQ(UtcTimeText(*parsed.time), written) << given;
+        const Expected<UtcTime> parsed = ParseUtcTime(given);
+        ASSERT_TRUE(parsed) << given << ": " << parsed.error().message;
+        EXPECT_EQ(UtcTimeText(*parsed), written) << given;
     }
 }
 
@@ -42,9 +42,9 @@ TEST(UtcTime, RefusesWhatIsNotAUtcTime)
         {std::string(UTC_TIME_MAX_LENGTH + 1, '1'), "the time given"},
     };
     for (const auto& [given, says] : cases) {
-        const UtcTimeParse parsed = ParseUtcTime(given);
+        const Expected<UtcTime> parsed = ParseUtcTime(given);
         ASSERT_FALSE(parsed) << given;
-        EXPECT_NE(parsed.error.find(says), std::string::npos) << given << ": " << parsed.error;
+        EXPECT_NE(parsed.error().message.find(says), std::string::npos) << given << ": " << parsed.error().message;
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
 #include "support/ParamNames.h"

@@ -313,10 +313,4 @@ std::optional<std::string> CIspWriterDlg::RunSaveFileDialog(const FileDialogOpti
     return RunFileDialog(true, options);
 }
 
-// Blocks the window, as every operation does.
-void CIspWriterDlg::Sleep(unsigned milliseconds)
-{
-    ::Sleep(milliseconds);
-}
-
 }  // namespace zelv4

@@ -45,7 +45,6 @@ public:
     void WindowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
     std::optional<std::string> RunOpenFileDialog(const FileDialogOptions& options) override;
     std::optional<std::string> RunSaveFileDialog(const FileDialogOptions& options) override;
-    void Sleep(unsigned milliseconds) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);

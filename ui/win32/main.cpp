@@ -15,14 +15,13 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
 {
     // Before anything is opened: a missing standard handle must not become a file.
     zelv4::EnsureStandardStreams();
-    std::string error;
-    const std::unique_ptr<zelv4::DevicePlatform> platform = zelv4::CreateOsPlatform(error);
+    const zelv4::Expected<std::unique_ptr<zelv4::DevicePlatform>> platform = zelv4::CreateOsPlatform();
     if (!platform) {
-        ::MessageBoxA(nullptr, error.c_str(), "zelv4-writer", MB_OK | MB_ICONERROR);
+        ::MessageBoxA(nullptr, platform.error().message.c_str(), "zelv4-writer", MB_OK | MB_ICONERROR);
         return 1;
     }
-    zelv4::IspDeviceConnection device(platform->Hid());
-    zelv4::UsbBusScan bus(platform->UsbBus());
+    zelv4::IspDeviceConnection device((*platform)->Hid());
+    zelv4::UsbBusScan bus((*platform)->UsbBus());
     zelv4::CIspWriterApp theApp(device, bus);
     theApp.InitInstance();
     return 0;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
 #include "support/OpsHarness.h"
@@ -101,14 +101,14 @@ TEST_F(CliJson, FailuresCarryTheirDetails)
     EXPECT_EQ(json["details"]["wait_attempts"], 31);
     EXPECT_EQ(json["details"]["bus_device_count"], 1);
 
-    cli.machine = std::make_shared<SimMachine>();
+    cli.machine = std::make_shared<test::TestMachine>();
     json = Json({"probe"}, EXIT_NO_DEVICE);
     EXPECT_EQ(json["message"], "Device not found !!");
     EXPECT_EQ(json["details"]["bus_device_count"], 0);
     json = Json({"list"}, EXIT_OK);
     EXPECT_EQ(json["details"]["isp_device_found"], false);
 
-    cli.machine = SimMachine::CreateDefault();
+    cli.machine = test::TestMachine::CreateDefault();
     cli.machine->Loader().FailSetAt(1 + 640 + 640 + 1);
     json = Json({"auto", Image()}, EXIT_TRANSFER_FAILED);
     EXPECT_EQ(json["outcome"], "reset-failed");

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ParamNames.h"
@@ -77,12 +77,12 @@ TEST_P(Interruption, ReportsEveryChipAndExitsWithTheSignal)
     const Interrupted& scenario = GetParam();
     test::ScratchDir dir;
     test::CliRunner cli;
-    cli.machine = SimMachine::CreateDefault();
+    cli.machine = test::TestMachine::CreateDefault();
     for (unsigned chip = 1; chip < scenario.chips; ++chip)
         cli.machine->AddChip();
     // Slow enough that the station sees the first Ctrl-C while the chips are at work.
     cli.machine->SetTransferDelay(std::chrono::microseconds(scenario.chips > 1 ? 300 : 0));
-    const SimIspLoader& watched = *cli.machine->Chips()[0];
+    const test::TestIspLoader& watched = *cli.machine->Chips()[0];
     cli.stopSignals = [&] {
         const std::size_t requests = watched.SetCount() + watched.GetCount();
         return requests >= scenario.second ? 2u : requests >= scenario.first ? 1u : 0u;

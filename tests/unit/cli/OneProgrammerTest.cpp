@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"
@@ -18,10 +18,10 @@ protected:
     std::string Image() { return dir.Write("fw.bin", test::ImageBytes(test::PatternImage())); }
 
     // The default machine whose ISP device another program has open and locked.
-    std::shared_ptr<SimMachine> HeldMachine()
+    std::shared_ptr<test::TestMachine> HeldMachine()
     {
-        std::shared_ptr<SimMachine> machine = SimMachine::CreateDefault();
-        machine->HidInterfaces().Interfaces()[0].heldElsewhere = true;
+        std::shared_ptr<test::TestMachine> machine = test::TestMachine::CreateDefault();
+        machine->HidInterfaces().Faults(SimMachine::DEFAULT_ISP_PATH).heldElsewhere = true;
         return machine;
     }
 };
@@ -63,10 +63,8 @@ TEST_F(OneProgrammer, ABusyDeviceIsLeftAloneWithExitSeven)
 TEST_F(OneProgrammer, AStateFileInUseIsBusy)
 {
     const std::string state = dir.Write("chip.state", std::string(ISP_IMAGE_SIZE, '\xFF'));
-    FileLock::Result result = FileLock::Result::Failed;
-    std::string error;
-    const auto held = FileLock::TryLock(state, false, result, error);
-    ASSERT_EQ(result, FileLock::Result::Locked) << error;
+    const auto held = FileLock::TryLock(state);
+    ASSERT_TRUE(held) << held.error().message;
     const test::CliOutput run = cli.Run({"--sim=" + state, "write", Image()});
     EXPECT_EQ(run.code, EXIT_DEVICE_BUSY);
     EXPECT_EQ(run.out, "");
@@ -75,13 +73,13 @@ TEST_F(OneProgrammer, AStateFileInUseIsBusy)
 }
 
 // A device whose feature report cannot carry a block request is refused before
-// anything is sent: Auto used to erase the chip and then fail every write.
+// anything is sent: erasing a chip that then cannot be written would leave it blank.
 TEST_F(OneProgrammer, AReportTooShortForBlocksSendsNothing)
 {
     for (const char* command : {"auto", "write", "verify", "read"}) {
         SCOPED_TRACE(command);
-        auto machine = std::make_shared<SimMachine>();
-        auto loader = std::make_shared<SimIspLoader>(33);
+        auto machine = std::make_shared<test::TestMachine>();
+        auto loader = std::make_shared<test::TestIspLoader>(33);
         loader->Flash() = test::PatternImage();
         machine->HidInterfaces().Add(SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, loader));
         cli.machine = machine;

@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ParamNames.h"
@@ -75,7 +75,7 @@ const FailedOutput FAILED_OUTPUTS[] = {
      }},
     {"read failing at block 199", EXIT_TRANSFER_FAILED,
      [](test::CliRunner& cli, const test::ScratchDir&, const std::string& out) {
-         cli.machine = SimMachine::CreateDefault();
+         cli.machine = test::TestMachine::CreateDefault();
          cli.machine->Loader().FailGetAt(200);
          return cli.Run({"read", out}).code;
      }},
@@ -270,10 +270,9 @@ TEST(ReplacedOutput, SignalLeavesNoTemporaryFile)
         if (child == 0) {
             const rlimit noCore{0, 0};
             ::setrlimit(RLIMIT_CORE, &noCore);
-            std::string error;
-            const auto file = ReplacingFile::Create(out, error);
+            const auto file = ReplacingFile::Create(out);
             const std::uint8_t block[32]{};
-            if (file && file->Write(block))
+            if (file && (*file)->Write(block))
                 ::raise(signal);
             ::_exit(1);
         }

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "device/IspDeviceConnection.h"
 #include "device/IspDeviceInventory.h"
 #include "support/CliRunner.h"
@@ -25,15 +25,15 @@ using Args = std::vector<std::string>;
 
 // The default machine and chips on 1-3.1, 1-3.2, ...: sim:hid0 on 1-1, sim:hid2 on
 // 1-3.1, sim:hid3 on 1-3.2.
-std::shared_ptr<SimMachine> Line(unsigned chips)
+std::shared_ptr<test::TestMachine> Line(unsigned chips)
 {
-    std::shared_ptr<SimMachine> machine = SimMachine::CreateDefault();
+    std::shared_ptr<test::TestMachine> machine = test::TestMachine::CreateDefault();
     for (unsigned chip = 1; chip < chips; ++chip)
         machine->AddChip();
     return machine;
 }
 
-std::size_t Transfers(const SimIspLoader& loader)
+std::size_t Transfers(const test::TestIspLoader& loader)
 {
     return loader.SetCount() + loader.GetCount();
 }
@@ -67,9 +67,9 @@ struct DeviceCommand {
 class EachDeviceCommand : public ProductionLine, public ::testing::WithParamInterface<DeviceCommand> {
 protected:
     // Chips that already hold the image, so that verify passes on them.
-    static std::shared_ptr<SimMachine> Programmed(unsigned chips)
+    static std::shared_ptr<test::TestMachine> Programmed(unsigned chips)
     {
-        std::shared_ptr<SimMachine> machine = Line(chips);
+        std::shared_ptr<test::TestMachine> machine = Line(chips);
         for (const auto& chip : machine->Chips())
             chip->Flash() = test::PatternImage();
         return machine;
@@ -115,7 +115,8 @@ TEST_P(EachDeviceCommand, PortAndDeviceChooseOneChip)
     }
 }
 
-// Every chip at once; one failing a transfer fails alone, and the run exits with its code.
+// Every chip at once; one failing a transfer fails alone, and the run exits with its
+// code. The interfaces are listed once: each worker takes its chip from the listing.
 TEST_P(EachDeviceCommand, AllRunsEveryChipAndOneFailureFailsAlone)
 {
     cli.machine = Programmed(3);
@@ -132,6 +133,7 @@ TEST_P(EachDeviceCommand, AllRunsEveryChipAndOneFailureFailsAlone)
     EXPECT_EQ(devices[1]["outcome"], "transfer-failed");
     EXPECT_EQ(devices[2]["outcome"], "succeeded");
     EXPECT_EQ(report["message"], "3 devices: 2 succeeded, 1 failed");
+    EXPECT_EQ(cli.machine->HidInterfaces().Searches(), 1u);
     if (GetParam().label == "write" || GetParam().label == "auto") {
         EXPECT_EQ(cli.machine->Chips()[0]->Flash(), test::PatternImage());
         EXPECT_EQ(cli.machine->Chips()[2]->Flash(), test::PatternImage());
@@ -258,9 +260,9 @@ TEST_F(Station, ProgramsArrivalsUntilTheCountAndLogsEachChip)
 TEST_F(Station, LeavesDoneAndHeldChipsAlone)
 {
     cli.machine = Line(2);
-    cli.machine->HidInterfaces().Interfaces()[2].heldElsewhere = true;  // sim:hid2
+    cli.machine->HidInterfaces().Faults("sim:hid2").heldElsewhere = true;
     auto unusable = SimHidInterface::IspLoader("sim:unusable", std::make_shared<SimIspLoader>());
-    unusable.openFailure = SimHidInterface::OpenFailure::Failed;
+    cli.machine->HidInterfaces().Faults(unusable.path).openFailure = test::OpenFailure::Failed;
     cli.machine->HidInterfaces().Plug(unusable);
     const auto stopAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     cli.stopRequested = [stopAt] { return std::chrono::steady_clock::now() >= stopAt; };
@@ -326,7 +328,7 @@ TEST_F(Station, AChipHeldOnArrivalIsSkippedUntilReplugged)
     EXPECT_EQ((*heldLine)["port"], "1-1");
     EXPECT_EQ((*heldLine)["message"], "held by another program; left alone");
     EXPECT_EQ((*heldLine)["skipped"], 1);
-    EXPECT_EQ(Transfers(*held.loader), 0u) << "a held chip was touched";
+    EXPECT_EQ(Transfers(static_cast<const test::TestIspLoader&>(*held.loader)), 0u) << "a held chip was touched";
     EXPECT_EQ(again.loader->Flash(), test::PatternImage()) << "not programmed once replugged";
     EXPECT_EQ(cli.machine->Chips()[1]->Flash(), test::PatternImage()) << "a listing made the station skip it";
 }

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "cli/CliExitCodes.h"
-#include "cli/SimStateFile.h"
+#include "cli/ExitCodes.h"
+#include "cli/run/SimStateFile.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"
@@ -114,8 +114,8 @@ TEST(SimStateFile, AMissingStateIsAnErasedChipFromTheStart)
     test::ScratchDir dir;
     const std::string path = dir.Path("chip.state");
     SimStateFile state(path);
-    std::string error;
-    ASSERT_EQ(state.Lock(error), FileLock::Result::Locked) << error;
+    const Expected<void> locked = state.Lock();
+    ASSERT_TRUE(locked) << locked.error().message;
     EXPECT_EQ(test::ScratchDir::Read(path), std::string(ISP_IMAGE_SIZE, '\xFF'));
 }
 
@@ -127,12 +127,12 @@ TEST(SimStateFile, SaveReplacesTheWholeFileAndKeepsItsMode)
     std::filesystem::permissions(path, std::filesystem::perms(0640));
 #endif
     FirmwareImage flash = test::PatternImage();
-    std::string error;
-    ASSERT_TRUE(SimStateFile(path).Save(flash, error)) << error;
+    const Expected<void> saved = SimStateFile(path).Save(flash);
+    ASSERT_TRUE(saved) << saved.error().message;
 #ifndef _WIN32
     EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
 #endif
-    const std::optional<FirmwareImage> loaded = SimStateFile(path).Load(error);
+    const Expected<FirmwareImage> loaded = SimStateFile(path).Load();
     ASSERT_TRUE(loaded);
     EXPECT_EQ(*loaded, flash);
 }

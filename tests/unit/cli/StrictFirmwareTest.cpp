@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/HexRecords.h"
 #include "support/ParamNames.h"
@@ -96,7 +96,7 @@ TEST_P(StrictFirmware, IsRefusedBeforeTheDeviceIsTouched)
     const std::string reason = "\"" + path + "\"" + file.says;
     for (const char* command : {"checksum", "image", "write", "verify", "auto"}) {
         SCOPED_TRACE(command);
-        cli.machine = SimMachine::CreateDefault();
+        cli.machine = test::TestMachine::CreateDefault();
         std::vector<std::string> args{command, path};
         if (std::string(command) == "image")
             args.insert(args.end(), {"-o", dir.Path("image.bin")});
@@ -114,7 +114,7 @@ TEST_P(StrictFirmware, IsRefusedBeforeTheDeviceIsTouched)
 
     if (!file.lenientLoads)
         return;
-    cli.machine = SimMachine::CreateDefault();
+    cli.machine = test::TestMachine::CreateDefault();
     const test::CliOutput lenient = cli.Run({"--lenient", "write", path});
     EXPECT_EQ(lenient.code, EXIT_OK) << lenient.err;
     EXPECT_EQ(lenient.out, "Write Command Succeeded !\n");
@@ -140,6 +140,33 @@ TEST(StrictFirmwareAccepts, WhatLinkersWriteAndShortBinaries)
     run = cli.Run({"--json", "checksum", dir.Write("short.bin", "\x01\x02\x03")});
     EXPECT_EQ(run.code, EXIT_OK);
     EXPECT_EQ(run.Json()["details"]["image_length"], 3);
+}
+
+TEST(LenientFirmware, WriteAndVerifyWarnOncePerKindOfTolerance)
+{
+    test::ScratchDir dir;
+    test::CliRunner cli;
+    // One record with a wrong checksum and one beyond the flash.
+    const std::string hex = ":0100000042FF\n" + test::HexData(0x4FFF, {1, 2}) + "\n" + test::HEX_END + "\n";
+    const std::string path = dir.Write("t.hex", hex);
+    const std::string warnings = "warning: 1 record(s) with a wrong checksum were loaded as they are\n"
+                                 "warning: 1 data byte(s) addressed beyond 0x4FFF were dropped\n";
+    cli.machine = test::TestMachine::CreateDefault();
+    test::CliOutput run = cli.Run({"--lenient", "write", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.out, "Write Command Succeeded !\n");
+    EXPECT_EQ(run.err, warnings);
+    run = cli.Run({"--lenient", "verify", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.err, warnings);
+    run = cli.Run({"auto", "--lenient", path});
+    EXPECT_EQ(run.out, "ButtonAuto Function OK !!!\n");
+    EXPECT_EQ(run.err, warnings);
+    // Once for all devices, whether they pass or fail.
+    cli.machine = test::TestMachine::CreateDefault();
+    run = cli.Run({"--lenient", "write", "--all", path});
+    EXPECT_EQ(run.code, EXIT_OK);
+    EXPECT_EQ(run.err, warnings);
 }
 
 #ifndef _WIN32  // Windows has no FIFOs in its file system

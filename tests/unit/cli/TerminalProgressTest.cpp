@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/TerminalProgress.h"
+#include "cli/output/TerminalProgress.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"
@@ -108,7 +108,7 @@ TEST_F(CliProgress, AutoDrawsEveryPhaseOnATerminalOnly)
 TEST_F(CliProgress, BarEndsBeforeTheFailureMessage)
 {
     cli.terminal = true;
-    cli.machine = SimMachine::CreateDefault();
+    cli.machine = test::TestMachine::CreateDefault();
     cli.machine->Loader().FailSetAt(5);
     const test::CliOutput run = cli.Run({"write", Image()});
     EXPECT_EQ(run.code, 1);

@@ -7,6 +7,7 @@
 #include "device/IspDeviceConnection.h"
 #include "device/IspDeviceInventory.h"
 #include "device/sim/SimMachine.h"
+#include "support/TestMachine.h"
 
 namespace zelv4 {
 namespace {
@@ -42,7 +43,7 @@ protected:
     }
     SimHidInterface Other(const std::string& path) { return SimHidInterface::Other(path, 0x046D, 0xC31C, 9); }
 
-    SimMachine machine;
+    test::TestMachine machine;
     IspDeviceConnection connection{machine.Hid()};
 };
 
@@ -126,13 +127,13 @@ TEST_F(FindIspDeviceTest, OnlyTwentyInterfacesAreExamined)
 TEST_F(FindIspDeviceTest, InterfacesThatCannotBeOpenedAreSkippedAndDeniedOrBusyOnesRemembered)
 {
     SimHidInterface broken = Other("sim:broken");
-    broken.openFailure = SimHidInterface::OpenFailure::Failed;
+    machine.HidInterfaces().Faults(broken.path).openFailure = test::OpenFailure::Failed;
     SimHidInterface denied = Isp("sim:denied");
-    denied.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    machine.HidInterfaces().Faults(denied.path).openFailure = test::OpenFailure::PermissionDenied;
     SimHidInterface shared = Isp("sim:shared");
-    shared.openFailure = SimHidInterface::OpenFailure::Busy;
+    machine.HidInterfaces().Faults(shared.path).openFailure = test::OpenFailure::Busy;
     SimHidInterface sharedOther = Other("sim:shared-keyboard");
-    sharedOther.openFailure = SimHidInterface::OpenFailure::Busy;
+    machine.HidInterfaces().Faults(sharedOther.path).openFailure = test::OpenFailure::Busy;
     machine.HidInterfaces().Add(broken);
     machine.HidInterfaces().Add(denied);
     machine.HidInterfaces().Add(shared);
@@ -144,8 +145,8 @@ TEST_F(FindIspDeviceTest, InterfacesThatCannotBeOpenedAreSkippedAndDeniedOrBusyO
     EXPECT_EQ(connection.BusyPaths(), std::vector<std::string>{"sim:shared"}) << "only a refused ZEL-V4 is busy";
 
     // Each search starts its own record.
-    machine.HidInterfaces().Interfaces()[1].openFailure = SimHidInterface::OpenFailure::None;
-    machine.HidInterfaces().Interfaces()[2].openFailure = SimHidInterface::OpenFailure::None;
+    machine.HidInterfaces().Faults("sim:denied").openFailure = test::OpenFailure::None;
+    machine.HidInterfaces().Faults("sim:shared").openFailure = test::OpenFailure::None;
     CloseIspDevice();
     FindIspDevice();
     EXPECT_TRUE(connection.DeniedPaths().empty());
@@ -156,7 +157,7 @@ TEST_F(FindIspDeviceTest, DetailFailureEndsSearchKeepingEarlierMatch)
 {
     machine.HidInterfaces().Add(Isp("sim:first", 41));
     SimHidInterface noDetail = Other("sim:nodetail");
-    noDetail.detailFails = true;
+    machine.HidInterfaces().Faults(noDetail.path).detailFails = true;
     machine.HidInterfaces().Add(noDetail);
     machine.HidInterfaces().Add(Isp("sim:after", 65));
     FindIspDevice();
@@ -169,7 +170,7 @@ TEST_F(FindIspDeviceTest, DetailFailureEndsSearchKeepingEarlierMatch)
 TEST_F(FindIspDeviceTest, AttributesFailureEndsSearchAndClosesThatHandle)
 {
     SimHidInterface noAttributes = Other("sim:noattr");
-    noAttributes.attributesFail = true;
+    machine.HidInterfaces().Faults(noAttributes.path).attributesFail = true;
     machine.HidInterfaces().Add(noAttributes);
     machine.HidInterfaces().Add(Isp("sim:after"));
     FindIspDevice();
@@ -189,7 +190,7 @@ TEST_F(FindIspDeviceTest, PreparsedFailureShowsPlainBoxAndKeepsHandleAndOldCaps)
 {
     EarlierSearchFound(17);
     SimHidInterface noPreparsed = Isp("sim:isp", 41);
-    noPreparsed.preparsedFails = true;
+    machine.HidInterfaces().Faults(noPreparsed.path).preparsedFails = true;
     machine.HidInterfaces().Add(noPreparsed);
     machine.HidInterfaces().Add(Isp("sim:after", 65));
     FindIspDevice();
@@ -205,11 +206,11 @@ TEST_F(FindIspDeviceTest, PreparsedFailureShowsPlainBoxAndKeepsHandleAndOldCaps)
 TEST_F(FindIspDeviceTest, TheInventoryListsTheChipsAfterAnUnreadableInterface)
 {
     SimHidInterface noDetail = Other("sim:nodetail");
-    noDetail.detailFails = true;
+    machine.HidInterfaces().Faults(noDetail.path).detailFails = true;
     SimHidInterface noAttributes = Other("sim:noattr");
-    noAttributes.attributesFail = true;
+    machine.HidInterfaces().Faults(noAttributes.path).attributesFail = true;
     SimHidInterface noPreparsed = Isp("sim:nopreparsed");
-    noPreparsed.preparsedFails = true;
+    machine.HidInterfaces().Faults(noPreparsed.path).preparsedFails = true;
     for (const SimHidInterface& unreadable : {noDetail, noAttributes, noPreparsed})
         machine.HidInterfaces().Add(unreadable);
     machine.HidInterfaces().Add(Isp("sim:good"));
@@ -225,7 +226,7 @@ TEST_F(FindIspDeviceTest, CapsFailureKeepsConnectOkStatusAndOldCaps)
 {
     EarlierSearchFound(17);
     SimHidInterface noCaps = Isp("sim:isp", 41);
-    noCaps.capsFail = true;
+    machine.HidInterfaces().Faults(noCaps.path).capsFail = true;
     machine.HidInterfaces().Add(noCaps);
     FindIspDevice();
     ASSERT_NE(Device(), nullptr);
@@ -248,7 +249,7 @@ TEST_F(FindIspDeviceTest, CapsKeepLastValueWhenLaterSearchFindsNothing)
 TEST_F(FindIspDeviceTest, IspInterfaceAppearsAfterScriptedSearchesAndLeavesWithIspMode)
 {
     SimHidInterface late = Isp("sim:isp");
-    late.appearsAfterSearches = 2;
+    machine.HidInterfaces().Faults(late.path).appearsAfterSearches = 2;
     machine.HidInterfaces().Add(late);
     FindIspDevice();
     EXPECT_EQ(Device(), nullptr);
@@ -271,7 +272,7 @@ TEST_F(FindIspDeviceTest, IspInterfaceAppearsAfterScriptedSearchesAndLeavesWithI
 TEST_F(FindIspDeviceTest, ConnectionServesTheOperationsPort)
 {
     SimHidInterface denied = Isp("sim:denied");
-    denied.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    machine.HidInterfaces().Faults(denied.path).openFailure = test::OpenFailure::PermissionDenied;
     machine.HidInterfaces().Add(denied);
     machine.HidInterfaces().Add(Isp("sim:isp"));
     IspDevicePort& port = connection;
@@ -312,7 +313,7 @@ TEST(SimDefaultMachine, CarriesGivenFlashAndOneNonMatchingInterface)
     FirmwareImage flash{};
     flash[0] = 0x12;
     flash[ISP_IMAGE_SIZE - 1] = 0x34;
-    auto machine = SimMachine::CreateDefault(flash);
+    auto machine = test::TestMachine::CreateDefault(flash);
     EXPECT_EQ(machine->Loader().Flash(), flash);
     const auto& interfaces = machine->HidInterfaces().Interfaces();
     ASSERT_EQ(interfaces.size(), 2u);

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <sstream>
 
-#include "cli/CliWindow.h"
+#include "device/IspDeviceConnection.h"
 #include "device/PollingHidMonitor.h"
 #include "device/sim/SimMachine.h"
+#include "support/TestMachine.h"
 
 namespace zelv4 {
 namespace {
@@ -24,7 +24,7 @@ TEST(HidChangeMonitor, ReportsArrivalsRemovalsAndLoadersLeavingIsp)
 {
     for (const bool polling : {false, true}) {
         SCOPED_TRACE(polling ? "polling" : "events");
-        const auto machine = SimMachine::CreateDefault();
+        const auto machine = test::TestMachine::CreateDefault();
         SimHidPlatform& hid = machine->HidInterfaces();
         const auto monitor = polling ? hid.HidPlatform::MonitorChanges() : hid.MonitorChanges();
         const std::shared_ptr<SimIspLoader> chip = machine->AddChip(milliseconds(20));
@@ -58,34 +58,43 @@ TEST(HidChangeMonitor, ReportsArrivalsRemovalsAndLoadersLeavingIsp)
 // is no removal, so the chip is not seen to come back and programmed twice.
 TEST(HidChangeMonitor, PollingSkipsAListingThatFailedOnTheWay)
 {
-    const auto machine = SimMachine::CreateDefault();
-    SimHidPlatform& hid = machine->HidInterfaces();
+    const auto machine = test::TestMachine::CreateDefault();
+    test::TestHidPlatform& hid = machine->HidInterfaces();
     const auto monitor = hid.HidPlatform::MonitorChanges();
-    hid.Interfaces()[0].detailFails = true;  // sim:hid0, the chip
+    hid.Faults(SimMachine::DEFAULT_ISP_PATH).detailFails = true;
     EXPECT_TRUE(monitor->Wait(milliseconds(2 * HID_POLL_MILLISECONDS)).empty());
-    hid.Interfaces()[0].detailFails = false;
+    hid.Faults(SimMachine::DEFAULT_ISP_PATH).detailFails = false;
     EXPECT_TRUE(monitor->Wait(milliseconds(2 * HID_POLL_MILLISECONDS)).empty());
 }
 
-// Auto's waits on the command line end when the chip appears, and only then.
-TEST(CliWindowWait, EndsOnAWantedArrivalAndKeepsItsLengthOtherwise)
+// Auto's waits on the command line end when a chip appears, and only then; the
+// window's last their whole time; a stop request ends either.
+TEST(IspDeviceWait, EndsOnAnArrivingChipOnlyWhenWatchingArrivals)
 {
-    SimMachine machine;
+    test::TestMachine machine;
     SimHidPlatform& hid = machine.HidInterfaces();
-    const auto monitor = hid.MonitorChanges();
-    std::ostringstream out, err;
-    CliWindow window(out, err);
-    window.WaitForArrivals(monitor.get(), [](const std::string& path) { return path == "sim:hid2"; });
+    IspDeviceConnection watching(hid);
+    watching.WatchArrivals();
+    IspDeviceConnection window(hid);
+    const auto elapsed = [](auto wait) {
+        const auto start = std::chrono::steady_clock::now();
+        wait();
+        return std::chrono::steady_clock::now() - start;
+    };
 
     hid.Plug(SimHidInterface::Other("sim:kbd", 0x046D, 0xC31C));
-    auto start = std::chrono::steady_clock::now();
-    window.Sleep(200);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(200)) << "an unwanted arrival ended it";
+    EXPECT_GE(elapsed([&] { watching.WaitForIspDevice(milliseconds(200), {}); }), milliseconds(200))
+        << "an arrival that is no ISP device ended it";
 
     machine.AddChip(milliseconds(250));  // sim:hid2, about 50 ms from now
-    start = std::chrono::steady_clock::now();
-    window.Sleep(20000);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(10000)) << "the arrival did not end the wait";
+    EXPECT_LT(elapsed([&] { watching.WaitForIspDevice(milliseconds(20000), {}); }), milliseconds(10000))
+        << "the arrival did not end the wait";
+
+    machine.AddChip(milliseconds(350));  // sim:hid3, during the next wait
+    EXPECT_GE(elapsed([&] { window.WaitForIspDevice(milliseconds(300), {}); }), milliseconds(300))
+        << "the window's wait ended early";
+    EXPECT_LT(elapsed([&] { window.WaitForIspDevice(milliseconds(20000), [] { return true; }); }), milliseconds(10000))
+        << "the stop request did not end the wait";
 }
 
 }  // namespace

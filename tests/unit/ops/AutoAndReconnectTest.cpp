@@ -60,7 +60,7 @@ TEST_F(Auto, WritesCarryTheLengthByteOnlyAfterAWriteOperation)
     OpsHarness harness;
     harness.fields.m_strFile = ImagePath();
     ASSERT_TRUE(harness.ops.OnAuto().Succeeded());
-    for (const SimTransfer& set : harness.Sets()) {
+    for (const test::SimTransfer& set : harness.Sets()) {
         if (set.bytes[1] == ISP_CMD_WRITE_BLOCK) {
             ASSERT_EQ(set.bytes[4], 0x00) << "the buffers start zeroed and Auto never writes byte 4";
         }
@@ -71,7 +71,7 @@ TEST_F(Auto, WritesCarryTheLengthByteOnlyAfterAWriteOperation)
     harness.Loader().ClearTransfers();
     ASSERT_TRUE(harness.ops.OnAuto().Succeeded());
     std::size_t writes = 0;
-    for (const SimTransfer& set : harness.Sets()) {
+    for (const test::SimTransfer& set : harness.Sets()) {
         if (set.bytes[1] == ISP_CMD_WRITE_BLOCK) {
             ++writes;
             ASSERT_EQ(set.bytes[4], 0x20);
@@ -90,7 +90,7 @@ TEST_F(Auto, NoIspDeviceAndNoSignatureScansOnceWithoutWaiting)
     EXPECT_EQ(harness.log, (Log{"collect", "show", "disable", "find:none", "scan:0",
                                 "message:error:Device not found !!", "close", "collect", "enable"}));
     EXPECT_EQ(result.outcome, OperationOutcome::NoDevice);
-    EXPECT_EQ(harness.window.sleeps, 0);
+    EXPECT_TRUE(harness.device.waits.empty());
 }
 
 TEST_F(Auto, WaitsForAnIspDeviceThatAppearsInTheFifthWait)
@@ -122,7 +122,7 @@ TEST_F(Auto, TimesOutAfterThirtyOneWaitsInTheWindowsOwnBox)
 
     const OperationResult result = harness.ops.OnAuto();
 
-    EXPECT_EQ(harness.window.sleeps, 31);
+    EXPECT_EQ(harness.device.waits, std::vector<unsigned>(31, 1000));
     EXPECT_EQ(Count(harness.log, "find:none"), 32);
     ASSERT_GE(harness.log.size(), 6u);
     // The 31st wait's search is the last thing before the box: no 32nd sleep.
@@ -237,7 +237,7 @@ TEST(Reconnect, ReportsTheBusCountAndLeavesTheButtonsAlone)
 
 TEST(Reconnect, IspDeviceWithoutSignatureDeviceIsNotFound)
 {
-    auto machine = std::make_unique<SimMachine>();
+    auto machine = std::make_unique<test::TestMachine>();
     machine->HidInterfaces().Add(SimHidInterface::IspLoader(SimMachine::DEFAULT_ISP_PATH, machine->LoaderPtr()));
     OpsHarness harness(std::move(machine));
 

@@ -187,7 +187,7 @@ TEST_F(SingleOperations, VerifyStopsAtTheFirstDifferingByteAndNamesIt)
     // Block 0x91 was the last one asked for: one set and one get per block.
     const auto& transfers = harness.Loader().Transfers();
     ASSERT_EQ(transfers.size(), 2 * (0x1234u / 32 + 1));
-    EXPECT_EQ(transfers.back().kind, SimTransfer::Kind::Get);
+    EXPECT_EQ(transfers.back().kind, test::SimTransfer::Kind::Get);
     EXPECT_EQ(transfers.back().bytes[2], 0x12);
     EXPECT_EQ(transfers.back().bytes[3], 0x20);
     EXPECT_TRUE(harness.DeviceClosed());
@@ -316,9 +316,9 @@ TEST_F(SingleOperations, ExitIspWithoutDeviceFailsBeforeDisablingAnything)
 
 TEST_F(SingleOperations, NoDeviceCarriesThePathsRefusedForPermission)
 {
-    auto machine = std::make_unique<SimMachine>();
+    auto machine = std::make_unique<test::TestMachine>();
     SimHidInterface isp = SimHidInterface::IspLoader("sim:locked", machine->LoaderPtr());
-    isp.openFailure = SimHidInterface::OpenFailure::PermissionDenied;
+    machine->HidInterfaces().Faults(isp.path).openFailure = test::OpenFailure::PermissionDenied;
     machine->HidInterfaces().Add(isp);
     OpsHarness harness(std::move(machine));
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/CliExitCodes.h"
+#include "cli/ExitCodes.h"
 #include "support/CliRunner.h"
 #include "support/OpsHarness.h"
 #include "support/ScratchDir.h"
@@ -23,7 +23,7 @@ TEST(TransferFailureSweep, EveryTransferOfAutoFailsCleanly)
     for (const bool get : {false, true}) {
         for (std::size_t n = 1; n <= (get ? GETS : SETS); ++n) {
             test::CliRunner cli;
-            cli.machine = SimMachine::CreateDefault();
+            cli.machine = test::TestMachine::CreateDefault();
             if (get)
                 cli.machine->Loader().FailGetAt(n);
             else

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace zelv4 {
+
+struct ChipRun;
+
+// "1.23 s"
+std::string SecondsText(double seconds);
+
+// A chip's one result line: port, node, outcome, seconds, message.
+std::string ResultLine(const ChipRun& run);
+
+// A failed chip's explanation, each line starting with its port (its node when the
+// port is unknown), without repeating the message its result line already shows.
+std::string ExplanationText(const ChipRun& run);
+
+// The chip in --all's devices array.
+nlohmann::json ChipRunJson(const ChipRun& run);
+
+}  // namespace zelv4
