@@ -366,11 +366,11 @@ private:
         std::size_t dropped = 0;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t value = record.Byte();
+            if (record.Cut())
+                break;  // the file ends inside this byte: it was not supplied
             if (offset + i < m_limit) {
                 m_image[offset + i] = value;
-                // A byte the file ends inside of was not supplied by it.
-                if (!record.Cut())
-                    m_result.supplied.set(offset + i);
+                m_result.supplied.set(offset + i);
             } else
                 ++dropped;
         }
