@@ -117,7 +117,8 @@ std::string UnknownCommandMessage(CLI::App& app, const std::vector<std::string>&
         if (!arg.starts_with("-"))
             return "unknown command '" + arg + "'; the commands are: " + names;
         const CLI::Option* option = arg.find('=') == std::string::npos ? app.get_option_no_throw(arg) : nullptr;
-        if (option != nullptr && option->get_type_size_max() > 0)
+        // A flag such as --sim takes a value only after '=', never the next argument.
+        if (option != nullptr && option->get_items_expected_min() > 0)
             ++i;  // its value
     }
     return "no command given; the commands are: " + names;

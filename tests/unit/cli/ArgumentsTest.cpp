@@ -55,6 +55,7 @@ TEST_F(Arguments, UsageErrorsSayWhatIsWrong)
         {{"--sim=", "write", "erase"}, "empty value for --sim=STATE"},
         {{"frob"}, "unknown command 'frob'; " + commands},
         {{"--sim-chips", "2", "frob", "x"}, "unknown command 'frob'; " + commands},
+        {{"--sim", "frob", "x"}, "unknown command 'frob'; " + commands},
         {{"reconnect", "--port", "1-1"}, "reconnect counts the ZEL-V4 devices on the whole bus; it takes no --port"},
     };
     const auto cwd = std::filesystem::current_path();
