@@ -2,6 +2,7 @@
 
 #if ZELV4_RECORD
 #include "cli/record/ChipRecorder.h"
+#include "cli/record/OpenRecord.h"
 #include "core/FirmwareImage.h"
 #include "core/SerialField.h"
 #include "record/RecordStore.h"
@@ -48,17 +49,9 @@ Expected<Recording, CommandResult> StartRecording(const RecordingChoice& choice,
                           (problem->kind == SerialRefusal::OverlapsFile ? " (--serial-overwrite allows it)" : ""));
         spec = *parsed;
     }
-    const RecordResult<RecordTarget> target = ParseRecordTarget(choice.target);
-    if (!target)
-        return Unexpected(CommandResult::Failed(target.error(), "record-error"));
-#ifndef ZELV4_RECORD_POSTGRES
-    if (target->backend == RecordBackend::Postgres)
-        return Refuse("--record " + target->display +
-                      ": PostgreSQL records are not available in this build (it was built without libpq)");
-#endif
-    RecordResult<std::unique_ptr<RecordStore>> opened = RecordStore::Open(choice.target);
+    Expected<std::unique_ptr<RecordStore>, CommandResult> opened = OpenRecord(choice.target);
     if (!opened)
-        return Unexpected(CommandResult::Failed(opened.error(), "record-error"));
+        return Unexpected(std::move(opened.error()));
     std::shared_ptr<RecordStore> store = std::move(*opened);
 
     ChipRecorderSettings settings;
