@@ -44,7 +44,7 @@ TEST_F(Arguments, UsageErrorsSayWhatIsWrong)
 {
     const std::string image = Image();
     const std::string commands = "the commands are: checksum, image, erase, write, verify, read, exit-isp, auto, "
-                                 "reconnect, list, probe, watch";
+                                 "reconnect, list, probe, watch, record";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"write", "--port", "", image}, "empty value for --port"},
         {{"erase", "--device", ""}, "empty value for --device"},
