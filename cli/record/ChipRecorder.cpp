@@ -15,9 +15,9 @@ UtcTime Now()
     return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
 }
 
-Unexpected<Error> Untouched(const RecordError& error, const std::string& more = {})
+Unexpected<Error> Untouched(const RecordError& error)
 {
-    return Unexpected(Error(error.code, error.message + more + "; the chip was not programmed"));
+    return Unexpected(Error(error.code, error.message + "; the chip was not programmed"));
 }
 
 }  // namespace
@@ -37,10 +37,9 @@ Expected<std::shared_ptr<const LoadedImageFile>> ChipRecorder::BeforeChip(const 
         const SerialPlan& plan = *m_settings.serial;
         const RecordResult<std::uint64_t> number =
             m_store->TakeSerial(plan.counter, SerialFieldMax(plan.format), m_settings.station);
+        // A lost connection says itself that a number it may have taken stays unsettled.
         if (!number)
-            return Untouched(number.error(), number.error().kind == RecordErrorKind::ConnectionLost
-                                                 ? "; a number it may have handed out stays unsettled in the record"
-                                                 : "");
+            return Untouched(number.error());
         const SerialPatch patched = PatchSerial(image->image, plan.address, plan.format, *number);
         if (!patched) {
             const RecordResult<void> spoiled = m_store->SpoilSerial(plan.counter, *number);
