@@ -28,7 +28,7 @@ void AddTarget(CLI::App& command, std::string& target)
 
 void RecordCommand::AddOptions(CLI::App& command)
 {
-    command.require_subcommand(1);
+    // Which one is checked by Run, whose refusal names them.
     m_summary = command.add_subcommand("summary", "Chips per station, UTC day and outcome, and each serial counter");
     AddTarget(*m_summary, m_target);
     m_find = command.add_subcommand("find", "The history of serial number SERIAL: who took it, and each chip row");
@@ -36,9 +36,12 @@ void RecordCommand::AddOptions(CLI::App& command)
     AddTarget(*m_find, m_target);
     m_export = command.add_subcommand("export", "Every chip row, oldest first, as CSV or JSON Lines");
     m_export->add_option("--format", m_format, "csv (default) or jsonl")->check(CLI::IsMember({"csv", "jsonl"}));
-    m_export->add_option("--since", m_since,
-                         "Only rows started at or after TIME (ISO-8601 UTC: 2024-05-01, 2024-05-01T12:00Z)");
-    m_export->add_option("-o,--output", m_output, "Write to FILE (replaced only when complete) instead of stdout");
+    m_export
+        ->add_option("--since", m_since,
+                     "Only rows started at or after TIME (ISO-8601 UTC: 2024-05-01, 2024-05-01T12:00Z)")
+        ->type_name("TIME");
+    m_export->add_option("-o,--output", m_output, "Write to FILE (replaced only when complete) instead of stdout")
+        ->type_name("FILE");
     AddTarget(*m_export, m_target);
 }
 
@@ -74,6 +77,8 @@ CommandResult RecordFailed(const RecordError& error)
 
 CommandResult RecordCommand::Run(const GlobalOptions& options, CommandServices& services)
 {
+    if (!m_summary->parsed() && !m_find->parsed() && !m_export->parsed())
+        return CommandResult::Refused("record needs what to show: summary, find SERIAL or export");
     if (services.StdoutClosed() && (m_export == nullptr || !m_export->parsed() || m_output.empty() || options.json))
         return CommandResult::StdoutClosed();
     std::optional<std::uint64_t> serial;
