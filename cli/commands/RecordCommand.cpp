@@ -21,7 +21,9 @@ namespace {
 
 void AddTarget(CLI::App& command, std::string& target)
 {
-    command.add_option("--record", target, "The production record: an SQLite file or a postgresql:// URI")->required();
+    command.add_option("--record", target, "The production record: an SQLite file or a postgresql:// URI")
+        ->type_name("TARGET")
+        ->required();
 }
 
 }  // namespace
