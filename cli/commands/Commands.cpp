@@ -6,6 +6,7 @@
 #include "cli/commands/ListCommand.h"
 #include "cli/commands/ProbeCommand.h"
 #include "cli/commands/ReconnectCommand.h"
+#include "cli/commands/RecordCommand.h"
 #include "cli/commands/WatchCommand.h"
 
 namespace zelv4 {
@@ -47,6 +48,7 @@ constexpr CommandEntry COMMANDS[] = {
      "Station mode: program every ZEL-V4 ISP device as it appears (and those attached at the start), each on its own "
      "thread, until Ctrl-C; a line per chip and a running tally",
      Make<WatchCommand>},
+    {"record", "Read the production record: summary, find SERIAL, export (--record TARGET)", Make<RecordCommand>},
 };
 
 }  // namespace

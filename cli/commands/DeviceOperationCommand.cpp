@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "cli/record/Recording.h"
 #include "cli/run/AllDevicesRun.h"
 #include "cli/run/CommandFirmware.h"
 #include "cli/run/Interruption.h"
@@ -34,6 +35,25 @@ Operation OperationOf(DeviceOperationCommand::Kind kind)
     return &IspOperations::OnAuto;
 }
 
+// The operation as the record names it; empty for those that keep none.
+const char* RecordName(DeviceOperationCommand::Kind kind)
+{
+    switch (kind) {
+    case DeviceOperationCommand::Kind::Write:
+        return "write";
+    case DeviceOperationCommand::Kind::Verify:
+        return "verify";
+    case DeviceOperationCommand::Kind::Read:
+        return "read";
+    case DeviceOperationCommand::Kind::Auto:
+        return "auto";
+    case DeviceOperationCommand::Kind::Erase:
+    case DeviceOperationCommand::Kind::ExitIsp:
+        break;
+    }
+    return "";  // keeps no record
+}
+
 bool TakesFirmware(DeviceOperationCommand::Kind kind)
 {
     return kind == DeviceOperationCommand::Kind::Write || kind == DeviceOperationCommand::Kind::Verify ||
@@ -53,6 +73,8 @@ void DeviceOperationCommand::AddOptions(CLI::App& command)
                         "directly). With --all, {port} in OUT stands for each device's port")
             ->required();
     AddDeviceChoice(command, m_choice, true);
+    if (*RecordName(m_kind) != '\0')
+        AddRecordingChoice(command, m_recording, m_kind == Kind::Write || m_kind == Kind::Auto);
 }
 
 CommandResult DeviceOperationCommand::Run(const GlobalOptions& options, CommandServices& services)
@@ -84,14 +106,22 @@ CommandResult DeviceOperationCommand::Run(const GlobalOptions& options, CommandS
         request.image = firmware->file;
         details = std::move(firmware->details);
     }
+    // The record is opened and the serial field checked before any device.
+    Expected<Recording, CommandResult> recording = StartRecording(m_recording, RecordName(m_kind), request);
+    if (!recording)
+        return std::move(recording.error()).KeepingDetails(std::move(details));
     Expected<DevicePlatform*, CommandResult> platform = services.machine.Platform();
     if (!platform)
         return std::move(platform.error()).KeepingDetails(std::move(details));
     // Ctrl-C stops the requests; the command still reports, and exits 130.
     const Interruption interruption(services.environment, 1);
-    if (m_choice.all)
-        return RunOnAllDevices(**platform, request, interruption, std::move(details));
-    return RunOnOneDevice(**platform, request, m_choice, options, services, interruption, std::move(details));
+    CommandResult ended =
+        m_choice.all ? RunOnAllDevices(**platform, request, interruption, std::move(details), recording->hooks.get())
+                     : RunOnOneDevice(**platform, request, m_choice, options, services, interruption,
+                                      std::move(details), recording->hooks.get());
+    if (ended.details.is_object())
+        ended.details.update(recording->details);
+    return ended;
 }
 
 }  // namespace zelv4

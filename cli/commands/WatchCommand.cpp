@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "cli/output/ChipLog.h"
+#include "cli/output/ChipRunText.h"
+#include "cli/record/Recording.h"
 #include "cli/run/CommandFirmware.h"
 #include "cli/run/Interruption.h"
 #include "cli/run/Machine.h"
@@ -42,6 +44,7 @@ void WatchCommand::AddOptions(CLI::App& command)
                     "count)")
         ->check(CLI::Range(1u, 1000000000u));
     AddDeviceChoice(command, m_choice, false);
+    AddRecordingChoice(command, m_recording, true);
 }
 
 CommandResult WatchCommand::Run(const GlobalOptions& options, CommandServices& services)
@@ -65,14 +68,23 @@ CommandResult WatchCommand::Run(const GlobalOptions& options, CommandServices& s
             return CommandResult::Failed(opened.error(), "log-error").KeepingDetails(std::move(details));
         log = std::move(*opened);
     }
-    Expected<DevicePlatform*, CommandResult> platform = services.machine.Platform();
-    if (!platform)
-        return std::move(platform.error()).KeepingDetails(std::move(details));
-
+    if (!m_recording.serial.empty() && m_operation == "verify")
+        return CommandResult::Refused("--serial needs --op auto or write: verify would compare each chip with a new "
+                                      "number")
+            .KeepingDetails(std::move(details));
     StationOptions station;
     station.request.operation = OperationNamed(m_operation);
     station.request.imagePath = m_imagePath;
     station.request.image = firmware->file;
+    // The record is opened and the serial field checked before any chip.
+    Expected<Recording, CommandResult> recording = StartRecording(m_recording, m_operation, station.request);
+    if (!recording)
+        return std::move(recording.error()).KeepingDetails(std::move(details));
+    Expected<DevicePlatform*, CommandResult> platform = services.machine.Platform();
+    if (!platform)
+        return std::move(platform.error()).KeepingDetails(std::move(details));
+
+    station.chip.hooks = recording->hooks.get();
     station.operationName = m_operation;
     const std::uint16_t checksum = ImageChecksum(firmware->file->image);
     station.checksum = checksum;
@@ -101,6 +113,7 @@ CommandResult WatchCommand::Run(const GlobalOptions& options, CommandServices& s
         "Tally: " + std::to_string(chips) + (chips == 1 ? " chip, " : " chips, ") + line.CountsText(true);
     CommandResult ended = CommandResult::Tally(code, tally);
     ended.Out(tally + "\n");
+    ended.Out(SpoiledSerialsText(line.SpoiledSerials()));
     ended.details = std::move(details);
     ended.details["operation"] = m_operation;
     ended.details["image_path"] = m_imagePath;
@@ -113,6 +126,11 @@ CommandResult WatchCommand::Run(const GlobalOptions& options, CommandServices& s
     ended.details["interrupted"] = line.Interrupted();
     ended.details["retried"] = line.Retried();
     ended.details["chips"] = nlohmann::json(line.Chips());
+    if (recording->hooks) {
+        ended.details.update(recording->details);
+        ended.details["record_failed"] = line.RecordFailed();
+        ended.details["spoiled_serials"] = line.SpoiledSerials();
+    }
     return ended;
 }
 

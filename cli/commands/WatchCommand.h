@@ -4,13 +4,15 @@
 #include <string>
 
 #include "cli/Command.h"
+#include "cli/record/RecordingChoice.h"
 #include "cli/run/DeviceChoice.h"
 
 namespace zelv4 {
 
 // watch FILE: the production station. Programs every ISP device attached at the
 // start and each one as it appears, a line per chip and a running tally, until
-// Ctrl-C or --count; --log keeps one JSON object per chip.
+// Ctrl-C or --count; --log keeps one JSON object per chip, --record a row per chip in
+// the production record, and --serial gives each chip its number.
 class WatchCommand : public Command {
 public:
     void AddOptions(CLI::App& command) override;
@@ -22,6 +24,7 @@ private:
     std::string m_logPath;
     std::optional<unsigned> m_count;
     DeviceChoice m_choice;
+    RecordingChoice m_recording;
 };
 
 }  // namespace zelv4

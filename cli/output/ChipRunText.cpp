@@ -20,6 +20,8 @@ std::string ResultLine(const ChipRun& run)
 {
     std::string line = (run.port.empty() ? std::string("-") : run.port) + "  " + run.path + "  " + run.outcome + "  " +
                        SecondsText(run.seconds);
+    if (run.serial)
+        line += "  serial " + std::to_string(*run.serial);
     if (!run.message.empty())
         line += "  " + run.message;
     return line;
@@ -36,9 +38,19 @@ std::string ExplanationText(const ChipRun& run)
     return text;
 }
 
+std::string SpoiledSerialsText(const std::vector<std::uint64_t>& serials)
+{
+    if (serials.empty())
+        return {};
+    std::string text = "Serial numbers spoiled (their chips failed):";
+    for (std::size_t i = 0; i < serials.size(); ++i)
+        text += (i == 0 ? " " : ", ") + std::to_string(serials[i]);
+    return text + "\n";
+}
+
 nlohmann::json ChipRunJson(const ChipRun& run)
 {
-    return {
+    nlohmann::json chip = {
         {"port", run.port.empty() ? nlohmann::json(nullptr) : nlohmann::json(run.port)},
         {"device_path", run.path},
         {"outcome", run.outcome},
@@ -48,6 +60,9 @@ nlohmann::json ChipRunJson(const ChipRun& run)
         {"message", run.message},
         {"details", OperationDetails(run.result, run.result.deviceFound ? run.path : std::string())},
     };
+    if (run.serial)
+        chip["serial"] = *run.serial;
+    return chip;
 }
 
 }  // namespace zelv4

@@ -85,7 +85,10 @@ CommandResult RunOnAllDevices(DevicePlatform& platform, const OperationRequest& 
     std::vector<int> codes;
     std::size_t passed = 0;
     std::size_t interrupted = 0;
+    std::vector<std::uint64_t> spoiled;
     for (const ChipRun& run : runs) {
+        if (run.serial && run.exitCode != EXIT_OK && !run.recordFailed)
+            spoiled.push_back(*run.serial);
         // Each device's explanation right under its line, also when both streams
         // go to one terminal.
         lines.push_back({OutputStream::Out, ResultLine(run) + "\n"});
@@ -107,7 +110,10 @@ CommandResult RunOnAllDevices(DevicePlatform& platform, const OperationRequest& 
     CommandResult ended = CommandResult::Tally(stopped ? interruption.ExitCode() : MostSeriousExitCode(codes), summary);
     ended.lines = std::move(lines);
     ended.Out(summary + "\n");
+    ended.Out(SpoiledSerialsText(spoiled));
     ended.details = std::move(details);
+    if (hooks != nullptr)
+        ended.details["spoiled_serials"] = spoiled;
     ended.details["succeeded"] = passed;
     ended.details["failed"] = failed;
     ended.details["interrupted"] = interrupted;

@@ -21,7 +21,8 @@ public:
     // `path` and `port` are empty for a single run's chip, which its search finds.
     virtual Expected<std::shared_ptr<const LoadedImageFile>>
     BeforeChip(const std::string& path, const std::string& port, std::shared_ptr<const LoadedImageFile> image) = 0;
-    virtual Expected<void> AfterChip(const ChipRun& run) = 0;
+    // May add what it gave the chip to `run` (its serial number).
+    virtual Expected<void> AfterChip(ChipRun& run) = 0;
 };
 
 }  // namespace zelv4

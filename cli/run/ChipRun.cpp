@@ -62,8 +62,10 @@ ChipRun RunOnChip(DevicePlatform& platform, const OperationRequest& request, con
     run.message = run.result.outcome == OperationOutcome::DeviceBusy ? "held by another program; left alone"
                                                                      : AsLine(run.result.LastMessage());
     if (settings.hooks != nullptr)
-        if (const Expected<void> kept = settings.hooks->AfterChip(run); !kept)
+        if (const Expected<void> kept = settings.hooks->AfterChip(run); !kept) {
             FailChip(run, kept.error());
+            run.recordFailed = true;
+        }
     return run;
 }
 

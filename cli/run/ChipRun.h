@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,8 +23,11 @@ struct ChipRun {
     std::string err;  // the lines a single run would print on stderr, explanations included
     double seconds = 0;
     int exitCode = 0;
-    std::string outcome;  // as --json names it
-    std::string message;  // the one its result line shows
+    std::string outcome;                  // as --json names it
+    std::string message;                  // the one its result line shows
+    std::optional<std::uint64_t> serial;  // the number it was given, when the run writes serials
+    // Its record could not be kept: a station starts no new chip.
+    bool recordFailed = false;
 };
 
 // How a worker runs its chip.

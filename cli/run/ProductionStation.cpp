@@ -208,10 +208,10 @@ void ProductionStation::Report(ChipRun run)
                                           : "FAILED " + run.outcome) +
                                 (retry ? " (retry)" : "");
 
-    m_output.Write(OutputStream::Out, TimeText(now, false, "%Y-%m-%d %H:%M:%S") + "  " + port + "  " + run.path +
-                                          "  checksum " + checksumText + "  " + verdict + "  " +
-                                          SecondsText(run.seconds) + "  " + message + "  [" + CountsText(false) +
-                                          "]\n");
+    m_output.Write(OutputStream::Out,
+                   TimeText(now, false, "%Y-%m-%d %H:%M:%S") + "  " + port + "  " + run.path + "  checksum " +
+                       checksumText + (run.serial ? "  serial " + std::to_string(*run.serial) : std::string()) + "  " +
+                       verdict + "  " + SecondsText(run.seconds) + "  " + message + "  [" + CountsText(false) + "]\n");
     if (!passed && !held)
         if (const std::string explanation = ExplanationText(run); !explanation.empty())
             m_output.Write(OutputStream::Err, explanation);
@@ -238,6 +238,11 @@ void ProductionStation::Report(ChipRun run)
     };
     if (result.failingBlock)
         chip["failing_block"] = *result.failingBlock;
+    if (run.serial) {
+        chip["serial"] = *run.serial;
+        if (!passed && !run.recordFailed)
+            m_spoiled.push_back(*run.serial);
+    }
     m_chips.push_back(chip);
     const std::string line = chip.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     if (m_options.log != nullptr && !m_logFailed) {
@@ -249,6 +254,13 @@ void ProductionStation::Report(ChipRun run)
             m_logFailed = true;
             m_stopping = true;
         }
+    }
+    // As for the log: no chip is programmed that the record would not keep.
+    if (run.recordFailed && !m_recordFailed) {
+        m_output.Write(OutputStream::Err,
+                       "stopping: the record failed; chips in progress finish, no new chip is started\n");
+        m_recordFailed = true;
+        m_stopping = true;
     }
 }
 

@@ -53,7 +53,7 @@ public:
     ProductionStation(const ProductionStation&) = delete;
     ProductionStation& operator=(const ProductionStation&) = delete;
 
-    // Runs until asked to stop, the count is reached or the log fails; the chips
+    // Runs until asked to stop, the count is reached or the log or the record fails; the chips
     // in progress then finish. Returns the exit code: 0 only when every chip passed.
     int Run();
 
@@ -74,6 +74,10 @@ public:
     // One object per chip, as the log has them.
     const nlohmann::ordered_json& Chips() const { return m_chips; }
     bool LogFailed() const { return m_logFailed; }
+    // A chip's row could not be written to the production record.
+    bool RecordFailed() const { return m_recordFailed; }
+    // The serial numbers of the chips that failed, in the order they ended.
+    const std::vector<std::uint64_t>& SpoiledSerials() const { return m_spoiled; }
 
 private:
     struct Slot {
@@ -118,6 +122,8 @@ private:
     std::vector<int> m_codes;
     nlohmann::ordered_json m_chips = nlohmann::ordered_json::array();
     bool m_logFailed = false;
+    bool m_recordFailed = false;
+    std::vector<std::uint64_t> m_spoiled;
 };
 
 }  // namespace zelv4

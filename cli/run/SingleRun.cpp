@@ -12,6 +12,7 @@
 #include "cli/run/ChipRun.h"
 #include "cli/run/DeviceChoice.h"
 #include "cli/run/Interruption.h"
+#include "core/FirmwareImage.h"
 #include "device/DevicePlatform.h"
 #include "device/HidPlatform.h"
 #include "device/IspDeviceInventory.h"
@@ -80,8 +81,20 @@ CommandResult RunOnOneDevice(DevicePlatform& platform, const OperationRequest& r
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
                      ended.exitCode,
                      ended.outcome,
-                     ended.message};
-        if (const Expected<void> kept = hooks->AfterChip(chip); !kept) {
+                     ended.message,
+                     std::nullopt,
+                     false};
+        const Expected<void> kept = hooks->AfterChip(chip);
+        if (chip.serial) {
+            ended.details["serial"] = *chip.serial;
+            ended.details["file_checksum"] = ImageChecksum(request.image->image);
+            if (ended.exitCode == EXIT_OK && kept)
+                ended.Out("Serial " + std::to_string(*chip.serial) + ", chip checksum " +
+                          ChecksumText(ImageChecksum(own.image->image)) + "\n");
+            else if (kept)
+                ended.Err("serial " + std::to_string(*chip.serial) + " was given to a chip that failed: spoiled\n");
+        }
+        if (!kept) {
             CommandResult failed = CommandResult::Failed(kept.error(), ExitCodeName(ExitCodeFor(kept.error().code)));
             failed.lines.insert(failed.lines.begin(), ended.lines.begin(), ended.lines.end());
             failed.details = std::move(ended.details);

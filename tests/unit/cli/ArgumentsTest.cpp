@@ -44,7 +44,7 @@ TEST_F(Arguments, UsageErrorsSayWhatIsWrong)
 {
     const std::string image = Image();
     const std::string commands = "the commands are: checksum, image, erase, write, verify, read, exit-isp, auto, "
-                                 "reconnect, list, probe, watch";
+                                 "reconnect, list, probe, watch, record";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"write", "--port", "", image}, "empty value for --port"},
         {{"erase", "--device", ""}, "empty value for --device"},
@@ -110,6 +110,24 @@ TEST_F(Arguments, ARepeatedOptionIsNamed)
         EXPECT_EQ(run.err, message + "Run with --help for more information.\n");
     }
 }
+
+#if !ZELV4_RECORD
+// A build without the production record (Windows) knows its options and refuses
+// them, rather than calling them unknown; no chip is touched.
+TEST_F(Arguments, RecordOptionsAreNotInThisBuild)
+{
+    const std::string image = Image();
+    cli.machine = test::TestMachine::CreateDefault();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"write", "--record", dir.Path("r.db"), image},
+                                                 {"watch", "--serial", "0x4FF0:le4", image},
+                                                 {"record", "summary", "--record", dir.Path("r.db")}}) {
+        const test::CliOutput run = cli.Run(args);
+        EXPECT_EQ(run.code, EXIT_USAGE) << args[0];
+        EXPECT_NE(run.err.find("not available in this build"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(cli.machine->Loader().SetCount(), 0u);
+}
+#endif
 
 }  // namespace
 }  // namespace zelv4

@@ -29,7 +29,7 @@ struct ScriptedHooks : ChipHooks {
             return Unexpected(*refusal);
         return image;
     }
-    Expected<void> AfterChip(const ChipRun& run) override
+    Expected<void> AfterChip(ChipRun& run) override
     {
         ended.push_back(run.outcome);
         if (failure)
