@@ -77,7 +77,7 @@ RecordResult<RecordTarget> ParseRecordTarget(std::string_view text)
 RecordResult<std::unique_ptr<SqlConnection>> ConnectRecord(const RecordTarget& target, const RecordOptions& options)
 {
     if (target.backend == RecordBackend::Sqlite)
-        return SqliteConnection::Open(target.location, target.display, options.busyTimeout);
+        return SqliteConnection::Open(target.location, target.display, options.busyTimeout, options.createMissing);
 #ifdef ZELV4_RECORD_POSTGRES
     return PostgresConnection::Open(target.location, target.display,
                                     {options.connectTimeout, options.busyTimeout, options.applicationName});

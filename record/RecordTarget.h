@@ -30,6 +30,9 @@ struct RecordOptions {
     // connect_timeout).
     std::chrono::seconds connectTimeout{10};
     std::string applicationName = "zelv4-isp";
+    // Whether a missing SQLite file is created: a run that records does, a command
+    // that only reads the record must not make an empty one from a mistyped path.
+    bool createMissing = true;
 };
 
 // Opens a connection to the record's database, loading its client library the first

@@ -104,7 +104,10 @@ CommandResult RecordCommand::Run(const GlobalOptions& options, CommandServices& 
                     CheckOutputPath(options, services.StdoutClosed(), "--output", m_output, false, inputs))
                 return *refused;
     }
-    Expected<std::unique_ptr<RecordStore>, CommandResult> store = OpenRecord(m_target);
+    // Reading never creates a record: a mistyped path would show an empty one.
+    RecordOptions reading;
+    reading.createMissing = false;
+    Expected<std::unique_ptr<RecordStore>, CommandResult> store = OpenRecord(m_target, reading);
     if (!store)
         return std::move(store.error());
     nlohmann::json details = {{"record", (*store)->Display()}};

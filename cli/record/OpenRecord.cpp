@@ -2,7 +2,8 @@
 
 namespace zelv4 {
 
-Expected<std::unique_ptr<RecordStore>, CommandResult> OpenRecord(const std::string& target)
+Expected<std::unique_ptr<RecordStore>, CommandResult> OpenRecord(const std::string& target,
+                                                                 const RecordOptions& options)
 {
     const RecordResult<RecordTarget> parsed = ParseRecordTarget(target);
     if (!parsed)
@@ -13,7 +14,7 @@ Expected<std::unique_ptr<RecordStore>, CommandResult> OpenRecord(const std::stri
             "--record " + parsed->display +
             ": PostgreSQL records are not available in this build (it was built without libpq); SQLite files are"));
 #endif
-    RecordResult<std::unique_ptr<RecordStore>> opened = RecordStore::Open(target);
+    RecordResult<std::unique_ptr<RecordStore>> opened = RecordStore::Open(target, options);
     if (!opened)
         return Unexpected(CommandResult::Failed(opened.error(), "record-error"));
     return std::move(*opened);

@@ -70,15 +70,15 @@ private:
 }  // namespace
 
 RecordResult<std::unique_ptr<SqlConnection>> SqliteConnection::Open(const std::string& path, const std::string& display,
-                                                                    std::chrono::milliseconds busyTimeout)
+                                                                    std::chrono::milliseconds busyTimeout, bool create)
 {
     const Expected<const SqliteApi*> loaded = LoadLibraryApi<SqliteApi>();
     if (!loaded)
         return RecordFail(RecordErrorKind::ClientMissing, "SQLite records cannot be used: " + loaded.error().message);
     const SqliteApi& api = **loaded;
     sqlite3* db = nullptr;
-    const int code = api.sqlite3_open_v2(path.c_str(), &db,
-                                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    const int code = api.sqlite3_open_v2(
+        path.c_str(), &db, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX, nullptr);
     // Even a failed open gives a handle to ask why and to close.
     std::unique_ptr<SqliteConnection> connection(new SqliteConnection(api, db, display, busyTimeout));
     if (db == nullptr)

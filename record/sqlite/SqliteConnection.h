@@ -18,9 +18,10 @@ struct SqliteApi;
 // and workers) take turns through the busy timeout.
 class SqliteConnection : public SqlConnection {
 public:
-    // Opens `path`, creating it when missing; `display` names it in messages.
+    // Opens `path`, creating it when missing if `create`; `display` names it in
+    // messages.
     static RecordResult<std::unique_ptr<SqlConnection>> Open(const std::string& path, const std::string& display,
-                                                             std::chrono::milliseconds busyTimeout);
+                                                             std::chrono::milliseconds busyTimeout, bool create = true);
     ~SqliteConnection() override;
 
     SqlDialect Dialect() const override { return SqlDialect::Sqlite; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -261,6 +262,10 @@ TEST_F(CliRecord, AFailedChipsNumberIsSpoiledReportedAndFound)
     const nlohmann::json exported = cli.Run({"--json", "record", "export", "--record", record}).Json()["details"];
     EXPECT_EQ(exported["chips"].size(), 4u);
     EXPECT_EQ(cli.Run({"record", "export", "-o", record, "--record", record}).code, EXIT_USAGE);
+    // Reading a record that is not there fails and makes no empty one.
+    const std::string typo = dir.Path("recrod.db");
+    EXPECT_EQ(cli.Run({"record", "summary", "--record", typo}).code, EXIT_FILE);
+    EXPECT_FALSE(std::filesystem::exists(typo));
 }
 
 }  // namespace
