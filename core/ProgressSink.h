@@ -17,6 +17,26 @@ enum class OperationPhase {
     ExitIsp,        // the leave-ISP request
 };
 
+// The short name a progress display gives the phases that last long enough to draw
+// (Auto's wait and the block phases); null for the others.
+constexpr const char* DrawnPhaseName(OperationPhase phase)
+{
+    switch (phase) {
+    case OperationPhase::WaitForDevice:
+        return "wait";
+    case OperationPhase::Erase:
+        return "erase";
+    case OperationPhase::Write:
+        return "write";
+    case OperationPhase::Verify:
+        return "verify";
+    case OperationPhase::Read:
+        return "read";
+    default:
+        return nullptr;
+    }
+}
+
 // done counts finished steps of the phase: 0 of total when the phase starts, then
 // k + 1 after block k (or after wait attempt k + 1). A phase that fails stops short
 // of total; OnPhaseEnd tells how it ended.

@@ -57,25 +57,6 @@ int IconCode(MessageIcon icon)
     return 0;
 }
 
-// The phases the page draws; the others pass too quickly to show.
-const char* PhaseName(OperationPhase phase)
-{
-    switch (phase) {
-    case OperationPhase::WaitForDevice:
-        return "wait";
-    case OperationPhase::Erase:
-        return "erase";
-    case OperationPhase::Write:
-        return "write";
-    case OperationPhase::Verify:
-        return "verify";
-    case OperationPhase::Read:
-        return "read";
-    default:
-        return nullptr;
-    }
-}
-
 }  // namespace
 
 void WebWindow::ShowFields()
@@ -125,14 +106,14 @@ std::optional<std::string> WebWindow::RunSaveFileDialog(const FileDialogOptions&
 
 void WebWindow::OnProgress(const ProgressEvent& event)
 {
-    if (const char* phase = PhaseName(event.phase))
+    if (const char* phase = DrawnPhaseName(event.phase))
         zelv4_progress(phase, event.done, event.total, 0);
 }
 
 // The outcome is the operation's message box and status line to tell.
 void WebWindow::OnPhaseEnd(OperationPhase phase, bool /*succeeded*/)
 {
-    if (const char* name = PhaseName(phase))
+    if (const char* name = DrawnPhaseName(phase))
         zelv4_progress(name, 0, 0, 1);
 }
 

@@ -12,20 +12,10 @@ constexpr std::size_t BAR_MIN_WIDTH = 10;
 // The width assumed when the terminal does not say.
 constexpr unsigned DEFAULT_COLUMNS = 80;
 
+// Auto's wait has its own line; the other drawn phases get a bar.
 const char* BarLabel(OperationPhase phase)
 {
-    switch (phase) {
-    case OperationPhase::Erase:
-        return "erase";
-    case OperationPhase::Write:
-        return "write";
-    case OperationPhase::Verify:
-        return "verify";
-    case OperationPhase::Read:
-        return "read";
-    default:
-        return nullptr;
-    }
+    return phase == OperationPhase::WaitForDevice ? nullptr : DrawnPhaseName(phase);
 }
 
 // "write  [##########              ] 160/640" within `width` characters, the bar
