@@ -50,18 +50,23 @@ private:
 //   struct UdevApi {
 //       static constexpr const char* LIBRARY = "libudev.so.1";
 //       static constexpr const char* PACKAGE = "libudev1";  // what installs it
-//       ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-//       Expected<void> Bind(const SharedLibrary& library)
-//       {
-//           Expected<void> bound;
-//           ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_BIND)
-//           return bound;
-//       }
+//       ZELV4_LIBRARY_TABLE(ZELV4_UDEV_FUNCTIONS)
 //   };
+//
+// A table may also have `Expected<void> Check() const`, asked once its functions
+// are bound (a version too old to use, say).
 #define ZELV4_LIBRARY_FUNCTION(name) decltype(&::name) name = nullptr;
 #define ZELV4_LIBRARY_BIND(name)                                                                                       \
     if (bound)                                                                                                         \
         bound = library.Bind(name, #name);
+#define ZELV4_LIBRARY_TABLE(FUNCTIONS)                                                                                 \
+    FUNCTIONS(ZELV4_LIBRARY_FUNCTION)                                                                                  \
+    Expected<void> Bind(const SharedLibrary& library)                                                                  \
+    {                                                                                                                  \
+        Expected<void> bound;                                                                                          \
+        FUNCTIONS(ZELV4_LIBRARY_BIND)                                                                                  \
+        return bound;                                                                                                  \
+    }
 
 // The functions of one library, bound on the first call and kept until the process
 // ends: a library is never closed, since another thread may still be in it. `Api`
@@ -83,7 +88,10 @@ Expected<const Api*> LoadLibraryApi()
         auto* result = new Loaded;
         Expected<std::unique_ptr<SharedLibrary>> opened = SharedLibrary::Open(Api::LIBRARY);
         Api api;
-        const Expected<void> bound = opened ? api.Bind(**opened) : Expected<void>(Unexpected(opened.error()));
+        Expected<void> bound = opened ? api.Bind(**opened) : Expected<void>(Unexpected(opened.error()));
+        if constexpr (requires(const Api& table) { table.Check(); })
+            if (bound)
+                bound = api.Check();
         if (bound) {
             result->library = std::move(*opened);
             result->api = api;

@@ -23,14 +23,7 @@ struct LibusbApi {
     static constexpr const char* LIBRARY = "libusb-1.0.so.0";
     static constexpr const char* PACKAGE = "libusb-1.0-0";
 
-    ZELV4_LIBUSB_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-
-    Expected<void> Bind(const SharedLibrary& library)
-    {
-        Expected<void> bound;
-        ZELV4_LIBUSB_FUNCTIONS(ZELV4_LIBRARY_BIND)
-        return bound;
-    }
+    ZELV4_LIBRARY_TABLE(ZELV4_LIBUSB_FUNCTIONS)
 };
 
 }  // namespace zelv4

@@ -40,14 +40,7 @@ struct UdevApi {
     static constexpr const char* LIBRARY = "libudev.so.1";
     static constexpr const char* PACKAGE = "libudev1";
 
-    ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-
-    Expected<void> Bind(const SharedLibrary& library)
-    {
-        Expected<void> bound;
-        ZELV4_UDEV_FUNCTIONS(ZELV4_LIBRARY_BIND)
-        return bound;
-    }
+    ZELV4_LIBRARY_TABLE(ZELV4_UDEV_FUNCTIONS)
 };
 
 }  // namespace zelv4

@@ -35,13 +35,7 @@ namespace zelv4 {
 struct PostgresApi {
     static constexpr const char* LIBRARY = "libpq.so.5";
     static constexpr const char* PACKAGE = "libpq5";
-    ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-    Expected<void> Bind(const SharedLibrary& library)
-    {
-        Expected<void> bound;
-        ZELV4_POSTGRES_FUNCTIONS(ZELV4_LIBRARY_BIND)
-        return bound;
-    }
+    ZELV4_LIBRARY_TABLE(ZELV4_POSTGRES_FUNCTIONS)
 };
 
 namespace {

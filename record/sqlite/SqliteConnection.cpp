@@ -39,14 +39,12 @@ constexpr int SQLITE_OLDEST = 3035000;
 struct SqliteApi {
     static constexpr const char* LIBRARY = "libsqlite3.so.0";
     static constexpr const char* PACKAGE = "libsqlite3-0";
-    ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_FUNCTION)
-    Expected<void> Bind(const SharedLibrary& library)
+    ZELV4_LIBRARY_TABLE(ZELV4_SQLITE_FUNCTIONS)
+    Expected<void> Check() const
     {
-        Expected<void> bound;
-        ZELV4_SQLITE_FUNCTIONS(ZELV4_LIBRARY_BIND)
-        if (bound && sqlite3_libversion_number() < SQLITE_OLDEST)
-            bound = Fail(ErrorCode::Unavailable, "SQLite 3.35 or newer is needed");
-        return bound;
+        if (sqlite3_libversion_number() < SQLITE_OLDEST)
+            return Fail(ErrorCode::Unavailable, "SQLite 3.35 or newer is needed");
+        return {};
     }
 };
 
