@@ -22,10 +22,10 @@ public:
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
     Expected<void> Write(std::span<const std::uint8_t> bytes) override;
-    Expected<void> Commit() override;
+    Expected<void> Commit() override { return Finish(true); }
     // The same, where no file is: fails with the system's EEXIST reason, the file
     // there kept, when one is (another program made it meanwhile).
-    Expected<void> CommitNew();
+    Expected<void> CommitNew() { return Finish(false); }
 
     // The file the commit replaces (the link's target for a symbolic link).
     const std::string& TargetPath() const;

@@ -250,16 +250,6 @@ Expected<void> ReplacingFile::Write(std::span<const std::uint8_t> bytes)
     return {};
 }
 
-Expected<void> ReplacingFile::Commit()
-{
-    return Finish(true);
-}
-
-Expected<void> ReplacingFile::CommitNew()
-{
-    return Finish(false);
-}
-
 Expected<void> ReplacingFile::Finish(bool replace)
 {
     if (m_state->fd < 0 || m_state->committed) {

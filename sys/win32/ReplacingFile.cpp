@@ -211,16 +211,6 @@ Expected<void> ReplacingFile::Write(std::span<const std::uint8_t> bytes)
     return {};
 }
 
-Expected<void> ReplacingFile::Commit()
-{
-    return Finish(true);
-}
-
-Expected<void> ReplacingFile::CommitNew()
-{
-    return Finish(false);
-}
-
 Expected<void> ReplacingFile::Finish(bool replace)
 {
     if (m_state->handle == INVALID_HANDLE_VALUE || m_state->committed) {
