@@ -13,6 +13,12 @@ namespace zelv4 {
 // A moment in UTC, to the millisecond: what the production record stores.
 using UtcTime = std::chrono::sys_time<std::chrono::milliseconds>;
 
+// The present moment, as the record stores it.
+inline UtcTime UtcNow()
+{
+    return std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
 // Hostile-input limit of a time given on the command line.
 inline constexpr std::size_t UTC_TIME_MAX_LENGTH = 40;
 

@@ -54,7 +54,7 @@ SqlValue Optional(const std::optional<T>& value)
 
 std::string NowText()
 {
-    return UtcTimeText(std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()));
+    return UtcTimeText(UtcNow());
 }
 
 // Invalid UTF-8 (a path in another encoding) is stored with U+FFFD for each bad byte,

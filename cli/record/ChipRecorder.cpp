@@ -1,7 +1,5 @@
 #include "cli/record/ChipRecorder.h"
 
-#include <chrono>
-
 #include "cli/ExitCodes.h"
 #include "cli/run/ChipRun.h"
 #include "core/FirmwareImage.h"
@@ -9,11 +7,6 @@
 namespace zelv4 {
 
 namespace {
-
-UtcTime Now()
-{
-    return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
-}
 
 Unexpected<Error> Untouched(const RecordError& error)
 {
@@ -25,7 +18,7 @@ Unexpected<Error> Untouched(const RecordError& error)
 Expected<std::shared_ptr<const LoadedImageFile>> ChipRecorder::BeforeChip(const std::string&, const std::string&,
                                                                           std::shared_ptr<const LoadedImageFile> image)
 {
-    Pending pending{Now(), std::nullopt, std::nullopt};
+    Pending pending{UtcNow(), std::nullopt, std::nullopt};
     if (image)
         pending.chipChecksum = ImageChecksum(image->image);
     if (!m_settings.serial) {
@@ -85,7 +78,7 @@ Expected<void> ChipRecorder::AfterChip(ChipRun& run)
     }
     ChipRecord row;
     row.startedAt = UtcTimeText(pending.started);
-    row.endedAt = UtcTimeText(Now());
+    row.endedAt = UtcTimeText(UtcNow());
     row.station = m_settings.station;
     if (!run.port.empty())
         row.port = run.port;
